@@ -1,0 +1,20 @@
+#include <windows.h>
+
+#include <array>
+
+#include "catalog/ini_file.h"
+#include "catalog/profile_reader.h"
+
+namespace vantrel {
+
+std::string readProfileString(std::string_view section, std::string_view key,
+                              std::string_view fallback, const std::string& path) {
+  std::array<char, kMaxValueLength + 1> result{};
+  const std::string sectionText(section), keyText(key), fallbackText(fallback);
+  const DWORD length = GetPrivateProfileStringA(sectionText.c_str(), keyText.c_str(), fallbackText.c_str(),
+                                                result.data(), static_cast<DWORD>(result.size()),
+                                                path.c_str());
+  return std::string(result.data(), length);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,46 @@
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr std::array kCommands = {
+    Command{"cipher", "scramble|unscramble HEX",
+            "encipher (as the viewer does) or decipher (as the console does) credential bytes",
+            runCipher},
+};
+
+void printHelp(std::FILE* out) {
+  std::fprintf(out, "usage: vantrel <command> [arguments]\n\ncommands:\n");
+  for (const auto& c : kCommands) {
+    std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
+  }
+}
+
+}  // namespace
+
+int fail(const char* command, const std::string& message) {
+  std::fprintf(stderr, "vantrel %s: %s\n", command, message.c_str());
+  return 1;
+}
+
+}  // namespace vantrel::cli
+
+int main(int argc, char** argv) {
+  using namespace vantrel::cli;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    printHelp(args.empty() ? stderr : stdout);
+    return args.empty() ? 2 : 0;
+  }
+  for (const auto& c : kCommands) {
+    if (args[0] == c.name) return c.run(Args(args).subspan(1));
+  }
+  std::fprintf(stderr, "vantrel: unknown command '%s'\n\n", args[0].c_str());
+  printHelp(stderr);
+  return 2;
+}
