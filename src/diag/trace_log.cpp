@@ -17,9 +17,10 @@ void TraceLog::write(const char* text, long long number) const {
 }
 
 void TraceLog::appendLine(const std::string& body) const {
-  const std::string line = formatTraceTimestamp(localTimeNow()) + body + "\n";
+  // Lines end in CR LF on every platform, as a Windows text file would.
+  const std::string line = formatTraceTimestamp(localTimeNow()) + body + "\r\n";
   // Append mode creates the file when it is missing; any failure drops the line.
-  std::FILE* file = std::fopen(name_.c_str(), "a");
+  std::FILE* file = std::fopen(name_.c_str(), "ab");
   if (file == nullptr) return;
   std::fwrite(line.data(), 1, line.size(), file);
   std::fclose(file);
