@@ -17,6 +17,7 @@ struct Command {
 };
 
 int runCipher(Args args);
+int runCodec(Args args);
 
 // Prints "vantrel <name>: <message>" to standard error and returns exit code 1.
 int fail(const char* command, const std::string& message);

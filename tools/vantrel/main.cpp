@@ -12,6 +12,9 @@ constexpr std::array kCommands = {
     Command{"cipher", "scramble|unscramble HEX",
             "encipher (as the viewer does) or decipher (as the console does) credential bytes",
             runCipher},
+    Command{"codec", "encode|decode --header-length H IN OUT",
+            "compress a plain screen rectangle or expand a compressed one (H: bitmap header bytes)",
+            runCodec},
 };
 
 void printHelp(std::FILE* out) {
