@@ -1,0 +1,74 @@
+#pragma once
+// Keys that send a fixed keysym whatever the layout: editing, navigation, modifiers, the
+// keypad and the function keys. Searched in order; the first matching row wins.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace vantrel {
+
+struct VirtualKeyRow {
+  std::uint32_t virtualKey;
+  std::uint32_t keysym;
+};
+
+inline constexpr std::array<VirtualKeyRow, 73> VirtualKeyTable{{
+    {0x08, 0xFF08},  // BACK: BackSpace
+    {0x09, 0xFF09},  // TAB: Tab
+    {0x0C, 0xFF0B},  // CLEAR: Clear
+    {0x0D, 0xFF0D},  // RETURN, keypad Enter too: Return
+    {0xA0, 0xFFE1},  // LSHIFT: Shift_L
+    {0xA1, 0xFFE2},  // RSHIFT: Shift_R
+    {0x10, 0xFFE1},  // SHIFT, which both Shift keys arrive as: Shift_L
+    {0xA2, 0xFFE3},  // LCONTROL: Control_L
+    {0xA3, 0xFFE4},  // RCONTROL: Control_R
+    {0x11, 0xFFE3},  // CONTROL: Control_L
+    {0xA4, 0xFFE9},  // LMENU: Alt_L
+    {0xA5, 0xFFEA},  // RMENU: Alt_R
+    {0x12, 0xFFE9},  // MENU: Alt_L
+    {0x13, 0xFF13},  // PAUSE: Pause
+    {0x14, 0xFFE5},  // CAPITAL: Caps_Lock
+    {0x1B, 0xFF1B},  // ESCAPE: Escape
+    {0x20, 0x0020},  // SPACE: space
+    {0x21, 0xFF55},  // PRIOR: Prior
+    {0x22, 0xFF56},  // NEXT: Next
+    {0x23, 0xFF57},  // END: End
+    {0x24, 0xFF50},  // HOME: Home
+    {0x25, 0xFF51},  // LEFT: Left
+    {0x26, 0xFF52},  // UP: Up
+    {0x27, 0xFF53},  // RIGHT: Right
+    {0x28, 0xFF54},  // DOWN: Down
+    {0x29, 0xFF60},  // SELECT: Select
+    {0x2B, 0xFF62},  // EXECUTE: Execute
+    {0x2C, 0xFF61},  // SNAPSHOT: Print
+    {0x2D, 0xFF63},  // INSERT: Insert
+    {0x2E, 0xFFFF},  // DELETE: Delete
+    {0x2F, 0xFF6A},  // HELP: Help
+    // NUMPAD0 .. NUMPAD9: KP_0 .. KP_9
+    {0x60, 0xFFB0}, {0x61, 0xFFB1}, {0x62, 0xFFB2}, {0x63, 0xFFB3}, {0x64, 0xFFB4},
+    {0x65, 0xFFB5}, {0x66, 0xFFB6}, {0x67, 0xFFB7}, {0x68, 0xFFB8}, {0x69, 0xFFB9},
+    {0x6A, 0xFFAA},  // MULTIPLY: KP_Multiply
+    {0x6B, 0xFFAB},  // ADD: KP_Add
+    {0x6C, 0xFFAC},  // SEPARATOR: KP_Separator
+    {0x6D, 0xFFAD},  // SUBTRACT: KP_Subtract
+    {0x6E, 0xFFAE},  // DECIMAL: KP_Decimal
+    {0x6F, 0xFFAF},  // DIVIDE: KP_Divide
+    // F1 .. F24
+    {0x70, 0xFFBE}, {0x71, 0xFFBF}, {0x72, 0xFFC0}, {0x73, 0xFFC1}, {0x74, 0xFFC2},
+    {0x75, 0xFFC3}, {0x76, 0xFFC4}, {0x77, 0xFFC5}, {0x78, 0xFFC6}, {0x79, 0xFFC7},
+    {0x7A, 0xFFC8}, {0x7B, 0xFFC9}, {0x7C, 0xFFCA}, {0x7D, 0xFFCB}, {0x7E, 0xFFCC},
+    {0x7F, 0xFFCD}, {0x80, 0xFFCE}, {0x81, 0xFFCF}, {0x82, 0xFFD0}, {0x83, 0xFFD1},
+    {0x84, 0xFFD2}, {0x85, 0xFFD3}, {0x86, 0xFFD4}, {0x87, 0xFFD5},
+    {0x90, 0xFF7F},  // NUMLOCK: Num_Lock
+    {0x91, 0xFF14},  // SCROLL: Scroll_Lock
+}};
+
+inline constexpr std::optional<std::uint32_t> lookupVirtualKey(std::uint32_t virtualKey) {
+  for (const VirtualKeyRow& row : VirtualKeyTable) {
+    if (row.virtualKey == virtualKey) return row.keysym;
+  }
+  return std::nullopt;
+}
+
+}  // namespace vantrel
