@@ -1,0 +1,40 @@
+#include "input/special_keys.h"
+
+#include <gtest/gtest.h>
+
+#include "support/key_event_log.h"
+
+namespace vantrel {
+namespace {
+
+using Events = std::vector<std::string>;
+
+TEST(SpecialKeysTest, EachCodeSendsItsSequenceAndFocusesTheViewerWhenItAllWentOut) {
+  const Events ctrlSpace{"+ffe3", "+20", "-20", "-ffe3"}, altF4{"+ffe9", "+ffc1", "-ffc1", "-ffe9"};
+  const auto focused = [](Events events) {
+    events.push_back("focus");
+    return events;
+  };
+  const struct {
+    std::uint32_t code;
+    bool linkUp, result;
+    Events expected;
+    bool session = true;
+  } cases[]{
+      {0, true, true, {"request 14", "focus"}}, {0, false, false, {"request 14"}},
+      {1, true, true, focused(ctrlSpace)},      {1, false, false, ctrlSpace},
+      {2, true, true, focused(altF4)},          {2, false, false, altF4},
+      {3, true, true, {"request 15", "focus"}}, {3, false, false, {"request 15"}},
+      {4, true, false, {}},                     {0, true, false, {}, false},
+  };
+  for (const auto& c : cases) {
+    test::KeyEventLog log;
+    log.setLinkUp(c.linkUp);
+    const auto session = c.session ? &log : nullptr;
+    EXPECT_EQ(sendSpecialSequence(c.code, session, log), c.result) << c.code << c.linkUp << c.session;
+    EXPECT_EQ(log.take(), c.expected) << c.code << c.linkUp << c.session;
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
