@@ -1,0 +1,63 @@
+#include <ifaddrs.h>
+#include <net/if.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "net/net_platform.h"
+
+namespace vantrel::net {
+
+bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds) {
+  pollfd entry{s, static_cast<short>(readiness == Readiness::Readable ? POLLIN : POLLOUT), 0};
+  const int timeout = static_cast<int>(std::min<std::uint32_t>(milliseconds, 0x7FFFFFFF));
+  return poll(&entry, 1, timeout) > 0;
+}
+
+// Windows asks the network with SendARP; here the kernel's neighbour table answers.
+std::optional<HardwareAddress> neighbourHardwareAddress(std::uint32_t address) {
+  char wanted[INET_ADDRSTRLEN] = {};
+  if (inet_ntop(AF_INET, &address, wanted, sizeof wanted) == nullptr) return std::nullopt;
+  std::ifstream table("/proc/net/arp");
+  std::string line;
+  std::getline(table, line);  // column titles
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string ip, type, flags, hardware;
+    if (!(fields >> ip >> type >> flags >> hardware) || ip != wanted) continue;
+    constexpr unsigned long kComplete = 0x2;
+    if ((std::strtoul(flags.c_str(), nullptr, 16) & kComplete) == 0) continue;
+    HardwareAddress bytes{};
+    if (std::sscanf(hardware.c_str(), "%2hhx:%2hhx:%2hhx:%2hhx:%2hhx:%2hhx", &bytes[0], &bytes[1],
+                    &bytes[2], &bytes[3], &bytes[4], &bytes[5]) != 6) {
+      continue;
+    }
+    return bytes;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> computerName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return std::nullopt;
+  return std::string(name).substr(0, 31);
+}
+
+bool singleAdapterListed() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  std::set<std::string> adapters;
+  for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr != nullptr && a->ifa_addr->sa_family == AF_INET && (a->ifa_flags & IFF_LOOPBACK) == 0) {
+      adapters.insert(a->ifa_name);
+    }
+  }
+  freeifaddrs(list);
+  return adapters.size() == 1;
+}
+
+}  // namespace vantrel::net

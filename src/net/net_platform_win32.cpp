@@ -1,0 +1,47 @@
+#include <winsock2.h>
+#include <iphlpapi.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "net/net_platform.h"
+
+namespace vantrel::net {
+
+bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds) {
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(s, &ready);
+  FD_SET(s, &failed);  // a connect that fails is reported here, not as writable
+  timeval limit{static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000 * 1000)};
+  const bool reading = readiness == Readiness::Readable;
+  return select(0, reading ? &ready : nullptr, reading ? nullptr : &ready, &failed, &limit) > 0;
+}
+
+std::optional<HardwareAddress> neighbourHardwareAddress(std::uint32_t address) {
+  ULONG buffer[2] = {};
+  ULONG length = 6;
+  if (SendARP(static_cast<IPAddr>(address), 0, buffer, &length) != NO_ERROR || length != 6) {
+    return std::nullopt;
+  }
+  HardwareAddress bytes{};
+  std::memcpy(bytes.data(), buffer, bytes.size());
+  return bytes;
+}
+
+std::optional<std::string> computerName() {
+  char name[32] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size)) return std::nullopt;
+  return std::string(name);
+}
+
+bool singleAdapterListed() {
+  IP_ADAPTER_INFO one{};
+  ULONG size = sizeof one;
+  return GetAdaptersInfo(&one, &size) == ERROR_SUCCESS;
+}
+
+}  // namespace vantrel::net

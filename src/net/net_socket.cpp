@@ -1,0 +1,331 @@
+#include "net/net_socket.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "net/net_platform.h"
+#include "net/socket_compat.h"
+
+namespace vantrel {
+namespace {
+
+using net::NativeSocket;
+
+NativeSocket native(NetSocket::Handle handle) { return static_cast<NativeSocket>(handle); }
+
+sockaddr_in ipv4(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = address;
+  return a;
+}
+
+// The first IPv4 address the system resolver gives for the name.
+std::optional<std::uint32_t> lookUp(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
+  std::optional<std::uint32_t> first;
+  if (found->ai_addr != nullptr && found->ai_addrlen >= sizeof(sockaddr_in)) {
+    sockaddr_in a{};
+    std::memcpy(&a, found->ai_addr, sizeof a);
+    first = a.sin_addr.s_addr;
+  }
+  freeaddrinfo(found);
+  return first;
+}
+
+template <typename Query>
+std::optional<sockaddr_in> queryAddress(NativeSocket s, Query query) {
+  sockaddr_in a{};
+  socklen_t length = sizeof a;
+  if (query(s, reinterpret_cast<sockaddr*>(&a), &length) != 0 || a.sin_family != AF_INET) return std::nullopt;
+  return a;
+}
+
+std::string dotted(const std::optional<sockaddr_in>& a) {
+  char text[INET_ADDRSTRLEN] = {};
+  if (!a || inet_ntop(AF_INET, &a->sin_addr, text, sizeof text) == nullptr) return "<unavailable>";
+  return text;
+}
+
+bool connectWithin(NativeSocket s, const sockaddr_in& to, std::chrono::milliseconds limit) {
+  if (net::setNonBlocking(s, true) != 0) return false;
+  bool connected = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+  if (!connected && net::lastSocketError() == net::kConnectPending &&
+      net::waitUntil(s, net::Readiness::Writable, static_cast<std::uint32_t>(limit.count()))) {
+    int error = -1;
+    socklen_t length = sizeof error;
+    connected = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
+  }
+  return net::setNonBlocking(s, false) == 0 && connected;
+}
+
+// One datagram into `buffer`, or -1 with the error code in `error`. A datagram longer than the
+// buffer counts as received (cut to it), and a late "port unreachable" report of an earlier send
+// is skipped: neither may end a probe loop that a stranger's datagram can reach.
+std::ptrdiff_t receiveDatagram(NativeSocket s, std::span<std::uint8_t> buffer, sockaddr_in& from, int& error) {
+  for (;;) {
+    socklen_t length = sizeof from;
+    const auto got = recvfrom(s, reinterpret_cast<char*>(buffer.data()), net::ioLength(buffer.size()), 0,
+                              reinterpret_cast<sockaddr*>(&from), &length);
+    if (got >= 0) return static_cast<std::ptrdiff_t>(got);
+    error = net::lastSocketError();
+    if (error == net::kDatagramTruncated) return static_cast<std::ptrdiff_t>(buffer.size());
+    if (error != net::kStaleUnreachable) return -1;
+  }
+}
+
+// "name,name," into a terminated text buffer, as long as each name, its comma and the
+// terminator fit.
+class NameList {
+ public:
+  explicit NameList(std::span<char> out) : out_(out) { out_[0] = '\0'; }
+  void append(std::string_view name) {
+    if (full_ || name.size() + 2 > out_.size() - used_) {
+      full_ = true;
+      return;
+    }
+    std::memcpy(out_.data() + used_, name.data(), name.size());
+    used_ += name.size();
+    out_[used_++] = ',';
+    out_[used_] = '\0';
+  }
+
+ private:
+  std::span<char> out_;
+  std::size_t used_ = 0;
+  bool full_ = false;
+};
+
+}  // namespace
+
+NetSocket::~NetSocket() { close(); }
+
+bool NetSocket::startup() { return net::startupSockets(); }
+
+bool NetSocket::create(int type) {
+  close();
+  const NativeSocket s = ::socket(AF_INET, type, 0);
+  if (s == net::kNoNativeSocket) return false;
+  handle_ = static_cast<Handle>(s);
+  return true;
+}
+
+bool NetSocket::setOption(int level, int option, int value) {
+  return setsockopt(native(handle_), level, option, reinterpret_cast<const char*>(&value), sizeof value) == 0;
+}
+
+bool NetSocket::createTcp() {
+  return create(SOCK_STREAM) && setOption(SOL_SOCKET, SO_REUSEADDR, 1) && setOption(IPPROTO_TCP, TCP_NODELAY, 1);
+}
+
+bool NetSocket::createUdp() { return create(SOCK_DGRAM); }
+
+bool NetSocket::createBroadcastUdp() { return createUdp() && setOption(SOL_SOCKET, SO_BROADCAST, 1); }
+
+bool NetSocket::shutdownBoth() {
+  if (isOpen()) ::shutdown(native(handle_), net::kShutdownBoth);
+  return true;
+}
+
+bool NetSocket::close() {
+  if (isOpen()) {
+    ::shutdown(native(handle_), net::kShutdownBoth);
+    net::closeNative(native(handle_));
+    handle_ = kNoHandle;
+  }
+  return true;
+}
+
+bool NetSocket::bind(std::uint16_t port, bool loopbackOnly) {
+  if (!isOpen()) return false;
+  if (port != 0) {
+    // Address reuse would let us bind beside a live listener; a stream connect finds it first.
+    NetSocket probe;
+    if (probe.createTcp() && probe.connect("localhost", port)) return false;
+  }
+  const sockaddr_in a = ipv4(htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY), port);
+  return ::bind(native(handle_), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+}
+
+bool NetSocket::connect(const std::string& host, std::uint16_t port, std::optional<std::chrono::milliseconds> limit) {
+  if (!isOpen()) return false;
+  std::optional<std::uint32_t> address = inet_addr(host.c_str());
+  if (*address == INADDR_NONE || *address == 0) address = lookUp(host);
+  if (!address) return false;
+  const sockaddr_in to = ipv4(*address, port);
+  if (limit) return connectWithin(native(handle_), to, *limit);
+  return ::connect(native(handle_), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+}
+
+bool NetSocket::listen() { return isOpen() && ::listen(native(handle_), 5) == 0; }
+
+std::unique_ptr<NetSocket> NetSocket::accept() {
+  if (!isOpen()) return nullptr;
+  const NativeSocket s = ::accept(native(handle_), nullptr, nullptr);
+  if (s == net::kNoNativeSocket) return nullptr;
+  std::unique_ptr<NetSocket> accepted(new (std::nothrow) NetSocket(static_cast<Handle>(s)));
+  if (!accepted) {
+    ::shutdown(s, net::kShutdownBoth);
+    net::closeNative(s);
+    return nullptr;
+  }
+  accepted->setOption(IPPROTO_TCP, TCP_NODELAY, 1);
+  return accepted;
+}
+
+std::optional<std::string> NetSocket::peerAddress() const {
+  if (!isOpen()) return std::nullopt;
+  return dotted(queryAddress(native(handle_), ::getpeername));
+}
+
+std::optional<std::string> NetSocket::localAddress() const {
+  if (!isOpen()) return std::nullopt;
+  return dotted(queryAddress(native(handle_), ::getsockname));
+}
+
+std::optional<std::uint16_t> NetSocket::localPort() const {
+  if (!isOpen()) return std::nullopt;
+  const auto a = queryAddress(native(handle_), ::getsockname);
+  if (!a) return std::nullopt;
+  return ntohs(a->sin_port);
+}
+
+std::optional<std::string> NetSocket::peerHostName() const {
+  if (!isOpen()) return std::nullopt;
+  const auto a = queryAddress(native(handle_), ::getpeername);
+  char name[NI_MAXHOST] = {};
+  if (!a || getnameinfo(reinterpret_cast<const sockaddr*>(&*a), sizeof *a, name, sizeof name, nullptr, 0,
+                        NI_NAMEREQD) != 0) {
+    return std::nullopt;
+  }
+  return std::string(name);
+}
+
+bool NetSocket::peerMac(std::string& out) const {
+  if (!isOpen()) return false;
+  const auto a = queryAddress(native(handle_), ::getpeername);
+  out = dotted(a);
+  const auto hardware = a ? net::neighbourHardwareAddress(a->sin_addr.s_addr) : std::nullopt;
+  if (!hardware) return false;
+  char text[18] = {};
+  const auto& b = *hardware;
+  std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
+  out = text;
+  return true;
+}
+
+std::size_t NetSocket::sendAll(std::span<const std::uint8_t> data) {
+  if (!isOpen()) return 0;
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    const auto r = ::send(native(handle_), reinterpret_cast<const char*>(data.data() + sent),
+                          net::ioLength(data.size() - sent), net::kSendFlags);
+    if (r <= 0) {  // a blocking send that moves nothing will not move anything later either
+      alive_ = false;
+      return 0;
+    }
+    sent += static_cast<std::size_t>(r);
+  }
+  return sent;
+}
+
+bool NetSocket::sendExact(std::span<const std::uint8_t> data) { return sendAll(data) == data.size(); }
+
+std::ptrdiff_t NetSocket::receive(std::span<std::uint8_t> buffer) {
+  if (!isOpen()) return 0;
+  return static_cast<std::ptrdiff_t>(
+      ::recv(native(handle_), reinterpret_cast<char*>(buffer.data()), net::ioLength(buffer.size()), 0));
+}
+
+bool NetSocket::receiveExact(std::span<std::uint8_t> buffer) {
+  while (!buffer.empty()) {
+    const std::ptrdiff_t r = receive(buffer);
+    if (r == 0) return false;
+    if (r < 0) {
+      alive_ = false;
+      return false;
+    }
+    buffer = buffer.subspan(static_cast<std::size_t>(r));
+  }
+  return true;
+}
+
+std::uint32_t NetSocket::resolve(const std::string& host) {
+  const std::uint32_t address = inet_addr(host.c_str());
+  if (address != INADDR_NONE) return address;
+  return lookUp(host).value_or(0);
+}
+
+bool NetSocket::setTimeouts(std::uint32_t milliseconds) {
+  return isOpen() && net::setTimeoutOption(native(handle_), SO_RCVTIMEO, milliseconds) == 0 &&
+         net::setTimeoutOption(native(handle_), SO_SNDTIMEO, milliseconds) == 0;
+}
+
+bool NetSocket::queryAdapters() const { return net::singleAdapterListed(); }
+
+bool NetSocket::discover(std::uint16_t port, std::span<char> out, std::uint32_t target) {
+  if (!isOpen() || out.empty()) return false;
+  NameList names(out);
+  std::array<std::uint8_t, kProbeSize> probe{};
+  std::memcpy(probe.data(), kProbeText, std::strlen(kProbeText));
+  const sockaddr_in to = ipv4(target, port);
+  if (sendto(native(handle_), reinterpret_cast<const char*>(probe.data()), net::ioLength(probe.size()), 0,
+             reinterpret_cast<const sockaddr*>(&to), sizeof to) != static_cast<int>(probe.size())) {
+    return false;
+  }
+  if (net::setNonBlocking(native(handle_), true) != 0) return false;
+
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::milliseconds(kProbeWindowMs);
+  for (auto now = Clock::now(); now < end; now = Clock::now()) {
+    std::array<std::uint8_t, kProbeSize> reply{};
+    sockaddr_in from{};
+    int error = 0;
+    const std::ptrdiff_t got = receiveDatagram(native(handle_), reply, from, error);
+    if (got >= 0) {
+      const std::string_view text(reinterpret_cast<const char*>(reply.data()), static_cast<std::size_t>(got));
+      names.append(text.substr(0, text.find('\0')));
+    } else if (error == net::kWouldBlock) {
+      // Sleep until a reply arrives instead of spinning through the rest of the second.
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+      net::waitUntil(native(handle_), net::Readiness::Readable, static_cast<std::uint32_t>(left));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool NetSocket::serveProbes() {
+  if (!isOpen()) return false;
+  const auto name = net::computerName();
+  if (!name) return false;
+  std::array<std::uint8_t, kProbeSize> reply{};
+  std::memcpy(reply.data(), name->data(), std::min(name->size(), kProbeSize - 1));
+  while (running_) {
+    std::array<std::uint8_t, kProbeSize> datagram{};
+    sockaddr_in from{};
+    int error = 0;
+    if (receiveDatagram(native(handle_), datagram, from, error) < 0) return false;
+    if (sendto(native(handle_), reinterpret_cast<const char*>(reply.data()), net::ioLength(reply.size()), 0,
+               reinterpret_cast<const sockaddr*>(&from), sizeof from) != static_cast<int>(reply.size())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool NetSocket::setRunning(bool flag) {
+  running_ = flag;
+  return true;
+}
+
+}  // namespace vantrel

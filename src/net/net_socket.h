@@ -1,0 +1,94 @@
+#pragma once
+// The one class through which the library touches the network: one IPv4 stream or datagram
+// socket, byte-exact send and receive loops, and both halves of the LAN probe. Operations
+// report 1/0 (true/false) and never throw; without an open socket they make no system call.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vantrel {
+
+class NetSocket {
+ public:
+  // Wide enough for a Winsock SOCKET on 64-bit Windows; -1 is "no socket" on both systems.
+  using Handle = std::intptr_t;
+  static constexpr Handle kNoHandle = -1;
+
+  static constexpr std::uint32_t kBroadcastAddress = 0xFFFFFFFF;
+  static constexpr std::size_t kProbeSize = 32;
+  static constexpr const char* kProbeText = "console";
+  static constexpr std::uint32_t kProbeWindowMs = 1000;
+
+  NetSocket() = default;
+  NetSocket(const NetSocket&) = delete;
+  NetSocket& operator=(const NetSocket&) = delete;
+  virtual ~NetSocket();
+
+  // Starts the system's socket library (Winsock 2.0); needed before every creation.
+  static bool startup();
+
+  bool createTcp();
+  bool createUdp();
+  bool createBroadcastUdp();
+  bool shutdownBoth();
+  bool close();
+
+  // Refuses (false, nothing bound) a non-zero port on which something local accepts streams.
+  bool bind(std::uint16_t port, bool loopbackOnly);
+  // A dotted address, or else the first IPv4 address of the name. Without `limit` the connect
+  // blocks for as long as the system lets it.
+  bool connect(const std::string& host, std::uint16_t port,
+               std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  bool listen();
+  std::unique_ptr<NetSocket> accept();
+
+  std::optional<std::string> peerAddress() const;
+  std::optional<std::string> localAddress() const;
+  std::optional<std::uint16_t> localPort() const;
+  std::optional<std::string> peerHostName() const;
+  // Writes the peer's hardware address (00-0C-29-3A-4B-5C) and returns true; when it cannot be
+  // learnt, writes the peer's dotted address instead and returns false. Untouched without a socket.
+  bool peerMac(std::string& out) const;
+
+  // Bytes sent: all of them, or 0 when a send call failed (which also clears `alive`).
+  std::size_t sendAll(std::span<const std::uint8_t> data);
+  bool sendExact(std::span<const std::uint8_t> data);
+  // One receive call: the count, 0 when the peer closed (or there is no socket), -1 on error.
+  std::ptrdiff_t receive(std::span<std::uint8_t> buffer);
+  // False when the peer closed (alive unchanged) or on an error or time-out (alive cleared).
+  bool receiveExact(std::span<std::uint8_t> buffer);
+
+  // An IPv4 address in network order, 0 when there is none. Dotted text is taken as it is.
+  static std::uint32_t resolve(const std::string& host);
+  // Bounds every later receive and send wait; 0 waits without a bound.
+  bool setTimeouts(std::uint32_t milliseconds);
+  bool queryAdapters() const;
+
+  // Sends one probe to `target`:`port` and collects the names that answer within a second into
+  // `out` as "name,name," (always terminated). Names that would not fit are left out.
+  bool discover(std::uint16_t port, std::span<char> out, std::uint32_t target = kBroadcastAddress);
+  // Answers every datagram with this computer's name until `running` is cleared.
+  bool serveProbes();
+  bool setRunning(bool flag);
+
+  bool isAlive() const { return alive_; }
+  void markDead() { alive_ = false; }
+  bool isOpen() const { return handle_ != kNoHandle; }
+
+ private:
+  explicit NetSocket(Handle accepted) : handle_(accepted) {}
+  bool create(int type);
+  bool setOption(int level, int option, int value);
+
+  std::atomic<bool> alive_{true};
+  Handle handle_ = kNoHandle;
+  std::atomic<bool> running_{true};
+};
+
+}  // namespace vantrel

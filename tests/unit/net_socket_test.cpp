@@ -1,0 +1,159 @@
+#include "net/net_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <thread>
+#include <vector>
+
+#include "net/net_platform.h"
+#include "support/probe_responders.h"
+#include "support/scripted_peer.h"
+#include "support/wine.h"
+
+namespace vantrel {
+namespace {
+
+using testing::ScriptedPeer;
+using testing::ScriptStep;
+
+class NetSocketTest : public ::testing::Test {
+ protected:
+  NetSocketTest() { NetSocket::startup(); }
+
+  static bool connect(NetSocket& s, const ScriptedPeer& peer) {
+    return s.createTcp() && s.connect("127.0.0.1", peer.port(), std::chrono::milliseconds(2000));
+  }
+};
+
+TEST_F(NetSocketTest, ExactTransfersOfNothingSucceedWithoutTraffic) {
+  auto peer = ScriptedPeer::console({ScriptStep::receiveToEnd()});
+  NetSocket s;
+  ASSERT_TRUE(connect(s, *peer));
+  std::array<std::uint8_t, 1> none{};
+  EXPECT_TRUE(s.sendExact(std::span(none).first(0)));
+  EXPECT_TRUE(s.receiveExact(std::span(none).first(0)));
+  s.close();
+  EXPECT_TRUE(peer->finish());
+  EXPECT_TRUE(peer->received().empty());
+}
+
+// A peer that hangs up is not an error of ours; a reset is, and the connection is dead for good.
+TEST_F(NetSocketTest, CleanCloseKeepsAliveAndResetClearsItForGood) {
+  const struct {
+    const char* name;
+    std::vector<ScriptStep> script;
+    bool aliveAfter;
+  } rows[] = {
+      {"clean close", {ScriptStep::send({1, 2})}, true},
+      {"reset", {ScriptStep::send({1, 2}), ScriptStep::reset()}, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (!row.aliveAfter && testing::runningUnderWine()) continue;  // Wine reports a reset as a close
+    auto peer = ScriptedPeer::console(row.script);
+    NetSocket s;
+    ASSERT_TRUE(connect(s, *peer));
+    ASSERT_TRUE(peer->finish());
+    std::array<std::uint8_t, 4> word{};
+    EXPECT_FALSE(s.receiveExact(word));
+    EXPECT_EQ(s.isAlive(), row.aliveAfter);
+
+    auto next = ScriptedPeer::console({ScriptStep::sendU32(7)});
+    ASSERT_TRUE(connect(s, *next));
+    EXPECT_TRUE(s.receiveExact(word));
+    EXPECT_EQ(s.isAlive(), row.aliveAfter);  // a new connection does not revive the flag
+  }
+}
+
+TEST_F(NetSocketTest, AcceptedConnectionCarriesTheViewersBytes) {
+  NetSocket listener;
+  ASSERT_TRUE(listener.createTcp() && listener.bind(0, true) && listener.listen());
+  auto viewer = ScriptedPeer::viewer(listener.localPort().value_or(0), {ScriptStep::send({5, 6, 7})});
+  const auto accepted = listener.accept();
+  ASSERT_NE(accepted, nullptr);
+  std::array<std::uint8_t, 3> bytes{};
+  EXPECT_TRUE(accepted->receiveExact(bytes));
+  EXPECT_EQ(bytes, (std::array<std::uint8_t, 3>{5, 6, 7}));
+  EXPECT_EQ(accepted->peerAddress(), "127.0.0.1");
+  EXPECT_EQ(accepted->localAddress(), "127.0.0.1");
+  std::string key;
+  EXPECT_FALSE(accepted->peerMac(key));  // loopback has no neighbour entry
+  EXPECT_EQ(key, "127.0.0.1");
+  EXPECT_TRUE(viewer->finish());
+}
+
+TEST_F(NetSocketTest, WithoutASocketNothingHappens) {
+  NetSocket s;
+  std::string key = "untouched";
+  std::array<std::uint8_t, 4> bytes{};
+  std::array<char, 8> names{'x'};
+  EXPECT_FALSE(s.peerMac(key));
+  EXPECT_EQ(key, "untouched");
+  EXPECT_EQ(s.peerAddress(), std::nullopt);
+  EXPECT_EQ(s.sendAll(bytes), 0u);
+  EXPECT_EQ(s.receive(bytes), 0);
+  EXPECT_FALSE(s.receiveExact(bytes));
+  EXPECT_FALSE(s.discover(1, names));
+  EXPECT_EQ(names[0], 'x');
+  EXPECT_FALSE(s.bind(0, true) || s.listen() || s.connect("127.0.0.1", 1) || s.serveProbes());
+  EXPECT_EQ(s.accept(), nullptr);
+  EXPECT_TRUE(s.isAlive());
+}
+
+TEST_F(NetSocketTest, BindRefusesAPortWhereSomethingListens) {
+  NetSocket listener;
+  ASSERT_TRUE(listener.createTcp() && listener.bind(0, true) && listener.listen());
+  const std::uint16_t taken = listener.localPort().value_or(0);
+  NetSocket tcp, udp;
+  EXPECT_FALSE(tcp.createTcp() && tcp.bind(taken, true));
+  EXPECT_FALSE(udp.createUdp() && udp.bind(taken, true));
+  EXPECT_TRUE(udp.createUdp() && udp.bind(0, true));
+}
+
+TEST_F(NetSocketTest, ResolveTakesDottedTextAsItIs) {
+  EXPECT_EQ(NetSocket::resolve("0.0.0.0"), 0u);
+  EXPECT_EQ(NetSocket::resolve("127.0.0.1"), htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(NetSocket::resolve("localhost"), htonl(INADDR_LOOPBACK));
+}
+
+TEST_F(NetSocketTest, DiscoverStopsListingNamesThatDoNotFit) {
+  testing::ProbeResponders responders({"alpha", "beta", "gamma"});
+  NetSocket s;
+  std::array<char, 12> names{};  // "alpha," and "beta," fit with the terminator; "gamma," does not
+  ASSERT_TRUE(s.createBroadcastUdp());
+  EXPECT_TRUE(s.discover(responders.port(), names, htonl(INADDR_LOOPBACK)));
+  EXPECT_STREQ(names.data(), "alpha,beta,");
+  std::vector<std::uint8_t> probe(32, 0);
+  std::copy_n("console", 7, probe.begin());
+  EXPECT_EQ(responders.finish(), probe);
+}
+
+TEST_F(NetSocketTest, ProbeResponderAnswersWithTheComputerNameUntilStopped) {
+  NetSocket responder;
+  ASSERT_TRUE(responder.createUdp() && responder.bind(0, true));
+  const std::uint16_t port = responder.localPort().value_or(0);
+  bool served = false;
+  std::thread serving([&] { served = responder.serveProbes(); });
+
+  NetSocket asker;
+  std::array<char, 64> names{};
+  ASSERT_TRUE(asker.createBroadcastUdp());
+  EXPECT_TRUE(asker.discover(port, names, htonl(INADDR_LOOPBACK)));
+  EXPECT_EQ(std::string(names.data()), net::computerName().value_or("?") + ",");
+
+  // Stopping takes effect once the next datagram, whatever it holds, has been answered.
+  responder.setRunning(false);
+  const net::NativeSocket raw = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sendto(raw, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  serving.join();
+  net::closeNative(raw);
+  EXPECT_TRUE(served);
+}
+
+}  // namespace
+}  // namespace vantrel
