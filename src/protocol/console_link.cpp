@@ -1,0 +1,113 @@
+#include "protocol/console_link.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "protocol/credential_cipher.h"
+#include "protocol/login_status.h"
+#include "protocol/message_framing.h"
+
+namespace vantrel {
+namespace {
+
+// A zero-padded credential field; text past `maxLength` (or past an embedded zero) is cut.
+template <std::size_t Size>
+std::array<std::uint8_t, Size> credentialField(std::string_view text, std::size_t maxLength) {
+  std::array<std::uint8_t, Size> field{};
+  const std::size_t length = std::min({text.find('\0'), text.size(), maxLength});
+  std::memcpy(field.data(), text.data(), length);
+  return field;
+}
+
+template <std::size_t Size>
+std::array<std::uint8_t, Size> scrambled(CredentialCipher& cipher, const std::array<std::uint8_t, Size>& plain) {
+  std::array<std::uint8_t, Size> out{};
+  cipher.scramble(plain.data(), out.data(), Size);
+  return out;
+}
+
+std::uint32_t milliseconds(std::chrono::milliseconds limit) {
+  return static_cast<std::uint32_t>(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 1, 0x7FFFFFFF));
+}
+
+}  // namespace
+
+ConsoleLink::ConsoleLink(UserMessages& messages, ConsoleLinkOptions options)
+    : messages_(messages), options_(options) {}
+
+int ConsoleLink::connectAndLogin(const std::string& host, std::uint32_t requestCode, std::string_view userName,
+                                 std::string_view password) {
+  const int first = connectToServer(host);
+  if (first != 1) {
+    socket_.close();
+    return first;
+  }
+  std::array<std::uint8_t, 4> request{};
+  storeU32le(request.data(), requestCode);
+  socket_.sendExact(request);  // a failure shows in the credential writes that follow
+  return requestCode == kLoginRequest ? exchangeCredentials(userName, password) : 1;
+}
+
+int ConsoleLink::connectToServer(const std::string& host) {
+  if (!NetSocket::startup() || !socket_.createTcp() ||
+      !socket_.connect(host, options_.tcpPort, options_.connectLimit)) {
+    return 0;
+  }
+  const auto status = readStatus();
+  return status ? answer(firstStatusResponse(*status)) : 0;
+}
+
+int ConsoleLink::exchangeCredentials(std::string_view userName, std::string_view password) {
+  CredentialCipher cipher;
+  const auto user = scrambled(cipher, credentialField<kUserFieldSize>(userName, kUserMaxLength));
+  const auto secret = scrambled(cipher, credentialField<kPasswordFieldSize>(password, kPasswordMaxLength));
+  if (!socket_.sendExact(user) || !socket_.sendExact(secret)) return 0;
+  const auto status = readStatus();
+  return status ? answer(secondStatusResponse(*status)) : 0;
+}
+
+std::optional<std::uint32_t> ConsoleLink::readStatus() {
+  std::array<std::uint8_t, 4> word{};
+  socket_.setTimeouts(milliseconds(options_.statusLimit));
+  const bool received = socket_.receiveExact(word);
+  socket_.setTimeouts(0);
+  if (!received) return std::nullopt;
+  return loadU32le(word.data());
+}
+
+int ConsoleLink::answer(const StatusResponse& response) {
+  const auto showing = response.raisesShowing ? UserMessages::Showing::Raise : UserMessages::Showing::Leave;
+  if (!response.catalogKey.empty()) messages_.showCatalogBox(messages_.ownerWindow, response.catalogKey, showing);
+  if (!response.fixedText.empty()) messages_.showText(messages_.ownerWindow, response.fixedText, showing);
+  return response.result;
+}
+
+bool ConsoleLink::sendMessage(ConsoleMessage& message) {
+  const std::lock_guard lock(sendMutex_);
+  return writeMessage(socket_, message);
+}
+
+bool ConsoleLink::receiveMessage(ConsoleMessage& message, std::size_t payloadCapacity) {
+  switch (readMessage(socket_, message, payloadCapacity)) {
+    case ReadOutcome::Message: return true;
+    case ReadOutcome::NoResponse: messages_.showCatalogBox(messages_.ownerWindow, "ServerNoResponse"); break;
+    case ReadOutcome::Oversized: markDead(); break;
+    case ReadOutcome::Failed:
+    case ReadOutcome::UnknownType: break;
+  }
+  return false;
+}
+
+bool ConsoleLink::discoverServers() {
+  if (!NetSocket::startup() || !socket_.createBroadcastUdp()) return false;
+  socket_.discover(options_.udpPort, names_, options_.probeTarget);  // whatever arrived counts
+  return true;
+}
+
+std::uint32_t ConsoleLink::resolveAddress(const std::string& host) {
+  if (!NetSocket::startup()) return 0;
+  resolvedAddress_ = NetSocket::resolve(host);
+  return resolvedAddress_;
+}
+
+}  // namespace vantrel

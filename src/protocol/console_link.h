@@ -1,0 +1,80 @@
+#pragma once
+// The viewer's end of the console protocol: the TCP connection, the two-stage login with its
+// user-facing boxes, the message traffic that follows on the same connection, and the LAN
+// probe. Both the window thread and the receive thread send on one link; a message is always
+// written whole before another one starts.
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "catalog/user_messages.h"
+#include "net/net_socket.h"
+#include "protocol/console_message.h"
+#include "protocol/login_status.h"
+
+namespace vantrel {
+
+struct ConsoleLinkOptions {
+  std::uint16_t tcpPort = 25000;
+  std::uint16_t udpPort = 25001;
+  std::uint32_t probeTarget = NetSocket::kBroadcastAddress;  // network order
+  // A server that accepts and then says nothing must not hold the host's window thread for
+  // ever: the connect and each status word of the login are bounded. Messages are not.
+  std::chrono::milliseconds connectLimit{15000};
+  std::chrono::milliseconds statusLimit{30000};
+};
+
+class ConsoleLink {
+ public:
+  static constexpr std::size_t kNamesCapacity = 16004;
+  static constexpr std::size_t kUserFieldSize = 24;
+  static constexpr std::size_t kUserMaxLength = 21;
+  static constexpr std::size_t kPasswordFieldSize = 264;
+  static constexpr std::size_t kPasswordMaxLength = 256;
+
+  explicit ConsoleLink(UserMessages& messages, ConsoleLinkOptions options = {});
+  ConsoleLink(const ConsoleLink&) = delete;
+  ConsoleLink& operator=(const ConsoleLink&) = delete;
+  virtual ~ConsoleLink() = default;
+
+  // 1 logged in; 0 no connection or no status; otherwise the refusing status word or -2 for an
+  // unexpected one, its box already shown.
+  int connectAndLogin(const std::string& host, std::uint32_t requestCode, std::string_view userName,
+                      std::string_view password);
+  int connectToServer(const std::string& host);
+  int exchangeCredentials(std::string_view userName, std::string_view password);
+
+  bool sendMessage(ConsoleMessage& message);
+  // `message.payload` holds `payloadCapacity` bytes. A longer payload is refused and the link is
+  // dead from then on: the stream cannot be followed any further.
+  bool receiveMessage(ConsoleMessage& message, std::size_t payloadCapacity);
+
+  bool isAlive() const { return socket_.isAlive(); }
+  void markDead() { socket_.markDead(); }
+
+  // Probes the LAN for a second; the answering consoles' names are then in names().
+  bool discoverServers();
+  std::string_view names() const { return names_.data(); }
+
+  std::uint32_t resolveAddress(const std::string& host);
+  std::uint32_t resolvedAddress() const { return resolvedAddress_; }
+
+ private:
+  std::optional<std::uint32_t> readStatus();
+  int answer(const StatusResponse& response);
+
+  UserMessages& messages_;
+  ConsoleLinkOptions options_;
+  std::array<char, kNamesCapacity> names_{};
+  NetSocket socket_;
+  std::uint32_t resolvedAddress_ = 0;
+  std::mutex sendMutex_;  // held from the first byte of a message to its last
+};
+
+}  // namespace vantrel

@@ -1,0 +1,42 @@
+#include "protocol/message_framing.h"
+
+#include <chrono>
+#include <span>
+#include <thread>
+
+namespace vantrel {
+
+ReadOutcome readMessage(NetSocket& socket, ConsoleMessage& message, std::size_t payloadCapacity) {
+  std::span<std::uint8_t> header(message.header);
+  if (!socket.receiveExact(header.first(1))) return ReadOutcome::Failed;
+  const auto headerLength = wireHeaderLength(message.type());
+  if (!headerLength) return ReadOutcome::UnknownType;
+  if (message.type() == ConsoleMessage::kServerNoResponse) return ReadOutcome::NoResponse;
+  if (!socket.receiveExact(header.subspan(1, *headerLength - 1))) return ReadOutcome::Failed;
+
+  const std::uint64_t length = wirePayloadLength(message);
+  if (length > std::uint64_t{payloadCapacity} || (length > 0 && message.payload == nullptr)) {
+    return ReadOutcome::Oversized;
+  }
+  if (!socket.receiveExact({message.payload, static_cast<std::size_t>(length)})) return ReadOutcome::Failed;
+  return ReadOutcome::Message;
+}
+
+bool writeMessage(NetSocket& socket, ConsoleMessage& message) {
+  const std::uint8_t type = message.type();
+  if (type < ConsoleMessage::kKeyEvent || type > ConsoleMessage::kScreenFormat) return false;
+  if (type == ConsoleMessage::kKeyEvent) message.setU16At(2, 0);
+  if (type == ConsoleMessage::kControl) {
+    const std::uint16_t subtype = message.u16At(2);
+    if (subtype != ConsoleMessage::kClipboardText && subtype != ConsoleMessage::kDisplayDepth) message.setU32At(4, 0);
+  }
+  if (type >= ConsoleMessage::kControl) message.setFlag(0);
+
+  const std::size_t length = wirePayloadLength(message);
+  if (length > 0 && message.payload == nullptr) return false;
+  if (!socket.sendExact(std::span(message.header).first(*wireHeaderLength(type)))) return false;
+  if (type >= ConsoleMessage::kScreenUpdate) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return socket.sendExact({message.payload, length});
+}
+
+}  // namespace vantrel

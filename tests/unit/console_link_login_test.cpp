@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "protocol/console_link.h"
+#include "protocol/credential_cipher.h"
+#include "support/recording_message_boxes.h"
+#include "support/scripted_peer.h"
+
+namespace vantrel {
+namespace {
+
+using testing::RecordedMessages;
+using testing::ScriptedPeer;
+using testing::ScriptStep;
+
+int ownerToken;
+constexpr auto kResolutionText =
+    "The resolution of the current server is not supported, please change to 640X480,800X600 or 1024X768.";
+
+struct StatusRow {
+  std::uint32_t status;
+  int result;
+  std::string box;  // the recorded text: catalogue key with suffix, or the fixed text; empty for none
+  bool raisesShowing;
+};
+
+class LoginTest : public ::testing::Test {
+ protected:
+  LoginTest() { recorded.messages.ownerWindow = &ownerToken; }
+
+  int login(const ScriptedPeer& peer, std::string_view user = "operator", std::string_view password = "secret") {
+    ConsoleLink link(recorded.messages, options(peer.port()));
+    return link.connectAndLogin("127.0.0.1", kLoginRequest, user, password);
+  }
+
+  static ConsoleLinkOptions options(std::uint16_t port) {
+    ConsoleLinkOptions o;
+    o.tcpPort = port;
+    o.connectLimit = std::chrono::milliseconds(2000);
+    o.statusLimit = std::chrono::milliseconds(300);
+    return o;
+  }
+
+  void expectBox(const StatusRow& row) {
+    const auto boxes = recorded.boxes.boxes();
+    if (row.box.empty()) {
+      EXPECT_TRUE(boxes.empty());
+      return;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, row.box);
+    EXPECT_EQ(boxes[0].owner, &ownerToken);
+    EXPECT_EQ(boxes[0].caption, "Vantrel");
+    EXPECT_EQ(boxes[0].style, kBoxStyleError);
+    EXPECT_EQ(boxes[0].showingWhileUp, row.raisesShowing ? 1 : 0);
+    EXPECT_EQ(recorded.messages.msgBoxShowing, 0);
+  }
+
+  RecordedMessages recorded;
+};
+
+TEST_F(LoginTest, FirstStatusGivesItsBoxAndResult) {
+  const std::vector<StatusRow> rows = {
+      {102, 102, "ClientLocked_en", true},         {103, 103, "LoginFailed_en", true},
+      {104, 104, "ConnectServerFailed_en", true},  {105, 105, "ConnectServerFailed_en", true},
+      {106, 106, "LoginFailed_en", true},          {110, 110, "LocalConnectFailed_en", true},
+      {111, 111, "ThreeTimeFailed_en", true},      {112, 112, "OtherUserHasLogin_en", true},
+      {113, 113, "UserRestricted_en", true},       {114, 114, "userLocked_en", true},
+      {132, 132, kResolutionText, false},          {101, -2, "LoginFailed_en", true},
+      {108, -2, "LoginFailed_en", true},           {131, -2, "LoginFailed_en", true},
+      {0, -2, "LoginFailed_en", true},             {0xFFFFFFFF, -2, "LoginFailed_en", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.status);
+    recorded.boxes.clear();
+    // A refused first stage closes the connection, which ends the peer's script.
+    auto peer = ScriptedPeer::console({ScriptStep::sendU32(row.status), ScriptStep::receiveToEnd()});
+    EXPECT_EQ(login(*peer), row.result);
+    EXPECT_TRUE(peer->finish());
+    EXPECT_TRUE(peer->received().empty());
+    expectBox(row);
+  }
+}
+
+TEST_F(LoginTest, SecondStatusGivesItsBoxAndResult) {
+  const std::vector<StatusRow> rows = {
+      {101, 1, "", true},
+      {111, 111, "", true},
+      {113, 113, "UserRestricted_en", true},
+      {114, 114, "userLocked_en", true},
+      {115, 115, "ReferenUser_en", true},
+      {116, 116, "ServerNoResponse_en", true},
+      {117, 117, "AccountDisable_en", true},
+      {118, 118, "NextLogonChangePwd_en", true},
+      {132, 132, "ScreenTooLarge_en", false},
+      {102, -2, "LoginFailed_en", true},  // wrong credentials, as the responder says it
+      {107, -2, "LoginFailed_en", true},  // proceeding means something only in the first stage
+      {112, -2, "LoginFailed_en", true},
+      {119, -2, "LoginFailed_en", true},
+      {0, -2, "LoginFailed_en", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.status);
+    recorded.boxes.clear();
+    auto peer = ScriptedPeer::console({ScriptStep::sendU32(107), ScriptStep::receive(testing::kLoginBytes),
+                                       ScriptStep::sendU32(row.status), ScriptStep::receiveToEnd()});
+    EXPECT_EQ(login(*peer), row.result);
+    EXPECT_TRUE(peer->finish());
+    expectBox(row);
+  }
+}
+
+TEST_F(LoginTest, CredentialsGoOutScrambledAndCutToTheirFields) {
+  auto peer = ScriptedPeer::console(testing::loginSteps());
+  const std::string user = "abcdefghijklmnopqrstuvwxy";  // 25 characters, 21 survive
+  ASSERT_EQ(login(*peer, user, ""), 1);
+  ASSERT_TRUE(peer->finish());
+
+  std::vector<std::uint8_t> userField(24, 0), passwordField(264, 0);
+  std::copy_n(user.begin(), 21, userField.begin());
+  std::vector<std::uint8_t> expected = {108, 0, 0, 0};
+  CredentialCipher cipher;
+  for (auto* field : {&userField, &passwordField}) {
+    std::vector<std::uint8_t> out(field->size());
+    cipher.scramble(field->data(), out.data(), out.size());
+    expected.insert(expected.end(), out.begin(), out.end());
+  }
+  EXPECT_EQ(peer->received(), expected);
+}
+
+// A server that takes the connection and never answers must not hold the login for ever.
+TEST_F(LoginTest, SilentServerFailsWithinTheBound) {
+  const std::vector<std::vector<ScriptStep>> scripts = {
+      {ScriptStep::receiveToEnd()},
+      {ScriptStep::sendU32(107), ScriptStep::receiveToEnd()},
+  };
+  for (const auto& script : scripts) {
+    SCOPED_TRACE(script.size());
+    auto peer = ScriptedPeer::console(script);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(login(*peer), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(peer->finish());
+    EXPECT_TRUE(recorded.boxes.boxes().empty());
+  }
+}
+
+TEST_F(LoginTest, NoConnectionOrNoStatusGivesZeroWithoutBox) {
+  auto hangsUp = ScriptedPeer::console({});
+  NetSocket unused;
+  ASSERT_TRUE(unused.createTcp() && unused.bind(0, true));
+  const std::uint16_t freePort = unused.localPort().value_or(0);
+  unused.close();
+  for (const std::uint16_t port : {hangsUp->port(), freePort}) {
+    ConsoleLink link(recorded.messages, options(port));
+    EXPECT_EQ(link.connectAndLogin("127.0.0.1", kLoginRequest, "u", "p"), 0);
+  }
+  EXPECT_TRUE(recorded.boxes.boxes().empty());
+}
+
+}  // namespace
+}  // namespace vantrel
