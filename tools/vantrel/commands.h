@@ -17,6 +17,7 @@ struct Command {
 };
 
 int runCipher(Args args);
+int runDiscover(Args args);
 int runCodec(Args args);
 
 // Prints "vantrel <name>: <message>" to standard error and returns exit code 1.

@@ -12,6 +12,8 @@ constexpr std::array kCommands = {
     Command{"cipher", "scramble|unscramble HEX",
             "encipher (as the viewer does) or decipher (as the console does) credential bytes",
             runCipher},
+    Command{"discover", "[--to ADDR] [--port N]",
+            "probe the LAN (or ADDR) for consoles and print each answering console's name", runDiscover},
     Command{"codec", "encode|decode --header-length H IN OUT",
             "compress a plain screen rectangle or expand a compressed one (H: bitmap header bytes)",
             runCodec},

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# vantrel discover: with nobody answering it prints nothing after the one-second probe and
+# succeeds; bad arguments are refused with exit code 1. The probe goes to loopback only.
+set -euo pipefail
+tool=$1
+
+start=$(date +%s%N)
+out=$($tool discover --to 127.0.0.1 --port 25991)
+took=$(( ($(date +%s%N) - start) / 1000000 ))
+[ -z "$out" ] || { echo "nobody answers, yet it printed: $out"; exit 1; }
+[ $took -ge 990 ] && [ $took -lt 3000 ] || { echo "the probe took $took ms"; exit 1; }
+
+for bad in "--port" "--port 0" "--port 65536" "--port 12x" "--to" "--to 127.0.0.1 --colour red"; do
+  rc=0
+  # shellcheck disable=SC2086  # the arguments are meant to split
+  $tool discover $bad >/dev/null 2>&1 || rc=$?
+  [ $rc -eq 1 ] || { echo "'$bad' gave exit code $rc"; exit 1; }
+done
+echo "discover command ok"
