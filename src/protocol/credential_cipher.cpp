@@ -14,7 +14,7 @@ using Bits32 = std::array<std::uint8_t, 32>;
 // Bit n (1-based) is bit (n-1) mod 8 of byte (n-1) div 8, least significant first.
 Bits64 spreadBits(const std::uint8_t* bytes) {
   Bits64 bits{};
-  for (std::size_t i = 0; i < 64; ++i) bits[i] = (bytes[i / 8] >> (i % 8)) & 1u;
+  for (std::size_t i = 0; i < 64; ++i) bits[i] = static_cast<std::uint8_t>((unsigned{bytes[i / 8]} >> (i % 8)) & 1u);
   return bits;
 }
 
