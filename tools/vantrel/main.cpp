@@ -17,6 +17,8 @@ constexpr std::array kCommands = {
     Command{"codec", "encode|decode --header-length H IN OUT",
             "compress a plain screen rectangle or expand a compressed one (H: bitmap header bytes)",
             runCodec},
+    Command{"account", "add FILE NAME [--role admin|user|guest] [--disabled]",
+            "add or replace a console account; the password is read from standard input", runAccount},
 };
 
 void printHelp(std::FILE* out) {

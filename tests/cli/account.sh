@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# vantrel account add: writes one line per account, replaces by name, refuses bad input.
+set -euo pipefail
+tool=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+file=$dir/accounts
+
+echo 'first' | $tool account add "$file" admin
+echo 'second' | $tool account add "$file" guest1 --role guest --disabled
+echo 'third' | $tool account add "$file" admin
+[ "$(wc -l <"$file")" -eq 2 ] || { echo "expected two accounts"; cat "$file"; exit 1; }
+grep -q '^admin:\$y\$[^:]*:admin$' "$file" || { echo "admin line wrong"; cat "$file"; exit 1; }
+grep -q '^guest1:\$y\$[^:]*:guest,disabled$' "$file" || { echo "guest line wrong"; cat "$file"; exit 1; }
+[ "$(stat -c %a "$file")" = 600 ] || { echo "account file readable by others"; exit 1; }
+
+for args in "add $file bad:name" "add $file x --role root" "remove $file x"; do
+  rc=0
+  # shellcheck disable=SC2086
+  echo pw | $tool account $args >/dev/null 2>&1 || rc=$?
+  [ $rc -eq 1 ] || { echo "'$args' gave exit code $rc"; exit 1; }
+done
+rc=0
+$tool account add "$file" nopw </dev/null >/dev/null 2>&1 || rc=$?
+[ $rc -eq 1 ] || { echo "missing password gave exit code $rc"; exit 1; }
+echo "account command ok"
