@@ -39,81 +39,128 @@ std::int32_t widthOf(const std::uint8_t* header) {
   return static_cast<std::int32_t>(loadU32le(header + kWidthOffset));
 }
 
+// Leading bytes that agree between two 8-byte words loaded from memory (8 when all do).
+std::size_t sameLeadingBytes(std::uint64_t x, std::uint64_t y) {
+  const std::uint64_t diff = x ^ y;
+  const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
+  return static_cast<std::size_t>(bits / 8);
+}
+
+std::uint64_t load64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+std::size_t sameLeadingBytes(const std::uint8_t* a, const std::uint8_t* b) {
+  return sameLeadingBytes(load64(a), load64(b));
+}
+
 // How many leading bytes of a and b agree, looking at no more than limit bytes of either.
-// Eight bytes at a time: the run tests are the encoder's inner loop.
+// Sixteen bytes a step while they agree, then the last eight again where that is shorter.
 std::size_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
   std::size_t k = 0;
-  for (; k + 8 <= limit; k += 8) {
-    std::uint64_t x = 0;
-    std::uint64_t y = 0;
-    std::memcpy(&x, a + k, 8);
-    std::memcpy(&y, b + k, 8);
-    if (const std::uint64_t diff = x ^ y; diff != 0) {
-      const int bit = std::endian::native == std::endian::little ? std::countr_zero(diff)
-                                                                 : std::countl_zero(diff);
-      return k + static_cast<std::size_t>(bit / 8);
+  for (; k + 16 <= limit; k += 16) {
+    if (((load64(a + k) ^ load64(b + k)) | (load64(a + k + 8) ^ load64(b + k + 8))) != 0) {
+      const std::size_t same = sameLeadingBytes(a + k, b + k);
+      return k + (same < 8 ? same : 8 + sameLeadingBytes(a + k + 8, b + k + 8));
     }
+  }
+  if (k == limit) return k;
+  if (limit >= 8) {
+    for (; k + 8 <= limit; k += 8) {
+      if (const std::size_t same = sameLeadingBytes(a + k, b + k); same < 8) return k + same;
+    }
+    // Overlaps bytes known to agree, so a difference it finds lies at or after k.
+    return k == limit ? k : limit - 8 + sameLeadingBytes(a + limit - 8, b + limit - 8);
   }
   while (k < limit && a[k] == b[k]) ++k;
   return k;
 }
 
-// Leading pixels of a equal to those of b, at most limit.
-template <std::size_t P>
-std::size_t equalPixels(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
-  return commonPrefix(a, b, limit * P) / P;
-}
+// The source pixels and how far they may be read: the run tests look at eight bytes at once,
+// beyond the run they test where the source allows it.
+struct Source {
+  const std::uint8_t* end;
 
-// The pixel at px and the following ones equal to it, at most limit (at least 1).
-template <std::size_t P>
-std::size_t fillLength(const std::uint8_t* px, std::size_t limit) {
-  return 1 + equalPixels<P>(px + P, px, limit - 1);
-}
-
-template <std::size_t P, bool Reduce>
-std::uint8_t* emitFill(std::uint8_t* out, std::size_t n, const std::uint8_t* px) {
-  *out++ = static_cast<std::uint8_t>(n);
-  if constexpr (Reduce) {
-    storeU16le(out, ScreenCodec::pack565(loadU32le(px)));
-    return out + 2;
-  } else {
-    std::memcpy(out, px, P);
-    return out + P;
+  // Bytes at a that agree with those `back` bytes before it, up to 8 (fewer near the end).
+  std::size_t probe(const std::uint8_t* a, std::size_t back) const {
+    if (end - a >= 8) return sameLeadingBytes(a, a - back);
+    return commonPrefix(a, a - back, static_cast<std::size_t>(end - a));
   }
+};
+
+// Entry kinds in the order the tests are tried. A fill refers to the pixel before it, from the
+// second pixel of the run on, so that every kind measures its run the same way.
+enum Kind : std::size_t { kKindAbove, kKindAboveLeft, kKindAboveRight, kKindFill };
+constexpr std::array<std::uint8_t, 4> kCodeOf = {kAbove, kAboveLeft, kAboveRight, 0};
+
+// Pixels of the run that starts at `from`, whose pixels match those `back` bytes before
+// them, at most limitBytes / P; `same` is the probe at `from`.
+template <std::size_t P>
+std::size_t matching(const std::uint8_t* from, std::size_t back, std::size_t limitBytes, std::size_t same) {
+  if (same < 8 || limitBytes <= 8) return std::min(same, limitBytes) / P;
+  return (8 + commonPrefix(from + 8, from + 8 - back, limitBytes - 8)) / P;
+}
+
+// Writes one entry and returns where the next goes. The value bytes are written for every
+// kind (a copy's are overwritten by the next entry), so the caller must allow a fill's size.
+template <std::size_t P, bool Reduce>
+std::uint8_t* emit(std::uint8_t* out, Kind kind, std::size_t n, const std::uint8_t* px) {
+  out[0] = static_cast<std::uint8_t>(kCodeOf[kind] | n);
+  constexpr std::size_t kValue = Reduce ? 2 : P;
+  if constexpr (Reduce) {
+    storeU16le(out + 1, ScreenCodec::pack565(loadU32le(px)));
+  } else {
+    std::memcpy(out + 1, px, P);
+  }
+  return out + 1 + (kind == kKindFill ? kValue : 0);
+}
+
+template <std::size_t P>
+std::size_t fillRun(const Source& source, const std::uint8_t* px, std::size_t limit) {
+  return 1 + matching<P>(px + P, P, (limit - 1) * P, source.probe(px + P, P));
 }
 
 // Codes whole rows of `width` pixels; returns the bytes written. The caller has checked that
 // out holds a single-pixel fill entry for every pixel.
 template <std::size_t P, bool Reduce>
-std::size_t encodeRows(const std::uint8_t* px, std::size_t width, std::size_t rows, std::uint8_t* out) {
+std::size_t encodeRows(const std::uint8_t* px, const Source& source, std::size_t width, std::size_t rows,
+                       std::uint8_t* out) {
   std::uint8_t* const start = out;
   // The first row has nothing above it: fill runs only.
   for (std::size_t left = width; left > 0;) {
-    const std::size_t n = fillLength<P>(px, std::min(kMaxRun, left));
-    out = emitFill<P, Reduce>(out, n, px);
+    const std::size_t n = fillRun<P>(source, px, std::min(kMaxRun, left));
+    out = emit<P, Reduce>(out, kKindFill, n, px);
     px += n * P;
     left -= n;
   }
-  const std::size_t above = width * P;
+  const std::size_t up = width * P;
+  const std::array<std::size_t, 3> back = {up, up + P, up - P};
   for (std::size_t row = 1; row < rows; ++row) {
-    for (std::size_t left = width; left > 0;) {  // left: pixels to the end of this row
+    for (std::size_t left = width; left > 0;) {  // left: pixels to the end of the row
       const std::size_t limit = std::min(kMaxRun, left);
-      std::uint8_t kind = kAbove;
-      std::size_t n = equalPixels<P>(px, px - above, limit);
-      if (n == 0 && left < width) {  // not at the row start
-        kind = kAboveLeft;
-        n = equalPixels<P>(px, px - above - P, limit);
+      const std::size_t above = source.probe(px, back[kKindAbove]);
+      const std::size_t aboveLeft = left < width ? source.probe(px, back[kKindAboveLeft]) : 0;  // not at the row start
+      const std::size_t aboveRight = left > 1 ? source.probe(px, back[kKindAboveRight]) : 0;    // nor at the row end
+      // Bit k set when test k holds; the lowest set bit is the first test that holds.
+      const unsigned holding = (above >= P ? 1u : 0u) | (aboveLeft >= P ? 2u : 0u) | (aboveRight >= P ? 4u : 0u) | 8u;
+      const auto kind = static_cast<Kind>(std::countr_zero(holding));
+      if (kind == kKindAbove) {
+        // Above is tried first, so a stretch that matches the row above codes as runs of 63
+        // and one shorter run, whatever its length: it is measured once, to the row end.
+        const std::size_t n = matching<P>(px, up, left * P, above);
+        std::memset(out, kAbove | kMaxRun, n / kMaxRun);
+        out += n / kMaxRun;
+        if (n % kMaxRun != 0) *out++ = static_cast<std::uint8_t>(kAbove | n % kMaxRun);
+        px += n * P;
+        left -= n;
+        continue;
       }
-      if (n == 0 && left > 1) {  // not at the row end
-        kind = kAboveRight;
-        n = equalPixels<P>(px, px - above + P, limit);
-      }
-      if (n > 0) {
-        *out++ = static_cast<std::uint8_t>(kind | n);
-      } else {
-        n = fillLength<P>(px, limit);
-        out = emitFill<P, Reduce>(out, n, px);
-      }
+      const std::size_t n = kind == kKindFill ? fillRun<P>(source, px, limit)
+                                              : matching<P>(px, back[kind], limit * P,
+                                                            kind == kKindAboveLeft ? aboveLeft : aboveRight);
+      out = emit<P, Reduce>(out, kind, n, px);
       px += n * P;
       left -= n;
     }
@@ -121,7 +168,7 @@ std::size_t encodeRows(const std::uint8_t* px, std::size_t width, std::size_t ro
   return static_cast<std::size_t>(out - start);
 }
 
-using RowEncoder = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
+using RowEncoder = std::size_t (*)(const std::uint8_t*, const Source&, std::size_t, std::size_t, std::uint8_t*);
 
 RowEncoder rowEncoder(std::size_t pixel, bool reduce32) {
   switch (pixel) {
@@ -171,70 +218,126 @@ std::int32_t encodeBlock(std::span<const std::uint8_t> source, std::span<std::ui
   out[kMarkerOffset] = kMarker;
   if (pixel == 0) return static_cast<std::int32_t>(headerLength);
   if (reduce) reduceHeaderTo565(out, headerLength);
-  const std::size_t coded = rowEncoder(pixel, reduce)(header + headerLength, width, rows, out + headerLength);
+  const std::size_t coded = rowEncoder(pixel, reduce)(header + headerLength, Source{source.data() + source.size()}, width, rows, out + headerLength);
   return static_cast<std::int32_t>(headerLength + coded);
 }
 
-template <std::size_t P>
-void fillPixels(std::uint8_t* to, const std::uint8_t* value, std::size_t n) {
-  if constexpr (P == 1) {
-    std::memset(to, *value, n);
-  } else {
-    std::array<std::uint8_t, P> v{};
-    std::memcpy(v.data(), value, P);  // a local copy: stores to `to` cannot change it
-    for (std::size_t k = 0; k < n; ++k) std::memcpy(to + k * P, v.data(), P);
-  }
-}
-
-// Copies length bytes from distance bytes back; when the two overlap, byte by byte in
-// increasing order, so a run may repeat pixels it has itself just written.
-void copyForward(std::uint8_t* to, std::size_t distance, std::size_t length) {
-  const std::uint8_t* from = to - distance;
-  if (distance >= length) {
-    std::memcpy(to, from, length);
+// Copies length bytes between regions that do not overlap, in block moves of fixed size
+// (overlapping at the end) rather than a byte loop.
+void copyDisjoint(std::uint8_t* to, const std::uint8_t* from, std::size_t length) {
+  if (length >= 32) {
+    for (std::size_t k = 0; k + 32 < length; k += 32) std::memcpy(to + k, from + k, 32);
+    std::memcpy(to + length - 32, from + length - 32, 32);
+  } else if (length >= 8) {
+    std::memcpy(to, from, 8);
+    if (length > 16) std::memcpy(to + 8, from + 8, 16);
+    std::memcpy(to + length - 8, from + length - 8, 8);
   } else {
     for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
   }
 }
 
-// Pixel distance of each copy kind (by the code's two top bits), 0 where the reference would
-// not lie before the current pixel.
+// Copies length bytes from distance bytes back with the effect of a byte-by-byte copy in
+// increasing order: where the two overlap, the run repeats what it has itself just written.
+void copyBack(std::uint8_t* to, std::size_t distance, std::size_t length) {
+  // What is written repeats with period `distance`, so each step may take everything from
+  // `from` up to where it writes: the steps double.
+  const std::uint8_t* from = to - distance;
+  for (std::size_t done = 0; done < length;) {
+    const std::size_t step = std::min(done + distance, length - done);
+    copyDisjoint(to + done, from, step);
+    done += step;
+  }
+}
+
+// Writes n copies of a P-byte value.
+template <std::size_t P>
+void fillPixels(std::uint8_t* to, const std::uint8_t* value, std::size_t n) {
+  for (std::size_t k = 0; k < n * P; k += P) std::memcpy(to + k, value, P);
+}
+
+// Runs far enough from the end of the destination are written in whole blocks, whatever their
+// length: fewer branches than exact lengths, and the bytes written past the run are written
+// again by the runs that follow (or lie after the result). A block is a multiple of the pixel
+// size, so that a fill pattern stays aligned on pixels.
+template <std::size_t P>
+constexpr std::size_t kBlock = P == 3 ? 48 : 32;
+
+template <std::size_t P>
+void fillBlocks(std::uint8_t* to, const std::uint8_t* value, std::size_t length) {
+  std::array<std::uint8_t, kBlock<P>> pattern{};
+  for (std::size_t k = 0; k < pattern.size(); k += P) std::memcpy(pattern.data() + k, value, P);
+  std::size_t k = 0;
+  do {
+    std::memcpy(to + k, pattern.data(), pattern.size());
+    k += pattern.size();
+  } while (k < length);
+}
+
+// Only for distance >= the block: every block then reads bytes already final.
+template <std::size_t P>
+void copyBlocks(std::uint8_t* to, std::size_t distance, std::size_t length) {
+  const std::uint8_t* from = to - distance;
+  std::size_t k = 0;
+  do {
+    std::memcpy(to + k, from + k, kBlock<P>);
+    k += kBlock<P>;
+  } while (k < length);
+}
+
+// Byte distance of each copy kind (by the code's two top bits), 0 where the reference would
+// not lie before the current pixel or beyond any destination.
 using Distances = std::array<std::size_t, 4>;
 
-Distances copyDistances(std::int32_t width) {
+Distances copyDistances(std::int32_t width, std::size_t pixel) {
   Distances d{};
   for (std::size_t kind = 1; kind < 4; ++kind) {
-    const std::int64_t back = std::int64_t{width} + static_cast<std::int64_t>(kind) - 2;
-    d[kind] = back > 0 ? static_cast<std::size_t>(back) : 0;
+    const std::int64_t back = (std::int64_t{width} + static_cast<std::int64_t>(kind) - 2) * static_cast<std::int64_t>(pixel);
+    d[kind] = back > 0 && back <= std::int64_t{kMaxBlock} ? static_cast<std::size_t>(back) : 0;
   }
   return d;
 }
 
-// Expands the stream into room pixels at out; returns the bytes written or a failure code.
+// Expands the stream into `room` bytes at out; returns the bytes of the result or a failure
+// code. Consecutive copies of one kind are carried out as one run (the result is the same),
+// so that rows repeated from above become one block move.
 template <std::size_t P>
 std::int32_t decodeStream(std::span<const std::uint8_t> stream, const Distances& distances,
                           std::uint8_t* out, std::size_t room) {
   const std::uint8_t* in = stream.data();
   const std::uint8_t* const end = in + stream.size();
-  std::size_t i = 0;
+  std::size_t done = 0;  // bytes of the result so far, a whole number of pixels
   while (in != end) {
     const std::uint8_t c = *in++;
-    const std::size_t n = c & kMaxRun;
-    std::uint8_t* const to = out + i * P;
+    std::size_t n = c & kMaxRun;
+    std::uint8_t* const to = out + done;
     if (c < kAboveRight) {
       if (static_cast<std::size_t>(end - in) < P) return ScreenCodec::kMalformed;
-      if (n > room - i) return ScreenCodec::kNoRoom;
-      fillPixels<P>(to, in, n);
+      const std::uint8_t* value = in;
       in += P;
+      if (n * P > room - done) return ScreenCodec::kNoRoom;
+      if (room - done - n * P >= kBlock<P>) {
+        fillBlocks<P>(to, value, n * P);
+      } else {
+        fillPixels<P>(to, value, n);
+      }
     } else {
-      const std::size_t distance = distances[c >> 6];
-      if (n != 0 && (distance == 0 || distance > i)) return ScreenCodec::kMalformed;
-      if (n > room - i) return ScreenCodec::kNoRoom;
-      copyForward(to, distance * P, n * P);
+      const unsigned kind = c >> 6u;
+      // Bounded by the room, so that n * P cannot wrap with a 32-bit size_t.
+      while (in != end && static_cast<unsigned>(*in >> 6u) == kind && n * P <= room) n += *in++ & kMaxRun;
+      if (n == 0) continue;
+      const std::size_t distance = distances[kind];
+      if (distance == 0 || distance > done) return ScreenCodec::kMalformed;
+      if (n * P > room - done) return ScreenCodec::kNoRoom;
+      if (distance >= kBlock<P> && room - done - n * P >= kBlock<P>) {
+        copyBlocks<P>(to, distance, n * P);
+      } else {
+        copyBack(to, distance, n * P);
+      }
     }
-    i += n;
+    done += n * P;
   }
-  return static_cast<std::int32_t>(i * P);
+  return static_cast<std::int32_t>(done);
 }
 
 using StreamDecoder = std::int32_t (*)(std::span<const std::uint8_t>, const Distances&, std::uint8_t*,
@@ -277,8 +380,8 @@ std::int32_t ScreenCodec::decode(std::span<const std::uint8_t> source, std::span
   if (pixel == 0) return static_cast<std::int32_t>(headerLength);
 
   const std::int32_t written =
-      streamDecoder(pixel)(source.subspan(headerLength), copyDistances(widthOf(source.data())),
-                           out + headerLength, (capacity - headerLength) / pixel);
+      streamDecoder(pixel)(source.subspan(headerLength), copyDistances(widthOf(source.data()), pixel),
+                           out + headerLength, (capacity - headerLength) / pixel * pixel);
   return written < 0 ? written : static_cast<std::int32_t>(headerLength) + written;
 }
 

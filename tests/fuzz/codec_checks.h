@@ -48,9 +48,65 @@ inline bool decodeStaysBounded(std::span<const std::uint8_t> data) {
   return length >= headerLength && length <= capacity && out[3] == 0;
 }
 
+// The coded stream of `pixels` written the slow, literal way, pixel by pixel and test by
+// test, for comparison with the encoder's.
+inline std::vector<std::uint8_t> literalStream(std::span<const std::uint8_t> pixels, std::size_t width,
+                                               std::size_t pixel, bool reduce) {
+  const std::size_t count = pixels.size() / pixel;
+  const auto same = [&](std::size_t a, std::size_t b) {
+    return std::equal(pixels.begin() + static_cast<std::ptrdiff_t>(a * pixel),
+                      pixels.begin() + static_cast<std::ptrdiff_t>((a + 1) * pixel),
+                      pixels.begin() + static_cast<std::ptrdiff_t>(b * pixel));
+  };
+  std::vector<std::uint8_t> out;
+  const auto fill = [&](std::size_t i, std::size_t rowEnd) {
+    std::size_t n = 1;
+    while (n < 63 && i + n < rowEnd && same(i + n, i)) ++n;
+    out.push_back(static_cast<std::uint8_t>(n));
+    const std::uint8_t* value = pixels.data() + i * pixel;
+    if (reduce) {
+      const std::uint16_t packed = ScreenCodec::pack565(loadU32le(value));
+      out.insert(out.end(), {static_cast<std::uint8_t>(packed), static_cast<std::uint8_t>(packed >> 8)});
+    } else {
+      out.insert(out.end(), value, value + pixel);
+    }
+    return n;
+  };
+  // Run from i of pixels equal to the one `back` before each, within the row.
+  const auto copy = [&](std::size_t i, std::size_t rowEnd, std::size_t back) {
+    std::size_t n = 0;
+    while (n < 63 && i + n < rowEnd && same(i + n, i + n - back)) ++n;
+    return n;
+  };
+  std::size_t i = 0;
+  while (i < width) i += fill(i, width);
+  for (std::size_t rowEnd = 2 * width; rowEnd <= count; rowEnd += width) {
+    while (i < rowEnd) {
+      std::size_t n = copy(i, rowEnd, width);
+      std::uint8_t code = 0x80;
+      if (n == 0 && i > rowEnd - width) {
+        n = copy(i, rowEnd, width + 1);
+        code = 0xC0;
+      }
+      if (n == 0 && i < rowEnd - 1) {
+        n = copy(i, rowEnd, width - 1);
+        code = 0x40;
+      }
+      if (n > 0) {
+        out.push_back(static_cast<std::uint8_t>(code | n));
+      } else {
+        n = fill(i, rowEnd);
+      }
+      i += n;
+    }
+  }
+  return out;
+}
+
 // Input: u8 depth selector, u16 width selector, then pixel bytes. Encoding into exactly the
-// worst-case size and decoding into exactly the plain size must give back every whole row
-// (32-bit pixels as RGB565 unless kept at full depth); less than one row is refused.
+// worst-case size must give the literal stream, and decoding that into exactly the plain size
+// every whole row (32-bit pixels as RGB565 unless kept at full depth). Less than one row is
+// refused.
 inline bool roundTripHolds(std::span<const std::uint8_t> data) {
   if (data.size() < 3) return true;
   struct Depth {
@@ -75,6 +131,9 @@ inline bool roundTripHolds(std::span<const std::uint8_t> data) {
                                                    : codec.encode(plain, coded, depth.headerLength);
   if (rows == 0) return codedLength == ScreenCodec::kMalformed;
   if (codedLength < static_cast<std::int32_t>(depth.headerLength)) return false;
+  const auto stream = std::span(coded).first(static_cast<std::size_t>(codedLength)).subspan(depth.headerLength);
+  const auto literal = literalStream(pixels, width, depth.pixel, reduced);
+  if (!std::equal(stream.begin(), stream.end(), literal.begin(), literal.end())) return false;
 
   std::vector<std::uint8_t> decoded(depth.headerLength + rows * width * value);
   const std::int32_t decodedLength =
