@@ -57,6 +57,12 @@ class ConsoleLink {
 
   bool isAlive() const { return socket_.isAlive(); }
   void markDead() { socket_.markDead(); }
+  // Ends traffic both ways and marks the link dead: a receive blocked on another thread
+  // returns at once. How the owner of a session stops its receive thread.
+  void shutdown() {
+    markDead();
+    socket_.shutdownBoth();
+  }
 
   // Probes the LAN for a second; the answering consoles' names are then in names().
   bool discoverServers();
