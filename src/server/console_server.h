@@ -1,0 +1,145 @@
+#pragma once
+// The console's end of the protocol: it listens for viewers and runs the server half of the
+// login for each connection (refusals, lockout, allow list, account check), or it answers LAN
+// probes. One instance plays one of the two roles; a console that wants both runs two, each on
+// a thread of its own. After a login the connection stays as the active link, over which the
+// host exchanges ConsoleMessage records with the viewer.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "net/net_socket.h"
+#include "protocol/console_message.h"
+#include "server/account_checks.h"
+#include "server/client_lock_table.h"
+
+namespace vantrel {
+
+// Milliseconds since some fixed moment, wrapping at 2^32 like the Windows tick count. The lock
+// table measures its 15 minutes on it; tests move it by hand.
+class TickClock {
+ public:
+  virtual ~TickClock() = default;
+  virtual std::uint32_t tickCount() = 0;
+};
+
+TickClock& systemTickClock();
+
+class ConsoleServer {
+ public:
+  static constexpr std::uint16_t kDefaultTcpPort = 25000;
+  static constexpr std::uint16_t kDefaultUdpPort = 25001;
+  // A connection must finish its login this long after it was accepted.
+  static constexpr std::uint32_t kPendingLimitMs = 30000;
+  static constexpr std::size_t kFilterCapacity = 2560;  // terminator included
+  static constexpr std::size_t kUserBlockSize = 24;
+  static constexpr std::size_t kPasswordBlockSize = 264;
+
+  // The status words this side sends; it sends no others.
+  static constexpr std::uint32_t loginAccepted = 101;
+  static constexpr std::uint32_t loginRejected = 102;
+  static constexpr std::uint32_t clientLocked = 103;
+  static constexpr std::uint32_t addressRefused = 104;
+  static constexpr std::uint32_t serverRefused = 105;
+  static constexpr std::uint32_t otherUser = 106;
+  static constexpr std::uint32_t proceed = 107;
+  static constexpr std::uint32_t localRefused = 110;
+  static constexpr std::uint32_t thirdFailure = 111;
+  static constexpr std::uint32_t loginRequest = 108;
+
+  explicit ConsoleServer(AccountChecks& accounts, ClientLockTable& locks = ClientLockTable::process(),
+                         TickClock& clock = systemTickClock());
+  ConsoleServer(const ConsoleServer&) = delete;
+  ConsoleServer& operator=(const ConsoleServer&) = delete;
+  virtual ~ConsoleServer();
+
+  // Set before startListening / runProbeResponder. A TCP port of 0 takes any free port.
+  void setPorts(std::uint16_t tcpPort, std::uint16_t udpPort);
+  void setLoopbackOnly(bool loopbackOnly) { loopbackOnly_ = loopbackOnly; }
+  // Off by default: clients on this machine are refused. On, they may log in (demos, tests).
+  void setAllowLocal(bool allowLocal) { allowLocal_ = allowLocal; }
+  // How long a connection may take over its login; kPendingLimitMs unless changed.
+  void setPendingLimit(std::uint32_t milliseconds) { pendingLimitMs_ = milliseconds; }
+
+  bool startListening();
+  // The port the listening socket is bound to.
+  std::optional<std::uint16_t> listeningPort() const;
+  // Answers probes until setProbeRunning(false) and the next probe; true when the loop ended.
+  bool runProbeResponder();
+  bool setProbeRunning(bool flag);
+
+  // Handles exactly one incoming connection; true when its client logged in and is now the
+  // active link. A connection that does not finish its login within kPendingLimitMs is dropped.
+  bool acceptLogin();
+  // The status word the last acceptLogin sent, 0 when it sent none.
+  std::uint32_t lastStatus() const { return lastStatus_; }
+
+  // One record from the active link, its payload into message.payload, which holds
+  // payloadCapacity bytes. False for a type outside 1 to 6 (that byte alone is consumed) and for
+  // a failed read or a payload too large for the buffer; those two also mark the link dead.
+  bool receiveFromClient(ConsoleMessage& message, std::size_t payloadCapacity);
+  // One record to the active link. Type 1 goes out as it is; type 3 carries its 32-bit value
+  // only for subtype 12. Safe to call from several threads: each record reaches the wire whole.
+  bool sendToClient(const ConsoleMessage& message);
+  bool isLinkAlive() const;
+  bool closeAll();
+  // Closes and forgets the active link, ending the session on this side.
+  bool endSession();
+  // Shuts down every socket without closing it, so that a thread blocked in accept, receive
+  // or send returns. Safe from any thread; the instance is unusable for new work afterwards.
+  void interrupt();
+
+  bool setAddressFilter(std::int32_t enabled, std::string_view text);
+  bool setRefuseAll(std::int32_t flag);
+  bool setUserActive(std::int32_t flag);
+  bool isAddressAllowed(std::string_view address);
+  static std::uint32_t parseAddress(std::string_view text);
+  bool checkCredentials(const std::string& user, const std::string& password);
+
+  std::string clientAddress() const;
+  std::string clientUser() const;
+
+ private:
+  enum class Outcome { Refused, Dropped, Failed, LoggedIn };
+
+  Outcome handshake(NetSocket& link, const std::string& computerName);
+  bool isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const;
+  bool receiveWithin(NetSocket& link, std::uint8_t* data, std::size_t size, std::uint64_t deadline);
+  void sendStatus(NetSocket& link, std::uint32_t word);
+  void dropPending();
+
+  AccountChecks& accounts_;
+  ClientLockTable& locks_;
+  TickClock& clock_;
+
+  std::atomic<std::int32_t> userActive_{0};
+  std::string clientAddress_;
+  std::string clientUser_;
+  std::string pendingUser_;
+  NetSocket socket_;
+  // Guards the two link pointers (not the traffic on them), so that interrupt() and
+  // isLinkAlive() may look at them from other threads.
+  mutable std::mutex links_;
+  std::unique_ptr<NetSocket> activeLink_;
+  std::unique_ptr<NetSocket> pendingLink_;
+  std::mutex sendLock_;
+  std::uint16_t tcpPort_ = kDefaultTcpPort;
+  std::uint16_t udpPort_ = kDefaultUdpPort;
+  bool loopbackOnly_ = false;
+  bool allowLocal_ = false;
+  std::uint32_t pendingLimitMs_ = kPendingLimitMs;
+  std::int32_t lockIndex_ = -1;
+  std::atomic<std::int32_t> filterEnabled_{0};
+  std::string filterText_;
+  mutable std::mutex filter_;
+  std::atomic<std::int32_t> refuseAll_{0};
+  std::uint32_t lastStatus_ = 0;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,262 @@
+#include "server/console_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/byte_io.h"
+#include "protocol/credential_cipher.h"
+#include "support/scripted_peer.h"
+
+namespace vantrel {
+namespace {
+
+using testing::ScriptedPeer;
+using testing::ScriptStep;
+
+class FakeAccounts final : public AccountChecks {
+ public:
+  bool verifyAccountPassword(const std::string& user, const std::string& password) override {
+    lastUser = user;
+    const auto it = valid.find(user);
+    return it != valid.end() && it->second == password;
+  }
+  std::map<std::string, std::string> valid{{"admin", "secret"}};
+  std::string lastUser;
+};
+
+class ManualClock final : public TickClock {
+ public:
+  std::uint32_t tickCount() override { return now; }
+  std::uint32_t now = 5000;
+};
+
+// The two blocks as the viewer sends them: the text in a zeroed area, scrambled whole.
+std::vector<std::uint8_t> scrambledBlock(const std::string& text, std::size_t size) {
+  std::vector<std::uint8_t> plain(size, 0), out(size, 0);
+  std::copy_n(text.begin(), std::min(text.size(), size), plain.begin());
+  CredentialCipher().scramble(plain.data(), out.data(), size);
+  return out;
+}
+
+std::vector<ScriptStep> loginScript(const std::string& user, const std::string& password) {
+  return {ScriptStep::receive(4), ScriptStep::sendU32(108), ScriptStep::send(scrambledBlock(user, 24)),
+          ScriptStep::send(scrambledBlock(password, 264)), ScriptStep::receiveToEnd()};
+}
+
+std::vector<std::uint32_t> words(const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::uint32_t> out;
+  for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) out.push_back(loadU32le(bytes.data() + i));
+  return out;
+}
+
+class ConsoleServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server.setPorts(0, 0);
+    server.setLoopbackOnly(true);
+    server.setAllowLocal(true);
+    ASSERT_TRUE(server.startListening());
+    port = server.listeningPort().value_or(0);
+  }
+
+  // One connection from a viewer following `script`; the status words it received.
+  std::vector<std::uint32_t> connect(std::vector<ScriptStep> script, bool* loggedIn = nullptr) {
+    auto peer = ScriptedPeer::viewer(port, std::move(script));
+    const bool result = server.acceptLogin();
+    if (loggedIn) *loggedIn = result;
+    if (result) server.endSession();  // lets a peer that waits for the end finish
+    peer->finish();
+    return words(peer->received());
+  }
+
+  FakeAccounts accounts;
+  ClientLockTable locks;
+  ManualClock clock;
+  ConsoleServer server{accounts, locks, clock};
+  std::uint16_t port = 0;
+};
+
+TEST_F(ConsoleServerTest, LoginAnswersByCredentials) {
+  struct Case { const char* user; const char* password; std::uint32_t second; bool loggedIn; };
+  for (const Case& c : {Case{"admin", "secret", 101, true}, Case{"admin", "wrong", 102, false},
+                        Case{"nobody", "secret", 102, false}, Case{"", "", 102, false}}) {
+    locks.clear();
+    bool loggedIn = false;
+    EXPECT_EQ(connect(loginScript(c.user, c.password), &loggedIn), (std::vector<std::uint32_t>{107, c.second}))
+        << c.user << "/" << c.password;
+    EXPECT_EQ(loggedIn, c.loggedIn);
+  }
+  EXPECT_EQ(server.clientAddress(), "127.0.0.1");
+  EXPECT_EQ(server.clientUser(), "admin");
+}
+
+TEST_F(ConsoleServerTest, RefusalChecksRunInOrderBeforeAnythingIsRead) {
+  struct Case {
+    const char* name;
+    bool allowLocal, userActive, refuseAll, locked;
+    std::int32_t filterEnabled;
+    const char* filter;
+    std::uint32_t expected;
+  };
+  for (const Case& c : {
+           Case{"local beats everything", false, true, true, true, 1, "10.0.0.1;", 110},
+           Case{"other user", true, true, true, true, 1, "10.0.0.1;", 106},
+           Case{"refuse all", true, false, true, true, 1, "10.0.0.1;", 105},
+           Case{"not in list", true, false, false, true, 1, "10.0.0.1;", 104},
+           Case{"locked", true, false, false, true, 1, "127.0.0.*;", 103},
+           Case{"list off unless exactly 1", true, false, false, true, 2, "10.0.0.1;", 103},
+       }) {
+    locks.clear();
+    if (c.locked) {
+      for (int i = 0; i < 3; ++i) locks.recordFailure(locks.find("127.0.0.1"), "127.0.0.1", clock.now);
+    }
+    server.setAllowLocal(c.allowLocal);
+    server.setUserActive(c.userActive);
+    server.setRefuseAll(c.refuseAll);
+    server.setAddressFilter(c.filterEnabled, c.filter);
+    // The viewer sends its whole login at once: a refusal must still be the only word.
+    EXPECT_EQ(connect(loginScript("admin", "secret")), std::vector<std::uint32_t>{c.expected}) << c.name;
+  }
+}
+
+TEST_F(ConsoleServerTest, AllowListAdmitsItsAddresses) {
+  server.setAddressFilter(1, "10.0.0.1;\n127.0.0.5-127.0.0.1;");
+  EXPECT_EQ(connect(loginScript("admin", "secret")), (std::vector<std::uint32_t>{107, 101}));
+}
+
+TEST_F(ConsoleServerTest, IncompleteOrWrongRequestsAreDroppedWithoutAWord) {
+  const auto user = scrambledBlock("admin", 24);
+  struct Case { const char* name; std::vector<ScriptStep> script; };
+  for (auto& c : std::vector<Case>{
+           {"request 107", {ScriptStep::receive(4), ScriptStep::sendU32(107), ScriptStep::receiveToEnd()}},
+           {"short request", {ScriptStep::receive(4), ScriptStep::send({108, 0})}},
+           {"short user block", {ScriptStep::receive(4), ScriptStep::sendU32(108),
+                                 ScriptStep::send(std::vector<std::uint8_t>(user.begin(), user.begin() + 10))}},
+           {"no password block", {ScriptStep::receive(4), ScriptStep::sendU32(108), ScriptStep::send(user)}},
+       }) {
+    EXPECT_EQ(connect(std::move(c.script)), std::vector<std::uint32_t>{107}) << c.name;
+    EXPECT_EQ(locks.count(), 0u) << c.name << ": a dropped connection counts as no attempt";
+  }
+}
+
+TEST_F(ConsoleServerTest, SilentClientIsDroppedAfterThePendingLimit) {
+  server.setPendingLimit(300);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(connect({ScriptStep::receive(4), ScriptStep::receiveToEnd()}), std::vector<std::uint32_t>{107});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(ConsoleServerTest, UnterminatedCredentialBlocksAreReadWithinTheirSize) {
+  const std::string full(24, 'a');
+  connect(loginScript(full, std::string(264, 'b')));
+  EXPECT_EQ(accounts.lastUser, full);
+}
+
+TEST_F(ConsoleServerTest, LockTableFollowsTheClockPort) {
+  const auto fail = [&] { return connect(loginScript("admin", "bad")); };
+  const auto good = [&] { return connect(loginScript("admin", "secret")); };
+  using W = std::vector<std::uint32_t>;
+  EXPECT_EQ(fail(), (W{107, 102}));
+  EXPECT_EQ(fail(), (W{107, 102}));
+  EXPECT_EQ(fail(), (W{107, 111}));
+  clock.now += ClientLockTable::kLockMillis - 1;
+  EXPECT_EQ(good(), (W{103}));  // locked: refused right after the accept, even with the right password
+  clock.now += 1;
+  EXPECT_EQ(fail(), (W{107, 102}));  // the lock has run out: a new count starts
+  EXPECT_EQ(locks.entry(0).failures, 1);
+  EXPECT_EQ(fail(), (W{107, 102}));
+  EXPECT_EQ(good(), (W{107, 101}));  // a success starts the count again
+  EXPECT_EQ(locks.entry(0).failures, 0);
+  EXPECT_EQ(fail(), (W{107, 102}));
+  EXPECT_EQ(locks.entry(0).failures, 1);
+  EXPECT_EQ(locks.count(), 1u);
+}
+
+TEST_F(ConsoleServerTest, FullLockTableNeverLocksANewClient) {
+  for (int i = 0; i < 100; ++i) locks.recordFailure(-1, "10.0.9." + std::to_string(i), 0);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(connect(loginScript("admin", "bad")), (std::vector<std::uint32_t>{107, 102}));
+  EXPECT_EQ(locks.find("127.0.0.1"), -1);
+}
+
+// After the login: the framing of each direction and what a hostile viewer can make of it.
+TEST_F(ConsoleServerTest, SessionFramingBothWays) {
+  std::vector<std::uint8_t> fromViewer = {
+      1, 1, 0, 0, 0x0D, 0xFF, 0, 0,  // key event
+      9,                             // an unknown type byte, alone
+      3, 0, 12, 0, 3, 0, 0, 0, 'a', 'b', 'c',  // clipboard text
+      3, 0, 12, 0, 0, 0, 1, 0,       // clipboard text longer than the buffer
+  };
+  auto script = loginScript("admin", "secret");
+  script.back() = ScriptStep::receive(8 + 8 + 8 + 3);
+  script.push_back(ScriptStep::send(fromViewer));
+  script.push_back(ScriptStep::receiveToEnd());
+  auto peer = ScriptedPeer::viewer(port, std::move(script));
+  ASSERT_TRUE(server.acceptLogin());
+
+  ConsoleMessage key;
+  key.setType(1);
+  key.setFlag(1);
+  key.setU16At(2, 0x1234);  // sent unchanged
+  key.setU32At(4, 0x20);
+  EXPECT_TRUE(server.sendToClient(key));
+  ConsoleMessage depth;
+  depth.setType(3);
+  depth.setFlag(7);
+  depth.setU16At(2, 18);
+  depth.setU32At(4, 32);  // only subtype 12 keeps its value
+  EXPECT_TRUE(server.sendToClient(depth));
+  std::uint8_t text[] = {'x', 'y', 'z'};
+  ConsoleMessage clip;
+  clip.setType(3);
+  clip.setU16At(2, 12);
+  clip.setU32At(4, 3);
+  clip.payload = text;
+  EXPECT_TRUE(server.sendToClient(clip));
+  ConsoleMessage bogus;
+  bogus.setType(7);
+  EXPECT_FALSE(server.sendToClient(bogus));
+
+  std::array<std::uint8_t, 16> buffer{};
+  ConsoleMessage in;
+  in.payload = buffer.data();
+  ASSERT_TRUE(server.receiveFromClient(in, buffer.size()));
+  EXPECT_EQ(in.u32At(4), 0xFF0Du);
+  EXPECT_FALSE(server.receiveFromClient(in, buffer.size()));  // the unknown byte
+  EXPECT_TRUE(server.isLinkAlive());
+  ASSERT_TRUE(server.receiveFromClient(in, buffer.size()));
+  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 3), "abc");
+  EXPECT_FALSE(server.receiveFromClient(in, buffer.size()));  // 65,536 bytes do not fit
+  EXPECT_FALSE(server.isLinkAlive());
+  server.endSession();
+  peer->finish();
+
+  const std::vector<std::uint8_t> expected = {
+      101, 0, 0, 0, 1, 1, 0x34, 0x12, 0x20, 0, 0, 0,  // 107 was read by the first step
+      3, 0, 18, 0, 0, 0, 0, 0, 3, 0, 12, 0, 3, 0, 0, 0, 'x', 'y', 'z'};
+  const auto& got = peer->received();
+  ASSERT_GE(got.size(), 4u + expected.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(got.begin() + 4, got.begin() + 4 + static_cast<long>(expected.size())), expected);
+}
+
+TEST_F(ConsoleServerTest, PeerThatClosesEndsTheSession) {
+  auto script = loginScript("admin", "secret");
+  script.back() = ScriptStep::receive(4);
+  auto peer = ScriptedPeer::viewer(port, std::move(script));
+  ASSERT_TRUE(server.acceptLogin());
+  peer->finish();
+  std::array<std::uint8_t, 4> buffer{};
+  ConsoleMessage in;
+  in.payload = buffer.data();
+  EXPECT_FALSE(server.receiveFromClient(in, buffer.size()));
+  EXPECT_FALSE(server.isLinkAlive());
+  server.endSession();
+  EXPECT_FALSE(server.sendToClient(in));
+}
+
+}  // namespace
+}  // namespace vantrel
