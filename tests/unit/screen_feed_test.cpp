@@ -1,0 +1,147 @@
+#include "server/screen_feed.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/byte_io.h"
+
+namespace vantrel {
+namespace {
+
+constexpr int kWidth = 128;
+constexpr int kHeight = 96;
+
+std::vector<std::uint8_t> frame(std::uint8_t seed) {
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth * kHeight * 3));
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>((i / 3 % kWidth) * 2 + seed);
+  return rgb;
+}
+
+void paint(std::vector<std::uint8_t>& rgb, int x0, int y0, int w, int h, std::uint8_t value) {
+  for (int y = y0; y < y0 + h; ++y) {
+    for (int x = x0; x < x0 + w; ++x) {
+      for (int c = 0; c < 3; ++c) rgb[static_cast<std::size_t>((y * kWidth + x) * 3 + c)] = value;
+    }
+  }
+}
+
+// A viewer's surface in served pixel values, applying updates as the viewer does: palette
+// rectangles replace, true-colour rectangles exclusive-or (after a clear for the first).
+struct ViewerSurface {
+  std::vector<std::uint16_t> pixels = std::vector<std::uint16_t>(kWidth * kHeight, 0);
+
+  void apply(const OutgoingMessage& m) {
+    ASSERT_EQ(m.record.type(), ConsoleMessage::kScreenUpdate);
+    const int x = m.record.u16At(2), y = m.record.u16At(4), w = m.record.u16At(6), h = m.record.u16At(8);
+    const std::uint32_t headerLength = m.record.u32At(16);
+    ASSERT_EQ(m.record.u32At(12), m.payload.size());
+    const std::uint16_t bits = loadU16le(&m.payload[14]);
+    ASSERT_EQ(static_cast<int>(loadU32le(&m.payload[4])), w);
+    ASSERT_EQ(static_cast<int>(loadU32le(&m.payload[8])), h);
+    ASSERT_EQ((w * bits / 8) % 4, 0) << "rows would need padding";
+    const std::size_t pixelBytes = bits / 8;
+    std::vector<std::uint8_t> plain(headerLength + static_cast<std::size_t>(w * h) * pixelBytes);
+    ScreenCodec codec;
+    ASSERT_EQ(codec.decode(m.payload, plain, headerLength), static_cast<std::int32_t>(plain.size()));
+    for (int row = 0; row < h; ++row) {
+      const std::uint8_t* src = plain.data() + headerLength + static_cast<std::size_t>((h - 1 - row) * w) * pixelBytes;
+      for (int col = 0; col < w; ++col) {
+        auto& dst = pixels[static_cast<std::size_t>((y + row) * kWidth + x + col)];
+        if (bits == 8) {
+          dst = src[col];
+        } else {
+          dst ^= loadU16le(src + col * 2);
+        }
+      }
+    }
+  }
+
+  std::vector<std::uint16_t> expected(const std::vector<std::uint8_t>& rgb, bool palette) const {
+    std::vector<std::uint16_t> out(pixels.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const auto* p = &rgb[i * 3];
+      out[i] = palette ? ScreenFeed::index332(p[0], p[1], p[2]) : ScreenFeed::rgb565(p[0], p[1], p[2]);
+    }
+    return out;
+  }
+};
+
+TEST(ScreenFeed, ViewerFollowsTheFramesInBothFormats) {
+  for (const std::uint32_t depth : {32u, 16u, 8u, 4u}) {
+    const bool palette = depth <= 8;
+    auto feed = ScreenFeed::create(kWidth, kHeight);
+    ASSERT_TRUE(feed);
+    feed->setViewerDepth(depth);
+    const OutgoingMessage format = feed->formatMessage();
+    EXPECT_EQ(format.record.type(), ConsoleMessage::kScreenFormat);
+    EXPECT_EQ(format.record.u16At(2), kWidth);
+    EXPECT_EQ(format.record.u16At(4), kHeight);
+    EXPECT_EQ(format.record.u16At(6), palette ? 1024u : 0u);
+    EXPECT_EQ(format.payload.size(), palette ? 1024u : 0u);
+
+    ViewerSurface viewer;
+    auto rgb = frame(1);
+    auto first = feed->updatesFor(rgb);
+    ASSERT_EQ(first.size(), 1u) << depth;
+    EXPECT_EQ(first[0].record.u16At(6), kWidth);
+    EXPECT_EQ(first[0].record.u16At(8), kHeight);
+    viewer.apply(first[0]);
+    EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
+
+    EXPECT_TRUE(feed->updatesFor(rgb).empty()) << "nothing changed, nothing sent";
+
+    paint(rgb, 3, 5, 2, 2, 0xFF);       // inside the first tile
+    paint(rgb, 70, 40, 40, 50, 0x10);   // across several tiles
+    const auto deltas = feed->updatesFor(rgb);
+    ASSERT_FALSE(deltas.empty());
+    std::size_t area = 0;
+    for (const auto& m : deltas) {
+      viewer.apply(m);
+      area += static_cast<std::size_t>(m.record.u16At(6)) * m.record.u16At(8);
+    }
+    EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
+    EXPECT_LT(area, static_cast<std::size_t>(kWidth * kHeight)) << "only changed areas go out";
+  }
+}
+
+TEST(ScreenFeed, NewDepthStartsOverWithAFormatAndAWholeFrame) {
+  auto feed = ScreenFeed::create(kWidth, kHeight);
+  feed->setViewerDepth(32);
+  feed->formatMessage();
+  feed->updatesFor(frame(1));
+  feed->setViewerDepth(8);
+  EXPECT_TRUE(feed->needsFormat());
+  feed->formatMessage();
+  const auto updates = feed->updatesFor(frame(1));
+  ASSERT_EQ(updates.size(), 1u);
+  EXPECT_EQ(updates[0].record.u16At(6) * updates[0].record.u16At(8), kWidth * kHeight);
+  EXPECT_EQ(updates[0].record.u32At(16), ScreenFeed::kPaletteHeader);
+}
+
+TEST(ScreenFeed, ChangedTilesMergeIntoRectangles) {
+  auto feed = ScreenFeed::create(kWidth, kHeight);
+  using R = ScreenFeed::Rect;
+  struct Case { std::vector<std::pair<int, int>> changed; std::vector<R> expected; };
+  for (const Case& c : std::vector<Case>{
+           {{}, {}},
+           {{{0, 0}}, {R{0, 0, 32, 32}}},
+           {{{0, 0}, {40, 0}}, {R{0, 0, 64, 32}}},                     // neighbours in a row
+           {{{0, 0}, {0, 40}, {0, 95}}, {R{0, 0, 32, 96}}},             // a column, last row short
+           {{{0, 0}, {100, 0}}, {R{0, 0, 32, 32}, R{96, 0, 32, 32}}},   // apart
+           {{{0, 0}, {0, 40}, {40, 40}}, {R{0, 0, 32, 32}, R{0, 32, 64, 32}}},  // spans differ
+       }) {
+    std::vector<std::uint16_t> before(kWidth * kHeight, 0), after = before;
+    for (auto [x, y] : c.changed) after[static_cast<std::size_t>(y * kWidth + x)] = 1;
+    EXPECT_EQ(feed->changedAreas(before, after), c.expected);
+  }
+}
+
+TEST(ScreenFeed, RefusesSizesItCannotServe) {
+  EXPECT_FALSE(ScreenFeed::create(10, 10));  // rows of 10 palette pixels would need padding
+  EXPECT_FALSE(ScreenFeed::create(0, 8));
+  auto feed = ScreenFeed::create(kWidth, kHeight);
+  feed->formatMessage();
+  EXPECT_TRUE(feed->updatesFor(std::vector<std::uint8_t>(17)).empty());
+}
+
+}  // namespace
+}  // namespace vantrel
