@@ -273,6 +273,11 @@ void ConsoleServer::interrupt() {
   if (pendingLink_) pendingLink_->shutdownBoth();
 }
 
+void ConsoleServer::interruptSession() {
+  std::lock_guard guard(links_);
+  if (activeLink_) activeLink_->shutdownBoth();
+}
+
 bool ConsoleServer::setAddressFilter(std::int32_t enabled, std::string_view text) {
   std::lock_guard guard(filter_);
   filterEnabled_ = enabled;

@@ -94,6 +94,8 @@ class ConsoleServer {
   // Shuts down every socket without closing it, so that a thread blocked in accept, receive
   // or send returns. Safe from any thread; the instance is unusable for new work afterwards.
   void interrupt();
+  // The same for the active link alone: a thread blocked on it returns, the listener stays.
+  void interruptSession();
 
   bool setAddressFilter(std::int32_t enabled, std::string_view text);
   bool setRefuseAll(std::int32_t flag);

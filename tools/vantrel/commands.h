@@ -20,6 +20,7 @@ int runCipher(Args args);
 int runDiscover(Args args);
 int runCodec(Args args);
 int runAccount(Args args);
+int runConsole(Args args);
 
 // Prints "vantrel <name>: <message>" to standard error and returns exit code 1.
 int fail(const char* command, const std::string& message);

@@ -19,6 +19,12 @@ constexpr std::array kCommands = {
             runCodec},
     Command{"account", "add FILE NAME [--role admin|user|guest] [--disabled]",
             "add or replace a console account; the password is read from standard input", runAccount},
+    Command{"console",
+            "--accounts FILE [--listen ADDR] [--port N] [--allow-file FILE] [--allow-local] [--refuse-all] "
+            "[--probe] [--probe-port N] [--size WxH] [--source demo|PNG...] [--interval MS] [--input-log FILE] "
+            "[--clipboard-text TEXT]",
+            "serve a screen to viewers (exit codes: 1 bad arguments, 3 port in use, 4 unreadable account file)",
+            runConsole},
 };
 
 void printHelp(std::FILE* out) {

@@ -1,0 +1,331 @@
+// `vantrel console` run as a program, with a viewer-side fake that logs in over loopback.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/net_socket.h"
+#include "png_image.h"
+#include "protocol/byte_io.h"
+#include "protocol/credential_cipher.h"
+#include "protocol/message_framing.h"
+#include "screen/screen_codec.h"
+#include "server/screen_feed.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace vantrel::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+void addAccount(const std::filesystem::path& file, const std::string& name, const std::string& password) {
+  const std::string command = "printf '%s\\n' '" + password + "' | '" VANTREL_TOOL "' account add '" +
+                              file.string() + "' " + name + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// The console as a child process; its first line of output names the port it listens on.
+class ConsoleProcess {
+ public:
+  explicit ConsoleProcess(std::vector<std::string> args) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    args.insert(args.begin(), {VANTREL_TOOL, "console", "--listen", "127.0.0.1", "--port", "0"});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, VANTREL_TOOL, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    output_ = out[0];
+    const std::string first = readLine();
+    const auto colon = first.rfind(':');
+    if (first.find("listening on") != std::string::npos && colon != std::string::npos) {
+      port_ = static_cast<std::uint16_t>(std::atoi(first.c_str() + colon + 1));
+    }
+  }
+  ~ConsoleProcess() {
+    if (pid_ > 0 && !exitCode_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (output_ >= 0) close(output_);
+  }
+
+  std::uint16_t port() const { return port_; }
+
+  // Sends the signal and waits (bounded) for the exit code.
+  std::optional<int> stop(int signal) {
+    kill(pid_, signal);
+    for (int i = 0; i < 300 && !exitCode_; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      } else {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+    return exitCode_;
+  }
+
+ private:
+  std::string readLine() {
+    std::string line;
+    pollfd p{output_, POLLIN, 0};
+    char c = 0;
+    while (poll(&p, 1, 5000) > 0 && read(output_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+
+  pid_t pid_ = -1;
+  int output_ = -1;
+  std::uint16_t port_ = 0;
+  std::optional<int> exitCode_;
+};
+
+std::vector<std::uint8_t> scrambled(const std::string& text, std::size_t size) {
+  std::vector<std::uint8_t> plain(size, 0), out(size, 0);
+  std::copy_n(text.begin(), std::min(text.size(), size), plain.begin());
+  CredentialCipher().scramble(plain.data(), out.data(), size);
+  return out;
+}
+
+// What a viewer does on the wire, without a window.
+class FakeViewer {
+ public:
+  explicit FakeViewer(std::uint16_t port) {
+    NetSocket::startup();
+    connected_ = socket_.createTcp() && socket_.connect("127.0.0.1", port, 5000ms) && socket_.setTimeouts(5000);
+  }
+
+  // The status words of both stages (one when the first refuses).
+  std::vector<std::uint32_t> login(const std::string& user, const std::string& password) {
+    std::vector<std::uint32_t> words;
+    if (!connected_ || !readWord(words) || words.back() != 107) return words;
+    std::array<std::uint8_t, 4> request{};
+    storeU32le(request.data(), 108);
+    socket_.sendExact(request);
+    socket_.sendExact(scrambled(user, 24));
+    socket_.sendExact(scrambled(password, 264));
+    readWord(words);
+    return words;
+  }
+
+  bool send(std::uint8_t type, std::uint8_t flag, std::uint16_t word, std::uint32_t value,
+            const std::string& payload = "") {
+    ConsoleMessage m;
+    m.setType(type);
+    m.setFlag(flag);
+    m.setU16At(2, word);
+    if (type == 2) {
+      m.setU16At(4, static_cast<std::uint16_t>(value));
+    } else {
+      m.setU32At(4, value);
+    }
+    std::vector<std::uint8_t> bytes(payload.begin(), payload.end());
+    m.payload = bytes.data();
+    return writeMessage(socket_, m);
+  }
+  bool acknowledge() { return send(3, 0, 11, 0); }
+
+  // The next message; its payload in payload().
+  std::optional<ConsoleMessage> receive() {
+    ConsoleMessage m;
+    m.payload = buffer_.data();
+    if (readMessage(socket_, m, buffer_.size()) != ReadOutcome::Message) return std::nullopt;
+    return m;
+  }
+  std::span<const std::uint8_t> payload(const ConsoleMessage& m) const {
+    return {buffer_.data(), wirePayloadLength(m)};
+  }
+  bool quietFor(std::chrono::milliseconds span) {
+    std::uint8_t byte = 0;
+    socket_.setTimeouts(static_cast<std::uint32_t>(span.count()));
+    const bool quiet = socket_.receive({&byte, 1}) < 0;
+    socket_.setTimeouts(5000);
+    return quiet;
+  }
+
+ private:
+  bool readWord(std::vector<std::uint32_t>& words) {
+    std::array<std::uint8_t, 4> b{};
+    if (!socket_.receiveExact(b)) return false;
+    words.push_back(loadU32le(b.data()));
+    return true;
+  }
+
+  NetSocket socket_;
+  bool connected_ = false;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(8 << 20);
+};
+
+RgbImage picture(std::uint8_t seed) {
+  RgbImage image{kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 3)};
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      auto* p = &image.rgb[static_cast<std::size_t>((y * kWidth + x) * 3)];
+      p[0] = static_cast<std::uint8_t>(x / 3 + seed);
+      p[1] = static_cast<std::uint8_t>(y / 2);
+      p[2] = static_cast<std::uint8_t>((x ^ y) & 0xF0);
+    }
+  }
+  return image;
+}
+
+std::vector<std::uint16_t> served565(const RgbImage& image) {
+  std::vector<std::uint16_t> out(static_cast<std::size_t>(image.width * image.height));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = ScreenFeed::rgb565(image.rgb[i * 3], image.rgb[i * 3 + 1], image.rgb[i * 3 + 2]);
+  }
+  return out;
+}
+
+// Applies a true-colour update to the viewer's copy of the screen by exclusive-or.
+void apply(std::vector<std::uint16_t>& screen, const ConsoleMessage& m, std::span<const std::uint8_t> payload) {
+  const int x = m.u16At(2), y = m.u16At(4), w = m.u16At(6), h = m.u16At(8);
+  const std::uint32_t headerLength = m.u32At(16);
+  ASSERT_EQ(loadU16le(payload.data() + 14), 16);
+  std::vector<std::uint8_t> plain(headerLength + static_cast<std::size_t>(w * h * 2));
+  ASSERT_EQ(ScreenCodec().decode(payload, plain, headerLength), static_cast<std::int32_t>(plain.size()));
+  for (int row = 0; row < h; ++row) {
+    const std::uint8_t* src = plain.data() + headerLength + static_cast<std::size_t>((h - 1 - row) * w * 2);
+    for (int col = 0; col < w; ++col) {
+      screen[static_cast<std::size_t>((y + row) * kWidth + x + col)] ^= loadU16le(src + col * 2);
+    }
+  }
+}
+
+std::string waitForLogLine(const std::filesystem::path& log, const std::string& needle) {
+  for (int i = 0; i < 500; ++i) {
+    std::ifstream in(log);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (text.find(needle) != std::string::npos) return text;
+    std::this_thread::sleep_for(10ms);
+  }
+  return {};
+}
+
+class ConsoleCommand : public ::testing::Test {
+ protected:
+  void SetUp() override { addAccount(accounts, "admin", "secret"); }
+  test::TempDir dir;
+  std::filesystem::path accounts = dir.path() / "accounts";
+};
+
+TEST_F(ConsoleCommand, ServesPicturesAndTheirChangesPacedByAcknowledgements) {
+  std::string error;
+  RgbImage first = picture(0), second = first;
+  for (int y = 100; y < 140; ++y) {
+    for (int x = 200; x < 300; ++x) second.rgb[static_cast<std::size_t>((y * kWidth + x) * 3)] ^= 0xFF;
+  }
+  ASSERT_TRUE(savePng((dir.path() / "a.png").string(), first, error)) << error;
+  ASSERT_TRUE(savePng((dir.path() / "b.png").string(), second, error)) << error;
+  const auto log = dir.path() / "input.log";
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--size", "640x480", "--source",
+                          (dir.path() / "a.png").string(), (dir.path() / "b.png").string(), "--interval", "600",
+                          "--input-log", log.string(), "--clipboard-text", "from the console"});
+  ASSERT_NE(console.port(), 0);
+
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  auto clip = viewer.receive();
+  ASSERT_TRUE(clip);
+  EXPECT_EQ(clip->u16At(2), 12);
+  const auto clipText = viewer.payload(*clip);
+  EXPECT_EQ(std::string(clipText.begin(), clipText.end()), "from the console");
+  EXPECT_TRUE(viewer.quietFor(300ms)) << "nothing before the acknowledgement and the depth";
+  viewer.acknowledge();
+  viewer.send(3, 0, 18, 32);
+
+  auto format = viewer.receive();
+  ASSERT_TRUE(format);
+  EXPECT_EQ(format->type(), ConsoleMessage::kScreenFormat);
+  EXPECT_EQ(format->u16At(2), kWidth);
+  EXPECT_EQ(format->u16At(4), kHeight);
+  EXPECT_EQ(format->u16At(6), 0);
+  viewer.acknowledge();
+
+  std::vector<std::uint16_t> screen(kWidth * kHeight, 0);
+  auto whole = viewer.receive();
+  ASSERT_TRUE(whole);
+  ASSERT_EQ(whole->type(), ConsoleMessage::kScreenUpdate);
+  EXPECT_EQ(whole->u16At(6) * whole->u16At(8), kWidth * kHeight);
+  apply(screen, *whole, viewer.payload(*whole));
+  EXPECT_EQ(screen, served565(first));
+
+  // Well past the picture's change, nothing comes until the viewer has acknowledged.
+  EXPECT_TRUE(viewer.quietFor(900ms));
+  viewer.acknowledge();
+  auto delta = viewer.receive();
+  ASSERT_TRUE(delta);
+  EXPECT_LT(delta->u16At(6) * delta->u16At(8), kWidth * kHeight);
+  apply(screen, *delta, viewer.payload(*delta));
+  EXPECT_EQ(screen, served565(second));
+
+  viewer.send(1, 1, 0, 0xFF0D);
+  viewer.send(2, 1, 10, 20);
+  viewer.send(3, 0, 12, 6, "pasted");
+  viewer.send(3, 0, 15, 0);
+  const std::string text = waitForLogLine(log, "ctrl-alt-del");
+  for (const char* line : {R"({"event":"login","user":"admin","address":"127.0.0.1"})",
+                           R"({"event":"depth","bits":32})", R"({"event":"ack","count":3})",
+                           R"({"event":"key","keysym":"0xff0d","down":true})",
+                           R"({"event":"pointer","x":10,"y":20,"mask":1})",
+                           R"({"event":"clipboard","text":"pasted"})", R"({"event":"request","name":"ctrl-alt-del"})"}) {
+    EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << "\nin:\n" << text;
+  }
+  EXPECT_EQ(console.stop(SIGTERM), 0);
+}
+
+TEST_F(ConsoleCommand, RefusesWhileBusyAndEndsCleanlyOnSignal) {
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--size", "800x600"});
+  ASSERT_NE(console.port(), 0);
+  EXPECT_EQ(FakeViewer(console.port()).login("admin", "wrong"), (std::vector<std::uint32_t>{107, 102}));
+
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), std::vector<std::uint32_t>{106});
+
+  viewer.send(3, 0, 18, 8);
+  auto format = viewer.receive();
+  ASSERT_TRUE(format);
+  EXPECT_EQ(format->u16At(2), 800);
+  EXPECT_EQ(format->u16At(6), 1024);  // a colour table for an 8-bit viewer
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(console.stop(SIGINT), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+  auto goodbye = viewer.receive();
+  ASSERT_TRUE(goodbye);
+  EXPECT_EQ(goodbye->type(), ConsoleMessage::kControl);
+  EXPECT_EQ(goodbye->u16At(2), 17);
+}
+
+TEST_F(ConsoleCommand, ViewersOnThisMachineNeedAllowLocal) {
+  ConsoleProcess console({"--accounts", accounts.string()});
+  ASSERT_NE(console.port(), 0);
+  EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), std::vector<std::uint32_t>{110});
+  EXPECT_EQ(console.stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace vantrel::cli

@@ -1,0 +1,205 @@
+#include "console_session.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "server/screen_feed.h"
+
+namespace vantrel::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::uint16_t kAcknowledgement = 11;
+constexpr std::uint16_t kAltTab = 14;
+constexpr std::uint16_t kCtrlAltDel = 15;
+constexpr std::uint16_t kSessionEnd = 17;
+// The most clipboard text taken from a viewer; a longer message ends the session.
+constexpr std::size_t kPayloadCapacity = 1 << 20;
+
+OutgoingMessage controlMessage(std::uint16_t subtype) {
+  OutgoingMessage m;
+  m.record.setType(ConsoleMessage::kControl);
+  m.record.setU16At(2, subtype);
+  return m;
+}
+
+}  // namespace
+
+void InputLog::write(const std::string& jsonObject) {
+  std::lock_guard guard(lock_);
+  std::fprintf(file_, "%s\n", jsonObject.c_str());
+  std::fflush(file_);
+}
+
+std::string InputLog::quote(std::string_view text) {
+  std::string out = "\"";
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+void ConsoleSession::stop() {
+  std::lock_guard guard(lock_);
+  stopping_ = true;
+  changed_.notify_all();
+}
+
+void ConsoleSession::run() {
+  std::thread reader([this] { readInput(); });
+  auto feed = ScreenFeed::create(options_.width, options_.height);
+  const auto send = [this](OutgoingMessage& m) {
+    m.record.payload = m.payload.empty() ? nullptr : m.payload.data();
+    return server_.sendToClient(m.record);
+  };
+
+  std::unique_lock lk(lock_);
+  bool ok = feed.has_value();
+  if (ok && options_.clipboardText) {
+    OutgoingMessage clip = controlMessage(ConsoleMessage::kClipboardText);
+    clip.payload.assign(options_.clipboardText->begin(), options_.clipboardText->end());
+    clip.record.setU32At(4, static_cast<std::uint32_t>(clip.payload.size()));
+    outstanding_ = 1;
+    lk.unlock();
+    ok = send(clip);
+    lk.lock();
+  }
+
+  // One message in flight at a time: the next goes out when the viewer has acknowledged the last.
+  auto start = Clock::now();
+  bool started = false;
+  milliseconds due{0};
+  bool haveDepth = false;
+  std::deque<OutgoingMessage> queue;
+  while (ok && !ended_ && !stopping_) {
+    if (outstanding_ > 0) {
+      changed_.wait(lk);
+      continue;
+    }
+    if (depth_) {
+      feed->setViewerDepth(*depth_);
+      depth_.reset();
+      haveDepth = true;
+      queue.clear();
+    }
+    if (!haveDepth) {
+      changed_.wait(lk);
+      continue;
+    }
+    OutgoingMessage next;
+    if (feed->needsFormat()) {
+      next = feed->formatMessage();
+      due = milliseconds(0);
+      if (!started) start = Clock::now();  // the pictures start when the viewer can see them
+      started = true;
+    } else if (!queue.empty()) {
+      next = std::move(queue.front());
+      queue.pop_front();
+    } else {
+      const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+      if (elapsed < due) {
+        if (due == milliseconds::max()) {
+          changed_.wait(lk);  // a single still picture: nothing more to send
+        } else {
+          changed_.wait_until(lk, start + due);
+        }
+        continue;
+      }
+      lk.unlock();
+      auto updates = feed->updatesFor(source_.frameAt(elapsed).rgb);
+      lk.lock();
+      due = source_.nextChange(elapsed);
+      for (auto& u : updates) queue.push_back(std::move(u));
+      continue;
+    }
+    outstanding_ = 1;
+    lk.unlock();
+    ok = send(next);
+    lk.lock();
+  }
+  const bool tellViewer = stopping_ && !ended_;
+  lk.unlock();
+
+  if (tellViewer) {
+    OutgoingMessage end = controlMessage(kSessionEnd);
+    send(end);
+  }
+  server_.interruptSession();
+  reader.join();
+  server_.endSession();
+}
+
+void ConsoleSession::readInput() {
+  std::vector<std::uint8_t> buffer(kPayloadCapacity);
+  char line[160];
+  for (;;) {
+    ConsoleMessage m;
+    m.payload = buffer.data();
+    if (!server_.receiveFromClient(m, buffer.size())) {
+      if (!server_.isLinkAlive()) break;
+      continue;  // a stray type byte: the next byte starts the next message
+    }
+    switch (m.type()) {
+      case ConsoleMessage::kKeyEvent:
+        std::snprintf(line, sizeof line, R"({"event":"key","keysym":"0x%04)" PRIx32 R"(","down":%s})", m.u32At(4),
+                      m.flag() != 0 ? "true" : "false");
+        log(line);
+        break;
+      case ConsoleMessage::kPointerEvent:
+        std::snprintf(line, sizeof line, R"({"event":"pointer","x":%u,"y":%u,"mask":%u})", m.u16At(2), m.u16At(4),
+                      m.flag());
+        log(line);
+        break;
+      case ConsoleMessage::kControl: {
+        const std::uint16_t subtype = m.u16At(2);
+        if (subtype == kAcknowledgement) {
+          std::lock_guard guard(lock_);
+          outstanding_ = 0;
+          std::snprintf(line, sizeof line, R"({"event":"ack","count":%lld})", ++acknowledged_);
+          changed_.notify_all();
+        } else if (subtype == ConsoleMessage::kClipboardText) {
+          const std::string_view text(reinterpret_cast<const char*>(buffer.data()), m.u32At(4));
+          log(R"({"event":"clipboard","text":)" + InputLog::quote(text) + "}");
+          break;
+        } else if (subtype == ConsoleMessage::kDisplayDepth) {
+          std::lock_guard guard(lock_);
+          depth_ = m.u32At(4);
+          std::snprintf(line, sizeof line, R"({"event":"depth","bits":%)" PRIu32 "}", m.u32At(4));
+          changed_.notify_all();
+        } else if (subtype == kAltTab || subtype == kCtrlAltDel) {
+          std::snprintf(line, sizeof line, R"({"event":"request","name":"%s"})",
+                        subtype == kAltTab ? "alt-tab" : "ctrl-alt-del");
+        } else {
+          std::snprintf(line, sizeof line, R"({"event":"control","subtype":%u,"value":%)" PRIu32 "}", subtype,
+                        m.u32At(4));
+        }
+        log(line);
+        break;
+      }
+      default:
+        std::snprintf(line, sizeof line, R"({"event":"unexpected","type":%u})", m.type());
+        log(line);
+        break;
+    }
+  }
+  std::lock_guard guard(lock_);
+  ended_ = true;
+  changed_.notify_all();
+}
+
+}  // namespace vantrel::cli

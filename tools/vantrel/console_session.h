@@ -1,0 +1,67 @@
+#pragma once
+// One viewer's session on `vantrel console`, from its login to its end: the screen goes out as
+// the viewer acknowledges what it had, and everything the viewer sends goes to the input log.
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "frame_source.h"
+#include "server/console_server.h"
+
+namespace vantrel::cli {
+
+// One JSON object per line, written whole and flushed, so that a reader sees complete lines.
+class InputLog {
+ public:
+  explicit InputLog(std::FILE* file) : file_(file) {}
+  void write(const std::string& jsonObject);
+
+  // A JSON string literal of 8-bit text (bytes above 127 read as Latin-1).
+  static std::string quote(std::string_view text);
+
+ private:
+  std::mutex lock_;
+  std::FILE* file_;
+};
+
+class ConsoleSession {
+ public:
+  struct Options {
+    int width = 1024;
+    int height = 768;
+    std::optional<std::string> clipboardText;
+  };
+
+  ConsoleSession(ConsoleServer& server, FrameSource& source, InputLog* log, Options options)
+      : server_(server), source_(source), log_(log), options_(std::move(options)) {}
+
+  // Serves the logged-in viewer until it goes away or stop() is called; closes the link.
+  void run();
+  // From any thread: ends run() soon, telling the viewer that the session is over.
+  void stop();
+
+ private:
+  void readInput();
+  void log(const std::string& jsonObject) {
+    if (log_) log_->write(jsonObject);
+  }
+
+  ConsoleServer& server_;
+  FrameSource& source_;
+  InputLog* log_;
+  Options options_;
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool ended_ = false;       // the viewer is gone
+  bool stopping_ = false;    // stop() was called
+  int outstanding_ = 0;      // messages sent and not yet acknowledged
+  long long acknowledged_ = 0;
+  std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
+};
+
+}  // namespace vantrel::cli

@@ -1,0 +1,30 @@
+#pragma once
+// What `vantrel console` shows: a built-in animated desktop, or still images in turn.
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "png_image.h"
+
+namespace vantrel::cli {
+
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // The picture `elapsed` after the start of the session: width * height RGB pixels.
+  virtual const RgbImage& frameAt(std::chrono::milliseconds elapsed) = 0;
+  // The moment (from the start) after `elapsed` when the picture may change next.
+  virtual std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const = 0;
+};
+
+// A desktop rendered in software: a taskbar clock that ticks every second, a window that
+// moves, and a line of text in it that types itself. Ten pictures a second.
+std::unique_ptr<FrameSource> makeDemoSource(int width, int height);
+
+// The images one after another, each for `interval`, drawn from the top-left corner on black
+// and cut to the screen.
+std::unique_ptr<FrameSource> makeStillSource(std::vector<RgbImage> images, int width, int height,
+                                             std::chrono::milliseconds interval);
+
+}  // namespace vantrel::cli
