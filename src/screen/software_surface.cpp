@@ -1,0 +1,253 @@
+#include "screen/software_surface.h"
+
+#include <algorithm>
+#include <bit>
+#include <new>
+
+#include "protocol/byte_io.h"
+#include "screen/dib_format.h"
+
+namespace vantrel {
+namespace {
+
+// A colour field of a BI_BITFIELDS or 16-bit pixel, widened to 8 bits.
+struct Field {
+  std::uint32_t mask = 0;
+  int shift = 0;
+  int bits = 0;
+
+  explicit Field(std::uint32_t m) : mask(m) {
+    if (m == 0) return;
+    shift = std::countr_zero(m);
+    bits = std::min(std::countr_one(m >> shift), 32);
+  }
+
+  std::uint32_t widen(std::uint32_t pixel) const {
+    if (bits == 0) return 0;
+    const std::uint32_t value = (pixel & mask) >> shift & (bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u);
+    if (bits >= 8) return value >> (bits - 8);
+    // Repeat the field's bits until 8 are filled: 5 bits abcde give abcdeabc.
+    std::uint32_t out = 0;
+    int filled = 0;
+    while (filled < 8) {
+      out = (out << bits) | value;
+      filled += bits;
+    }
+    return out >> (filled - 8);
+  }
+};
+
+struct Masks {
+  Field red;
+  Field green;
+  Field blue;
+  std::uint32_t colour(std::uint32_t pixel) const {
+    return red.widen(pixel) << 16 | green.widen(pixel) << 8 | blue.widen(pixel);
+  }
+};
+
+// Converts `count` pixels of one stored row, starting at pixel `first`, to 0x00RRGGBB.
+class RowReader {
+ public:
+  RowReader(const DibFormat& format, std::span<const std::uint8_t> info)
+      : format_(format),
+        masks_(masksFor(format, info)) {
+    if (format.bitCount <= 8) {
+      for (std::uint32_t k = 0; k < format.colourCount && k < table_.size(); ++k) {
+        const std::uint8_t* quad = info.data() + DibFormat::kHeaderSize + 4 * k;
+        table_[k] = std::uint32_t{quad[2]} << 16 | std::uint32_t{quad[1]} << 8 | quad[0];
+      }
+    }
+  }
+
+  void read(const std::uint8_t* row, std::uint32_t first, std::uint32_t count, std::uint32_t* out) const {
+    switch (format_.bitCount) {
+      case 1:
+      case 4:
+      case 8: {
+        const std::uint32_t bits = format_.bitCount;
+        const std::uint32_t perByte = 8 / bits;
+        const std::uint32_t valueMask = (1u << bits) - 1u;
+        for (std::uint32_t i = 0; i < count; ++i) {
+          const std::uint32_t p = first + i;
+          const std::uint32_t shift = (perByte - 1 - p % perByte) * bits;  // leftmost pixel in the high bits
+          out[i] = table_[(row[p / perByte] >> shift) & valueMask];
+        }
+        break;
+      }
+      case 16:
+        for (std::uint32_t i = 0; i < count; ++i) out[i] = masks_.colour(loadU16le(row + 2 * (first + i)));
+        break;
+      case 24:
+        for (std::uint32_t i = 0; i < count; ++i) {
+          const std::uint8_t* p = row + 3 * (first + i);
+          out[i] = std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+        }
+        break;
+      case 32:
+        if (format_.compression == DibFormat::kRgb) {
+          for (std::uint32_t i = 0; i < count; ++i) out[i] = loadU32le(row + 4 * (first + i)) & 0x00FFFFFFu;
+        } else {
+          for (std::uint32_t i = 0; i < count; ++i) out[i] = masks_.colour(loadU32le(row + 4 * (first + i)));
+        }
+        break;
+      default: break;
+    }
+  }
+
+ private:
+  static Masks masksFor(const DibFormat& format, std::span<const std::uint8_t> info) {
+    if (format.compression == DibFormat::kBitfields) {
+      const std::uint8_t* m = info.data() + DibFormat::kHeaderSize;
+      return {Field(loadU32le(m)), Field(loadU32le(m + 4)), Field(loadU32le(m + 8))};
+    }
+    if (format.bitCount == 16) return {Field(0x7C00), Field(0x03E0), Field(0x001F)};
+    return {Field(0xFF0000), Field(0x00FF00), Field(0x0000FF)};
+  }
+
+  DibFormat format_;
+  Masks masks_;
+  std::array<std::uint32_t, 256> table_{};  // entries past the table stay black
+};
+
+struct Span1D {
+  std::int32_t begin;
+  std::int32_t end;
+};
+
+// The part of [start, start + length) inside [0, limit).
+Span1D clip(std::int64_t start, std::int64_t length, std::int64_t limit) {
+  const std::int64_t begin = std::clamp<std::int64_t>(start, 0, limit);
+  const std::int64_t end = std::clamp<std::int64_t>(start + length, 0, limit);
+  return {static_cast<std::int32_t>(begin), static_cast<std::int32_t>(std::max(begin, end))};
+}
+
+}  // namespace
+
+SurfaceResult SoftwareSurface::createSurface(std::uint32_t width, std::uint32_t height) {
+  created_ = false;
+  pixels_.clear();
+  window_.clear();
+  width_ = height_ = 0;
+  const std::uint64_t count = std::uint64_t{width} * height;
+  if (count == 0 || count > kMaxPixels) return SurfaceResult::NoBitmap;
+  try {
+    pixels_.assign(static_cast<std::size_t>(count), 0);
+    window_.assign(static_cast<std::size_t>(count), 0);
+  } catch (const std::bad_alloc&) {
+    pixels_.clear();
+    window_.clear();
+    return SurfaceResult::NoBitmap;
+  }
+  width_ = width;
+  height_ = height;
+  created_ = true;
+  return SurfaceResult::Created;
+}
+
+bool SoftwareSurface::querySurfaceFormat(std::span<std::uint8_t> format) {
+  if (!created_ || format.size() < DibFormat::kHeaderSize + 12) return false;
+  // What GetDIBits reports for a 32-bit display bitmap: bottom-up, BI_BITFIELDS, 8-8-8 masks.
+  std::fill(format.begin(), format.end(), std::uint8_t{0});
+  storeU32le(format.data(), DibFormat::kHeaderSize);
+  storeU32le(format.data() + DibFormat::kWidthAt, width_);
+  storeU32le(format.data() + DibFormat::kHeightAt, height_);
+  storeU16le(format.data() + 12, 1);
+  storeU16le(format.data() + DibFormat::kBitCountAt, 32);
+  storeU32le(format.data() + DibFormat::kCompressionAt, DibFormat::kBitfields);
+  storeU32le(format.data() + 20, width_ * height_ * 4);
+  storeU32le(format.data() + DibFormat::kHeaderSize, 0x00FF0000);
+  storeU32le(format.data() + DibFormat::kHeaderSize + 4, 0x0000FF00);
+  storeU32le(format.data() + DibFormat::kHeaderSize + 8, 0x000000FF);
+  return true;
+}
+
+bool SoftwareSurface::clearRect(const SurfaceRect& rect) {
+  if (!created_) return false;
+  const auto xs = clip(rect.left, rect.width(), width_);
+  const auto ys = clip(rect.top, rect.height(), height_);
+  for (std::int32_t y = ys.begin; y < ys.end; ++y) {
+    auto row = pixels_.begin() + static_cast<std::ptrdiff_t>(std::size_t(y) * width_);
+    std::fill(row + xs.begin, row + xs.end, 0u);
+  }
+  return true;
+}
+
+bool SoftwareSurface::drawToSurface(const SurfaceRect& rect, const DibImage& image, RasterOp op, ScrollOffset scroll) {
+  if (!created_) return false;
+  drawDib(pixels_, width_, height_, rect.left, rect.top, rect.width(), rect.height(), image, op);
+  copyToWindow(rect, scroll);
+  return true;
+}
+
+bool SoftwareSurface::restoreWindowArea(const SurfaceRect& rect, ScrollOffset scroll) {
+  if (!created_) return false;
+  copyToWindow(rect, scroll);
+  return true;
+}
+
+bool SoftwareSurface::drawOverlay(const SurfaceRect& rect, const DibImage& image, RasterOp op, ScrollOffset scroll) {
+  if (!created_) return false;
+  drawDib(window_, width_, height_, rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height(), image, op);
+  return true;
+}
+
+void SoftwareSurface::realisePalette(std::span<const PaletteEntry> entries) {
+  palette_.assign(entries.begin(), entries.end());
+}
+
+void SoftwareSurface::paintWindow(WindowRef, std::uint32_t width, std::uint32_t height, ScrollOffset scroll, bool) {
+  ++paints_;
+  if (!created_) return;
+  copyToWindow({0, 0, static_cast<std::int32_t>(std::min(width, width_)), static_cast<std::int32_t>(std::min(height, height_))},
+               scroll);
+}
+
+void SoftwareSurface::copyToWindow(const SurfaceRect& rect, ScrollOffset scroll) {
+  // Source clipped to the surface, destination (source - scroll) to the window.
+  auto xs = clip(rect.left, rect.width(), width_);
+  auto ys = clip(rect.top, rect.height(), height_);
+  xs = clip(std::int64_t{xs.begin} - scroll.x, xs.end - xs.begin, width_);
+  ys = clip(std::int64_t{ys.begin} - scroll.y, ys.end - ys.begin, height_);
+  for (std::int32_t wy = ys.begin; wy < ys.end; ++wy) {
+    const std::size_t sy = static_cast<std::size_t>(std::int64_t{wy} + scroll.y);
+    const std::size_t sx = static_cast<std::size_t>(std::int64_t{xs.begin} + scroll.x);
+    std::copy_n(pixels_.begin() + static_cast<std::ptrdiff_t>(sy * width_ + sx), xs.end - xs.begin,
+                window_.begin() + static_cast<std::ptrdiff_t>(std::size_t(wy) * width_ + std::size_t(xs.begin)));
+  }
+}
+
+void SoftwareSurface::drawDib(std::span<std::uint32_t> target, std::uint32_t targetWidth, std::uint32_t targetHeight,
+                              std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                              const DibImage& image, RasterOp op) {
+  const auto format = DibFormat::parse(image.info);
+  if (!format || format->infoSize > image.info.size() || format->imageSize > image.pixels.size()) return;
+  if (width <= 0 || height <= 0) return;
+  // The source rectangle (0, 0, width, height) has its origin at the top-left of a top-down
+  // bitmap and at the lower-left of a bottom-up one, so target row r shows stored row r or
+  // height - 1 - r; rows and columns outside the bitmap are not drawn.
+  const std::int32_t columns = std::min(width, format->width);
+  const std::int32_t rows = std::min(height, format->height);
+  const std::int32_t firstRow = format->topDown ? 0 : height - rows;
+  const auto xs = clip(x, columns, targetWidth);
+  const auto ys = clip(std::int64_t{y} + firstRow, rows, targetHeight);
+  if (xs.begin >= xs.end || ys.begin >= ys.end) return;
+
+  const RowReader reader(*format, image.info);
+  std::vector<std::uint32_t> colours(static_cast<std::size_t>(xs.end - xs.begin));
+  const auto firstColumn = static_cast<std::uint32_t>(xs.begin - x);
+  for (std::int32_t ty = ys.begin; ty < ys.end; ++ty) {
+    const std::int64_t r = std::int64_t{ty} - y;
+    const auto stored = static_cast<std::uint64_t>(format->topDown ? r : height - 1 - r);
+    reader.read(image.pixels.data() + stored * format->stride, firstColumn, static_cast<std::uint32_t>(colours.size()),
+                colours.data());
+    std::uint32_t* out = target.data() + std::size_t(ty) * targetWidth + std::size_t(xs.begin);
+    if (op == RasterOp::Copy) {
+      std::copy(colours.begin(), colours.end(), out);
+    } else {
+      for (std::size_t i = 0; i < colours.size(); ++i) out[i] ^= colours[i];
+    }
+  }
+}
+
+}  // namespace vantrel
