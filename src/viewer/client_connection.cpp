@@ -131,7 +131,10 @@ bool ClientConnection::sendAck() {
   ConsoleMessage ack;
   ack.setType(ConsoleMessage::kControl);
   ack.setU16At(2, kAcknowledge);
-  if (link != nullptr && link->sendMessage(ack)) return true;
+  if (link != nullptr && link->sendMessage(ack)) {
+    ++acknowledgements_;
+    return true;
+  }
   receiveStop = 1;
   return false;
 }

@@ -80,6 +80,8 @@ class ClientConnection {
   // returns at once. The link is dead afterwards.
   void stop();
   bool receiveThreadEnded() const { return threadEnded_.load(); }
+  // Acknowledgements that went out whole.
+  std::uint64_t acknowledgementsSent() const { return acknowledgements_.load(); }
 
   // The receive thread's procedure, and one pass of its work (exposed for tests).
   void receiveLoop();
@@ -111,6 +113,7 @@ class ClientConnection {
   std::unique_ptr<DisplayState> display_;
   std::thread thread_;
   std::atomic<bool> threadEnded_{false};
+  std::atomic<std::uint64_t> acknowledgements_{0};
 };
 
 }  // namespace vantrel
