@@ -228,9 +228,11 @@ void copyDisjoint(std::uint8_t* to, const std::uint8_t* from, std::size_t length
   if (length >= 32) {
     for (std::size_t k = 0; k + 32 < length; k += 32) std::memcpy(to + k, from + k, 32);
     std::memcpy(to + length - 32, from + length - 32, 32);
+  } else if (length > 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + length - 16, from + length - 16, 16);
   } else if (length >= 8) {
     std::memcpy(to, from, 8);
-    if (length > 16) std::memcpy(to + 8, from + 8, 16);
     std::memcpy(to + length - 8, from + length - 8, 8);
   } else {
     for (std::size_t k = 0; k < length; ++k) to[k] = from[k];
