@@ -21,6 +21,7 @@ int runDiscover(Args args);
 int runCodec(Args args);
 int runAccount(Args args);
 int runConsole(Args args);
+int runSnap(Args args);
 
 // Prints "vantrel <name>: <message>" to standard error and returns exit code 1.
 int fail(const char* command, const std::string& message);

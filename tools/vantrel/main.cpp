@@ -25,6 +25,12 @@ constexpr std::array kCommands = {
             "[--clipboard-text TEXT]",
             "serve a screen to viewers (exit codes: 1 bad arguments, 3 port in use, 4 unreadable account file)",
             runConsole},
+    Command{"snap",
+            "HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS] [--frames N] "
+            "[--catalog DIR] [--stats]",
+            "log in as a viewer without a screen and save the first whole screen (and N more updates) as PNG "
+            "(exit codes: 1 bad arguments, 2 login refused, 3 no connection, 4 time-out, 5 session ended first)",
+            runSnap},
 };
 
 void printHelp(std::FILE* out) {

@@ -1,0 +1,227 @@
+// `vantrel snap` run as a program: against `vantrel console` it saves what was served, and
+// its exit code tells a refusal, no connection, a time-out and an early end apart.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "frame_source.h"
+#include "net/net_socket.h"
+#include "png_image.h"
+#include "protocol/byte_io.h"
+#include "support/temp_dir.h"
+
+namespace vantrel::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+ToolRun runTool(const test::TempDir& dir, const std::string& arguments) {
+  const std::string command = "'" VANTREL_TOOL "' " + arguments + " >'" + (dir.path() / "out").string() + "' 2>'" +
+                              (dir.path() / "err").string() + "' </dev/null";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("out"), dir.read("err")};
+}
+
+// `vantrel console` in the background on a free loopback port.
+class Console {
+ public:
+  Console(const test::TempDir& dir, const std::string& arguments) {
+    const auto log = dir.path() / "console.log";
+    const std::string command = "exec '" VANTREL_TOOL "' console --listen 127.0.0.1 --port 0 --allow-local --accounts '" +
+                                (dir.path() / "accounts").string() + "' " + arguments + " >'" + log.string() + "' 2>&1";
+    pid_ = fork();
+    if (pid_ == 0) {
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 200 && port_ == 0; ++i) {
+      std::this_thread::sleep_for(25ms);
+      std::ifstream in(log);
+      std::string line;
+      std::getline(in, line);
+      const auto colon = line.rfind(':');
+      if (line.find("listening on") != std::string::npos && colon != std::string::npos) {
+        port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
+      }
+    }
+  }
+  ~Console() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+// A console that accepts one viewer and follows a few steps of the login by hand.
+class HandMadeConsole {
+ public:
+  enum class Then { StaySilent, LogInAndEndTheSession };
+
+  explicit HandMadeConsole(Then then) {
+    NetSocket::startup();
+    listener_.createTcp();
+    listener_.bind(0, true);
+    listener_.listen();
+    port_ = listener_.localPort().value_or(0);
+    thread_ = std::thread([this, then] {
+      auto viewer = listener_.accept();
+      if (!viewer) return;
+      viewer->setTimeouts(10000);
+      if (then == Then::LogInAndEndTheSession) {
+        std::array<std::uint8_t, 4> word{};
+        std::array<std::uint8_t, 4 + 24 + 264> credentials{};
+        storeU32le(word.data(), 107);
+        viewer->sendExact(word);
+        viewer->receiveExact(credentials);
+        storeU32le(word.data(), 101);
+        viewer->sendExact(word);
+        const std::array<std::uint8_t, 8> end = {3, 0, 17, 0, 0, 0, 0, 0};
+        viewer->sendExact(end);
+      }
+      std::array<std::uint8_t, 64> sink{};
+      while (viewer->receive(sink) > 0) {
+      }
+    });
+  }
+  ~HandMadeConsole() {
+    listener_.shutdownBoth();
+    listener_.close();
+    thread_.join();
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  NetSocket listener_;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+// How far a served colour may be from what the viewer shows: the console sends 32-bit
+// screens as RGB565.
+bool within565(const RgbImage& shown, const RgbImage& served, std::size_t pixel) {
+  const auto near = [](int a, int b, int most) { return std::abs(a - b) <= most; };
+  const std::size_t i = pixel * 3;
+  return near(shown.rgb[i], served.rgb[i], 7) && near(shown.rgb[i + 1], served.rgb[i + 1], 3) &&
+         near(shown.rgb[i + 2], served.rgb[i + 2], 7);
+}
+
+class SnapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string add = "printf 'secret\\n' | '" VANTREL_TOOL "' account add '" +
+                            (dir.path() / "accounts").string() + "' operator --role admin >/dev/null";
+    ASSERT_EQ(std::system(add.c_str()), 0);
+  }
+
+  std::string snapArguments(std::uint16_t port, const std::string& password = "secret") {
+    return "snap 127.0.0.1:" + std::to_string(port) + " --user operator --password " + password + " --out '" +
+           (dir.path() / "shot.png").string() + "'";
+  }
+
+  std::optional<RgbImage> shot() {
+    std::string error;
+    return loadPng((dir.path() / "shot.png").string(), error);
+  }
+
+  test::TempDir dir;
+};
+
+TEST_F(SnapTest, SavesThePictureTheConsoleServes) {
+  RgbImage served{1024, 768, std::vector<std::uint8_t>(1024 * 768 * 3)};
+  for (std::size_t p = 0; p < 1024 * 768; ++p) {
+    const std::size_t x = p % 1024, y = p / 1024;
+    served.rgb[3 * p] = static_cast<std::uint8_t>(x);
+    served.rgb[3 * p + 1] = static_cast<std::uint8_t>(y * 3);
+    served.rgb[3 * p + 2] = static_cast<std::uint8_t>((x ^ y) * 7);
+  }
+  std::string error;
+  ASSERT_TRUE(savePng((dir.path() / "served.png").string(), served, error)) << error;
+  Console console(dir, "--source '" + (dir.path() / "served.png").string() + "'");
+  ASSERT_NE(console.port(), 0);
+
+  const ToolRun run = runTool(dir, snapArguments(console.port()));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto image = shot();
+  ASSERT_TRUE(image);
+  ASSERT_EQ(image->width, 1024);
+  ASSERT_EQ(image->height, 768);
+  std::size_t off = 0;
+  for (std::size_t p = 0; p < 1024 * 768; ++p) off += within565(*image, served, p) ? 0u : 1u;
+  EXPECT_EQ(off, 0u);
+}
+
+TEST_F(SnapTest, SavesTheDemoDesktop) {
+  Console console(dir, "--source demo --size 800x600");
+  ASSERT_NE(console.port(), 0);
+  const ToolRun run = runTool(dir, snapArguments(console.port()) + " --frames 3");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto image = shot();
+  ASSERT_TRUE(image);
+  ASSERT_EQ(image->width, 800);
+  // The desktop moves (a clock, a window, typing), so compare with its first picture loosely.
+  const auto& first = makeDemoSource(800, 600)->frameAt(0ms);
+  std::size_t off = 0;
+  for (std::size_t p = 0; p < 800 * 600; ++p) off += within565(*image, first, p) ? 0u : 1u;
+  EXPECT_LT(off, 800u * 600u / 10u);
+}
+
+TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
+  Console console(dir, "--source demo");
+  ASSERT_NE(console.port(), 0);
+  ToolRun run = runTool(dir, snapArguments(console.port(), "wrong"));
+  EXPECT_EQ(run.exitCode, 2) << run.err;
+  EXPECT_NE(run.err.find("box: "), std::string::npos) << run.err;
+
+  // Nothing listens on a port just released.
+  std::uint16_t closed = 0;
+  {
+    NetSocket probe;
+    probe.createTcp();
+    probe.bind(0, true);
+    closed = probe.localPort().value_or(0);
+  }
+  run = runTool(dir, snapArguments(closed));
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+
+  {
+    HandMadeConsole silent(HandMadeConsole::Then::StaySilent);
+    const auto begin = std::chrono::steady_clock::now();
+    run = runTool(dir, snapArguments(silent.port()) + " --timeout 1");
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
+  }
+  {
+    HandMadeConsole ending(HandMadeConsole::Then::LogInAndEndTheSession);
+    run = runTool(dir, snapArguments(ending.port()));
+    EXPECT_EQ(run.exitCode, 5) << run.err;
+    EXPECT_NE(run.err.find("box: ServerCutConnect\n"), std::string::npos) << run.err;
+  }
+
+  EXPECT_EQ(runTool(dir, "snap 127.0.0.1 --user operator --password secret").exitCode, 1);
+  EXPECT_EQ(runTool(dir, snapArguments(console.port()) + " --timeout 0").exitCode, 1);
+}
+
+}  // namespace
+}  // namespace vantrel::cli
