@@ -1,0 +1,62 @@
+/* consoleclient.dll: the remote-console viewer a host program loads.
+ *
+ * Call order: ClientInitial once, then ClientRun on the thread whose message loop serves
+ * parentWindow. While ClientRun has returned 1, poll ClientIsRunning and ClientIsMsgShow and
+ * call ClientPause / ClientRun (resume), ClientSendKeyEvent and ClientWndFull as the user acts;
+ * finally ClientExit. A new session after ClientExit starts again with ClientInitial.
+ * Every function is cdecl and exported by name (ordinals 1 to 9 in the order below). */
+#ifndef VANTREL_CONSOLECLIENT_H
+#define VANTREL_CONSOLECLIENT_H
+
+#include <windows.h>
+
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* 0 no session (or it was found dead), 1 running, 2 the viewer asks the host to end the
+ * session and return to its logon page, 4 the user switched back to the windowed view. */
+int __cdecl ClientIsRunning(void);
+
+/* Hands over the session parameters. Strings longer than the library keeps are cut: the
+ * directory of consoleclient.ini to 1005 characters, the server address to 256 (127 in the
+ * window title), user name and password to 256. language: 0 English, 1 Japanese,
+ * 2 Traditional Chinese, anything else English. */
+bool __cdecl ClientInitial(const char* iniDirectory, HWND parentWindow, HWND ownerWindow, int areaLeft,
+                           int areaTop, int areaWidth, int areaHeight, const char* serverAddress,
+                           unsigned int reservedA, const char* userName, const char* password,
+                           unsigned int reservedB, unsigned int language);
+
+/* Connects, logs in and shows the viewer in parentWindow: 1 running (or resumed after
+ * ClientPause), 0 failed (a message box has told the user; ClientRun may be called again). */
+int __cdecl ClientRun(void);
+
+/* Stops forwarding local keyboard and mouse input until the next ClientRun. */
+bool __cdecl ClientPause(void);
+
+/* 0 Alt+Tab, 1 Ctrl+Space, 2 Alt+F4, 3 Ctrl+Alt+Del on the remote machine; false for any
+ * other code, without a session, or when the sequence could not be sent. */
+bool __cdecl ClientSendKeyEvent(unsigned int code);
+
+/* Ends the session and frees everything; returns within a few seconds whatever the session is doing. */
+bool __cdecl ClientExit(void);
+
+/* Does nothing; kept for hosts that call it. */
+void __cdecl ClientActive(void);
+
+/* Whether one of the library's message boxes is up; *closedByServer (when not null) is 1
+ * once the server has ended the session. */
+bool __cdecl ClientIsMsgShow(int* closedByServer);
+
+/* Non-zero: full-screen view; 0: windowed view. */
+void __cdecl ClientWndFull(int full);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
