@@ -172,6 +172,32 @@ TEST_F(SnapTest, SavesThePictureTheConsoleServes) {
   EXPECT_EQ(off, 0u);
 }
 
+// Two pictures in turn: every change is a set of exclusive-or deltas over the last, so after
+// many of them the saved picture must still be exactly one of the two.
+TEST_F(SnapTest, ManyDeltasLaterThePictureIsStillWhole) {
+  std::array<RgbImage, 2> pictures;
+  for (std::size_t k = 0; k < 2; ++k) {
+    pictures[k] = {640, 480, std::vector<std::uint8_t>(640 * 480 * 3)};
+    for (std::size_t i = 0; i < pictures[k].rgb.size(); ++i) {
+      pictures[k].rgb[i] = static_cast<std::uint8_t>(k == 0 ? i * 13 : (i / 3) % 640 < 320 ? 0xF0 : 0x10);
+    }
+    std::string error;
+    ASSERT_TRUE(savePng((dir.path() / (k == 0 ? "p0.png" : "p1.png")).string(), pictures[k], error)) << error;
+  }
+  Console console(dir, "--size 640x480 --interval 30 --source '" + (dir.path() / "p0.png").string() + "' '" +
+                           (dir.path() / "p1.png").string() + "'");
+  ASSERT_NE(console.port(), 0);
+  const ToolRun run = runTool(dir, snapArguments(console.port()) + " --frames 15");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto image = shot();
+  ASSERT_TRUE(image);
+  std::array<std::size_t, 2> off{};
+  for (std::size_t k = 0; k < 2; ++k) {
+    for (std::size_t p = 0; p < 640 * 480; ++p) off[k] += within565(*image, pictures[k], p) ? 0u : 1u;
+  }
+  EXPECT_TRUE(off[0] == 0 || off[1] == 0) << off[0] << " and " << off[1] << " pixels off";
+}
+
 TEST_F(SnapTest, SavesTheDemoDesktop) {
   Console console(dir, "--source demo --size 800x600");
   ASSERT_NE(console.port(), 0);

@@ -37,6 +37,8 @@ constexpr int kExitRefused = 2;
 constexpr int kExitNoConnection = 3;
 constexpr int kExitTimeOut = 4;
 constexpr int kExitSessionEnded = 5;
+constexpr std::chrono::milliseconds kQuiet{40};
+constexpr std::chrono::milliseconds kMostSettling{1000};
 
 // Catalogue lookups come back as this mark and the key, so that a box can name its key.
 constexpr char kKeyMark = '\x1F';
@@ -229,6 +231,14 @@ int runSnap(Args args) {
   std::optional<std::uint64_t> firstFull;
   Clock::time_point fullAt{};
   double cpuAtFull = 0;
+  struct Measure {
+    Clock::time_point at;
+    double cpu;
+    std::uint64_t drawn;
+  };
+  std::optional<Measure> reached;
+  std::uint64_t lastCount = 0;
+  Clock::time_point lastChange{};
   int result = 0;
   for (;;) {
     if (!firstFull && display.fullFrameSeen()) {
@@ -236,9 +246,26 @@ int runSnap(Args args) {
       fullAt = Clock::now();
       cpuAtFull = cpuSeconds();
     }
-    if (firstFull && display.updatesDrawn() >= *firstFull + s.frames) break;
+    const std::uint64_t drawnNow = display.updatesDrawn();
+    if (firstFull && !reached && drawnNow >= *firstFull + s.frames) {
+      reached = Measure{Clock::now(), cpuSeconds(), drawnNow};
+      lastCount = drawnNow;
+      lastChange = reached->at;
+    }
+    if (reached) {
+      // A changed picture comes as several rectangles: wait (a little) for a pause, so that
+      // the picture saved is a whole one.
+      if (lastCount != drawnNow) {
+        lastCount = drawnNow;
+        lastChange = Clock::now();
+      } else if (Clock::now() - lastChange >= kQuiet || Clock::now() - reached->at >= kMostSettling) {
+        break;
+      }
+    }
     if (connection->receiveThreadEnded()) {
-      result = kExitSessionEnded;
+      // A whole screen that arrived just before the end still counts.
+      const bool enough = reached || (s.frames == 0 && (firstFull || display.fullFrameSeen()));
+      if (!enough) result = kExitSessionEnded;
       break;
     }
     if (Clock::now() >= deadline) {
@@ -250,9 +277,6 @@ int runSnap(Args args) {
   // Nothing draws once the thread has ended, so the surface can be read without the lock.
   connection->stop();
   const std::uint64_t drawn = display.updatesDrawn();
-  const auto took = std::chrono::duration<double>(Clock::now() - fullAt).count();
-  const double cpu = cpuSeconds() - cpuAtFull;
-
   if (result == kExitSessionEnded) {
     std::fprintf(stderr, "vantrel snap: the session ended before a whole screen arrived\n");
     return result;
@@ -267,11 +291,13 @@ int runSnap(Args args) {
   if (!savePng(s.out, pictureOf(surface), error)) return fail(kCommand, "cannot save " + error);
   std::printf("%s: %u x %u, %llu updates\n", s.out.c_str(), surface.width(), surface.height(),
               static_cast<unsigned long long>(drawn));
-  if (s.stats && s.frames > 0) {
+  if (s.stats && s.frames > 0 && reached) {
     // From the first whole screen to the last update waited for.
-    const auto further = static_cast<double>(drawn - *firstFull);
+    const auto further = static_cast<double>(reached->drawn - *firstFull);
+    const double took = std::chrono::duration<double>(reached->at - fullAt).count();
     std::printf("stats: %.0f updates in %.3f s: %.1f updates/s, %.3f ms CPU per update, max resident %ld KiB\n",
-                further, took, further / took, cpu * 1000.0 / further, maxResidentKilobytes());
+                further, took, further / took, (reached->cpu - cpuAtFull) * 1000.0 / further,
+                maxResidentKilobytes());
   }
   return 0;
 }
