@@ -207,7 +207,8 @@ TEST_F(SnapTest, SavesTheDemoDesktop) {
   ASSERT_TRUE(image);
   ASSERT_EQ(image->width, 800);
   // The desktop moves (a clock, a window, typing), so compare with its first picture loosely.
-  const auto& first = makeDemoSource(800, 600)->frameAt(0ms);
+  const auto demo = makeDemoSource(800, 600);
+  const RgbImage& first = demo->frameAt(0ms);
   std::size_t off = 0;
   for (std::size_t p = 0; p < 800 * 600; ++p) off += within565(*image, first, p) ? 0u : 1u;
   EXPECT_LT(off, 800u * 600u / 10u);
