@@ -52,40 +52,59 @@ std::uint64_t load64(const std::uint8_t* p) {
   return v;
 }
 
+// Leading P-byte pixels that agree between two words loaded from memory, given their
+// exclusive-or (8 / P when all do).
+template <std::size_t P>
+std::size_t samePixels(std::uint64_t diff) {
+  const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
+  return static_cast<std::size_t>(bits) / (8 * P);
+}
+
+// The bits of a word loaded from memory that hold its first P-byte pixel.
+template <std::size_t P>
+constexpr std::uint64_t kFirstPixel = std::endian::native == std::endian::little
+                                          ? ~std::uint64_t{0} >> (64 - 8 * P)
+                                          : ~std::uint64_t{0} << (64 - 8 * P);
+
 std::size_t sameLeadingBytes(const std::uint8_t* a, const std::uint8_t* b) {
   return sameLeadingBytes(load64(a), load64(b));
 }
 
 // How many leading bytes of a and b agree, looking at no more than limit bytes of either.
-// Sixteen bytes a step while they agree, then the last eight again where that is shorter.
+// Thirty-two bytes a step while they agree, with a single test per step, then eight bytes a
+// step to find the difference, then the last eight again where that is shorter.
 std::size_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
   std::size_t k = 0;
-  for (; k + 16 <= limit; k += 16) {
-    if (((load64(a + k) ^ load64(b + k)) | (load64(a + k + 8) ^ load64(b + k + 8))) != 0) {
-      const std::size_t same = sameLeadingBytes(a + k, b + k);
-      return k + (same < 8 ? same : 8 + sameLeadingBytes(a + k + 8, b + k + 8));
-    }
+  for (; k + 32 <= limit; k += 32) {
+    std::uint64_t diff = 0;
+    for (std::size_t j = 0; j < 32; j += 8) diff |= load64(a + k + j) ^ load64(b + k + j);
+    if (diff != 0) break;
+  }
+  for (; k + 8 <= limit; k += 8) {
+    if (const std::size_t same = sameLeadingBytes(a + k, b + k); same < 8) return k + same;
   }
   if (k == limit) return k;
-  if (limit >= 8) {
-    for (; k + 8 <= limit; k += 8) {
-      if (const std::size_t same = sameLeadingBytes(a + k, b + k); same < 8) return k + same;
-    }
-    // Overlaps bytes known to agree, so a difference it finds lies at or after k.
-    return k == limit ? k : limit - 8 + sameLeadingBytes(a + limit - 8, b + limit - 8);
-  }
+  // Overlaps bytes known to agree, so a difference it finds lies at or after k.
+  if (limit >= 8) return limit - 8 + sameLeadingBytes(a + limit - 8, b + limit - 8);
   while (k < limit && a[k] == b[k]) ++k;
   return k;
 }
 
-// The source pixels and how far they may be read: the run tests look at eight bytes at once,
+// How far a run test looks before it knows whether the run needs measuring further.
+constexpr std::size_t kProbe = 16;
+
+// The source pixels and how far they may be read: the run tests look at kProbe bytes at once,
 // beyond the run they test where the source allows it.
 struct Source {
   const std::uint8_t* end;
 
-  // Bytes at a that agree with those `back` bytes before it, up to 8 (fewer near the end).
+  // Bytes at a that agree with those `back` bytes before it, up to kProbe (fewer near the end).
   std::size_t probe(const std::uint8_t* a, std::size_t back) const {
-    if (end - a >= 8) return sameLeadingBytes(a, a - back);
+    if (end - a >= static_cast<std::ptrdiff_t>(kProbe)) {
+      const std::size_t first = sameLeadingBytes(a, a - back);
+      const std::size_t second = sameLeadingBytes(a + 8, a + 8 - back);
+      return first + (first == 8 ? second : 0);
+    }
     return commonPrefix(a, a - back, static_cast<std::size_t>(end - a));
   }
 };
@@ -99,8 +118,8 @@ constexpr std::array<std::uint8_t, 4> kCodeOf = {kAbove, kAboveLeft, kAboveRight
 // them, at most limitBytes / P; `same` is the probe at `from`.
 template <std::size_t P>
 std::size_t matching(const std::uint8_t* from, std::size_t back, std::size_t limitBytes, std::size_t same) {
-  if (same < 8 || limitBytes <= 8) return std::min(same, limitBytes) / P;
-  return (8 + commonPrefix(from + 8, from + 8 - back, limitBytes - 8)) / P;
+  if (same < kProbe || limitBytes <= kProbe) return std::min(same, limitBytes) / P;
+  return (kProbe + commonPrefix(from + kProbe, from + kProbe - back, limitBytes - kProbe)) / P;
 }
 
 // Writes one entry and returns where the next goes. The value bytes are written for every
@@ -136,16 +155,57 @@ std::size_t encodeRows(const std::uint8_t* px, const Source& source, std::size_t
     left -= n;
   }
   const std::size_t up = width * P;
-  const std::array<std::size_t, 3> back = {up, up + P, up - P};
+  const std::array<std::size_t, 4> back = {up, up + P, up - P, P};
+  // Inside a row (every test allowed, and the row end further than any run the short tests
+  // below can see), while eight bytes past the next pixel are there to read.
+  constexpr std::size_t kWordPixels = 8 / P;
+  const std::uint8_t* const shortEnd = source.end - std::min<std::ptrdiff_t>(source.end - px, 8 + P);
   for (std::size_t row = 1; row < rows; ++row) {
     for (std::size_t left = width; left > 0;) {  // left: pixels to the end of the row
+      if (left < width && left > kWordPixels + 1 && px <= shortEnd) {
+        // One word of each test, and of the fill's measure, with the choice between them made
+        // as a select: which entry comes next varies too much for a branch on it to be
+        // predicted, and most runs end inside the word.
+        const std::uint64_t here = load64(px);
+        const std::uint64_t aboveDiff = here ^ load64(px - back[kKindAbove]);
+        const std::uint64_t aboveLeftDiff = here ^ load64(px - back[kKindAboveLeft]);
+        const std::uint64_t aboveRightDiff = here ^ load64(px - back[kKindAboveRight]);
+        const std::uint64_t fillDiff = here ^ load64(px + P);
+        std::uint64_t diff = fillDiff;
+        std::size_t n = samePixels<P>(fillDiff) + 1;
+        Kind kind = kKindFill;
+        if ((aboveRightDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveRightDiff), kind = kKindAboveRight, diff = aboveRightDiff;
+        if ((aboveLeftDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveLeftDiff), kind = kKindAboveLeft, diff = aboveLeftDiff;
+        if ((aboveDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveDiff), kind = kKindAbove, diff = aboveDiff;
+        if (diff != 0) {
+          out = emit<P, Reduce>(out, kind, n, px);
+          px += n * P;
+          left -= n;
+          continue;
+        }
+      }
       const std::size_t limit = std::min(kMaxRun, left);
+      // Every test, and the fill's measure, at once: which entry comes next varies too much
+      // for a branch on it to be predicted, and most runs end inside the probe.
       const std::size_t above = source.probe(px, back[kKindAbove]);
       const std::size_t aboveLeft = left < width ? source.probe(px, back[kKindAboveLeft]) : 0;  // not at the row start
       const std::size_t aboveRight = left > 1 ? source.probe(px, back[kKindAboveRight]) : 0;    // nor at the row end
+      const std::size_t fill = source.probe(px + P, back[kKindFill]);
       // Bit k set when test k holds; the lowest set bit is the first test that holds.
       const unsigned holding = (above >= P ? 1u : 0u) | (aboveLeft >= P ? 2u : 0u) | (aboveRight >= P ? 4u : 0u) | 8u;
       const auto kind = static_cast<Kind>(std::countr_zero(holding));
+      const std::size_t same = kind == kKindAbove       ? above
+                               : kind == kKindAboveLeft ? aboveLeft
+                               : kind == kKindAboveRight ? aboveRight
+                                                         : fill;
+      if (same < kProbe) {
+        // The run ends inside the probe (or at the end of the source).
+        const std::size_t n = std::min(same / P + (kind == kKindFill ? 1 : 0), limit);
+        out = emit<P, Reduce>(out, kind, n, px);
+        px += n * P;
+        left -= n;
+        continue;
+      }
       if (kind == kKindAbove) {
         // Above is tried first, so a stretch that matches the row above codes as runs of 63
         // and one shorter run, whatever its length: it is measured once, to the row end.
@@ -157,9 +217,8 @@ std::size_t encodeRows(const std::uint8_t* px, const Source& source, std::size_t
         left -= n;
         continue;
       }
-      const std::size_t n = kind == kKindFill ? fillRun<P>(source, px, limit)
-                                              : matching<P>(px, back[kind], limit * P,
-                                                            kind == kKindAboveLeft ? aboveLeft : aboveRight);
+      const std::size_t n = kind == kKindFill ? 1 + matching<P>(px + P, P, (limit - 1) * P, fill)
+                                              : matching<P>(px, back[kind], limit * P, same);
       out = emit<P, Reduce>(out, kind, n, px);
       px += n * P;
       left -= n;
@@ -222,10 +281,16 @@ std::int32_t encodeBlock(std::span<const std::uint8_t> source, std::span<std::ui
   return static_cast<std::int32_t>(headerLength + coded);
 }
 
+// From this length on, the library's copy is the faster: it may use wider moves than a
+// portable build, and rows repeated from above make moves of many rows at a time.
+constexpr std::size_t kLibraryCopy = 256;
+
 // Copies length bytes between regions that do not overlap, in block moves of fixed size
 // (overlapping at the end) rather than a byte loop.
 void copyDisjoint(std::uint8_t* to, const std::uint8_t* from, std::size_t length) {
-  if (length >= 32) {
+  if (length >= kLibraryCopy) {
+    std::memcpy(to, from, length);
+  } else if (length >= 32) {
     for (std::size_t k = 0; k + 32 < length; k += 32) std::memcpy(to + k, from + k, 32);
     std::memcpy(to + length - 32, from + length - 32, 32);
   } else if (length > 16) {
@@ -331,7 +396,7 @@ std::int32_t decodeStream(std::span<const std::uint8_t> stream, const Distances&
       const std::size_t distance = distances[kind];
       if (distance == 0 || distance > done) return ScreenCodec::kMalformed;
       if (n * P > room - done) return ScreenCodec::kNoRoom;
-      if (distance >= kBlock<P> && room - done - n * P >= kBlock<P>) {
+      if (distance >= kBlock<P> && n * P < kLibraryCopy && room - done - n * P >= kBlock<P>) {
         copyBlocks<P>(to, distance, n * P);
       } else {
         copyBack(to, distance, n * P);
