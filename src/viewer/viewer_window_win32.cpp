@@ -441,7 +441,7 @@ LRESULT CALLBACK ViewerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   auto* self = reinterpret_cast<Win32ViewerWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   // The viewer stays visible whatever the host does with it.
-  if (showsFromHere(message) && !IsWindowVisible(window)) ShowWindow(window, SW_SHOW);
+  if (showsFromHere(message) && (GetWindowLongPtrA(window, GWL_STYLE) & WS_VISIBLE) == 0) ShowWindow(window, SW_SHOW);
   return self->handle(window, message, wParam, lParam);
 }
 

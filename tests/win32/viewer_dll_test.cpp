@@ -287,6 +287,30 @@ TEST_F(ViewerDllTest, LargerRemoteIsCappedToTheAreaScrollsAndOffsetsPointerEvent
   EXPECT_EQ(GetScrollPos(window, SB_HORZ), std::max(0, std::min(500, 1024 - viewWidth) - viewWidth / 4));
 }
 
+TEST_F(ViewerDllTest, PlacementForTheOtherRemoteAndAreaPairs) {
+  const struct {
+    Area area;
+    std::uint16_t width, height;
+    RECT expected;  // left, top, right, bottom in the host's client area
+  } cases[]{
+      // 800 x 600 in a smaller area: capped across; the height comes from the host window (768
+      // high, less 25), which is more than 600, so the remote height it is.
+      {{0, 10, 700, 500}, 800, 600, {0, 10, 700, 610}},
+      // 1024 x 768 in a larger area: centred, and two rows taller.
+      {{0, 0, 1030, 780}, 1024, 768, {3, 6, 1027, 776}},
+  };
+  for (const auto& c : cases) {
+    FakeConsole console;
+    startWithFrame(console, c.area, c.width, c.height);
+    const RECT r = placement();
+    EXPECT_EQ(r.left, c.expected.left) << c.width;
+    EXPECT_EQ(r.top, c.expected.top) << c.width;
+    EXPECT_EQ(r.right, c.expected.right) << c.width;
+    EXPECT_EQ(r.bottom, c.expected.bottom) << c.width;
+    EXPECT_TRUE(dll.exit());
+  }
+}
+
 TEST_F(ViewerDllTest, PauseStopsInputAndRunResumesWithoutANewConnection) {
   FakeConsole console;
   startWithFrame(console, Area{}, 800, 600);
