@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "api/consoleclient.h"
 #include "api/session_params.h"
@@ -87,6 +88,9 @@ struct Session {
   std::atomic<std::int32_t> runPending{0};
   std::atomic<std::int32_t> inputEnabled{0};
   std::atomic<std::int32_t> viewMode{2};
+  // Whether a login attempt has started the socket library since the last ClientExit: the
+  // clean-up is ours to do only then, or it would take the host's own socket use away.
+  bool socketsStarted = false;
 
   // Released in this order: the session, then its window, then the link both use.
   std::unique_ptr<ConsoleLink> link;
@@ -185,6 +189,7 @@ int run() {
   s.connection.reset();
   s.window.reset();
   s.link = std::make_unique<ConsoleLink>(s.messages);
+  s.socketsStarted = true;
   const int result = s.link->connectAndLogin(s.serverAddress->data(), kLoginRequest, s.userName->data(),
                                              s.password->data());
   const WindowRef owner = s.ownerWindow != nullptr ? s.ownerWindow : s.parentWindow;
@@ -257,7 +262,7 @@ void exitSession() {
   if (s.window) s.window->detach();
   s.window.reset();
   s.link.reset();
-  WSACleanup();
+  if (std::exchange(s.socketsStarted, false)) WSACleanup();
 
   s.password.reset();
   s.serverAddress.reset();
