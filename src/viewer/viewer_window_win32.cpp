@@ -227,6 +227,15 @@ class Win32ViewerWindow final : public ViewerWindow {
   }
 
   void layoutView(HWND window, WPARAM wParam) {
+    // Showing a bar, or a scroll range that makes the system show one, resizes the client
+    // and re-enters here; a bar that keeps flipping must not recurse without end.
+    if (layoutDepth_ >= kLayoutDepthLimit) return;
+    ++layoutDepth_;
+    layoutViewOnce(window, wParam);
+    --layoutDepth_;
+  }
+
+  void layoutViewOnce(HWND window, WPARAM wParam) {
     const bool isWindowed = windowed();
     if (isWindowed) {
       const ExtentI outer = outerSize(window);
@@ -338,6 +347,8 @@ class Win32ViewerWindow final : public ViewerWindow {
   std::optional<PointerState> lastPointer_;
   // Window thread only.
   ScrollState scroll_{};
+  static constexpr int kLayoutDepthLimit = 4;
+  int layoutDepth_ = 0;
   // Written by fitWindow on the receive thread, read by the layout on the window thread.
   std::atomic<int> windowWidth_{0}, windowHeight_{0}, neededWidth_{0}, neededHeight_{0};
 };

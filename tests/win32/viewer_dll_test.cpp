@@ -437,6 +437,12 @@ TEST_F(ViewerDllTest, ServerEndOfSessionIsReportedThroughIsMsgShowAndIsRunning) 
   EXPECT_EQ(dll.isRunning(), 0);
   EXPECT_EQ(console.acknowledgements(), 2u);  // none for the end of the session
   EXPECT_EQ(boxes.count(), 1u);
+
+  // A resuming ClientRun forgets the server's end; it makes no new connection.
+  EXPECT_EQ(dll.run(), 1);
+  EXPECT_FALSE(dll.isMsgShow(&closed));
+  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(console.connections(), 1);
 }
 
 TEST_F(ViewerDllTest, ExitReturnsPromptlyWithABoxUpAndWhileUpdatesStream) {
