@@ -98,9 +98,11 @@ struct Session {
   std::unique_ptr<ClientConnection> connection;
 };
 
+// Never destroyed: a host that unloads the DLL or exits without ClientExit must not have a
+// receive thread joined under the loader lock.
 Session& session() {
-  static Session s;
-  return s;
+  static Session* s = new Session;
+  return *s;
 }
 
 HINSTANCE thisModule() {

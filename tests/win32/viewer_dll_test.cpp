@@ -325,6 +325,20 @@ TEST_F(ViewerDllTest, PauseStopsInputAndRunResumesWithoutANewConnection) {
   SendMessageA(window, WM_SYSKEYDOWN, VK_F1, 0x003B0001);
   EXPECT_TRUE(pumpUntil([&] { return keys(0x61, true) == 1 && keys(0x61, false) == 1 && keys(0xFFBE, true) == 1; }));
 
+  // With Shift held in the thread's keyboard state the same key is a capital.
+  BYTE state[256] = {};
+  state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
+  SetKeyboardState(state);
+  SendMessageA(window, WM_KEYDOWN, VK_SHIFT, 0x002A0001);
+  SendMessageA(window, WM_KEYDOWN, 'A', 0x001E0001);
+  SendMessageA(window, WM_KEYUP, 'A', static_cast<LPARAM>(0xC01E0001u));
+  state[VK_SHIFT] = state[VK_LSHIFT] = 0;
+  SetKeyboardState(state);
+  SendMessageA(window, WM_KEYUP, VK_SHIFT, static_cast<LPARAM>(0xC02A0001u));
+  EXPECT_TRUE(pumpUntil([&] {
+    return keys(0xFFE1, true) == 1 && keys(0x41, true) == 1 && keys(0x41, false) == 1 && keys(0xFFE1, false) == 1;
+  }));
+
   EXPECT_TRUE(dll.pause());
   const std::size_t pointerBefore = pointerEvents(console);
   const std::size_t allBefore = console.messages().size();
