@@ -136,6 +136,14 @@ std::uint8_t* emit(std::uint8_t* out, Kind kind, std::size_t n, const std::uint8
   return out + 1 + (kind == kKindFill ? kValue : 0);
 }
 
+// Writes the entries of an above-run of n pixels: runs of 63 and one shorter run.
+std::uint8_t* emitAbove(std::uint8_t* out, std::size_t n) {
+  std::memset(out, kAbove | kMaxRun, n / kMaxRun);
+  out += n / kMaxRun;
+  if (n % kMaxRun != 0) *out++ = static_cast<std::uint8_t>(kAbove | n % kMaxRun);
+  return out;
+}
+
 template <std::size_t P>
 std::size_t fillRun(const Source& source, const std::uint8_t* px, std::size_t limit) {
   return 1 + matching<P>(px + P, P, (limit - 1) * P, source.probe(px + P, P));
@@ -177,12 +185,23 @@ std::size_t encodeRows(const std::uint8_t* px, const Source& source, std::size_t
         if ((aboveRightDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveRightDiff), kind = kKindAboveRight, diff = aboveRightDiff;
         if ((aboveLeftDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveLeftDiff), kind = kKindAboveLeft, diff = aboveLeftDiff;
         if ((aboveDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveDiff), kind = kKindAbove, diff = aboveDiff;
-        if (diff != 0) {
-          out = emit<P, Reduce>(out, kind, n, px);
-          px += n * P;
-          left -= n;
-          continue;
+        if (diff == 0) {
+          // The whole word agrees: the run goes on past it, measured from there.
+          if (kind == kKindAbove) {
+            n = (8 + commonPrefix(px + 8, px + 8 - up, left * P - 8)) / P;
+            out = emitAbove(out, n);
+            px += n * P;
+            left -= n;
+            continue;
+          }
+          const std::size_t limit = std::min(kMaxRun, left);
+          n = kind == kKindFill ? 1 + (8 + commonPrefix(px + P + 8, px + 8, (limit - 1) * P - 8)) / P
+                                : (8 + commonPrefix(px + 8, px + 8 - back[kind], limit * P - 8)) / P;
         }
+        out = emit<P, Reduce>(out, kind, n, px);
+        px += n * P;
+        left -= n;
+        continue;
       }
       const std::size_t limit = std::min(kMaxRun, left);
       // Every test, and the fill's measure, at once: which entry comes next varies too much
@@ -210,9 +229,7 @@ std::size_t encodeRows(const std::uint8_t* px, const Source& source, std::size_t
         // Above is tried first, so a stretch that matches the row above codes as runs of 63
         // and one shorter run, whatever its length: it is measured once, to the row end.
         const std::size_t n = matching<P>(px, up, left * P, above);
-        std::memset(out, kAbove | kMaxRun, n / kMaxRun);
-        out += n / kMaxRun;
-        if (n % kMaxRun != 0) *out++ = static_cast<std::uint8_t>(kAbove | n % kMaxRun);
+        out = emitAbove(out, n);
         px += n * P;
         left -= n;
         continue;
@@ -378,27 +395,32 @@ std::int32_t decodeStream(std::span<const std::uint8_t> stream, const Distances&
     const std::uint8_t c = *in++;
     std::size_t n = c & kMaxRun;
     std::uint8_t* const to = out + done;
+    const std::size_t free = room - done;
     if (c < kAboveRight) {
       if (static_cast<std::size_t>(end - in) < P) return ScreenCodec::kMalformed;
       const std::uint8_t* value = in;
       in += P;
-      if (n * P > room - done) return ScreenCodec::kNoRoom;
-      if (room - done - n * P >= kBlock<P>) {
+      if (free >= n * P + kBlock<P>) {
         fillBlocks<P>(to, value, n * P);
       } else {
+        if (n * P > free) return ScreenCodec::kNoRoom;
         fillPixels<P>(to, value, n);
       }
     } else {
       const unsigned kind = c >> 6u;
-      // Bounded by the room, so that n * P cannot wrap with a 32-bit size_t.
-      while (in != end && static_cast<unsigned>(*in >> 6u) == kind && n * P <= room) n += *in++ & kMaxRun;
+      // Only a full run is likely to go on in the next entry (a stretch repeated from
+      // above); shorter ones are not worth the look. Bounded by the room, so that n * P
+      // cannot wrap with a 32-bit size_t.
+      if (n == kMaxRun) {
+        while (in != end && static_cast<unsigned>(*in >> 6u) == kind && n * P <= room) n += *in++ & kMaxRun;
+      }
       if (n == 0) continue;
       const std::size_t distance = distances[kind];
-      if (distance == 0 || distance > done) return ScreenCodec::kMalformed;
-      if (n * P > room - done) return ScreenCodec::kNoRoom;
-      if (distance >= kBlock<P> && n * P < kLibraryCopy && room - done - n * P >= kBlock<P>) {
+      if (distance - 1 >= done) return ScreenCodec::kMalformed;  // 0 (no such reference) wraps
+      if (distance >= kBlock<P> && n * P < kLibraryCopy && free >= n * P + kBlock<P>) {
         copyBlocks<P>(to, distance, n * P);
       } else {
+        if (n * P > free) return ScreenCodec::kNoRoom;
         copyBack(to, distance, n * P);
       }
     }

@@ -128,6 +128,9 @@ TEST(ScreenCodec, DecodesStreamsOnlyOtherWritersProduce) {
       {"copy overlapping what it writes", 1, 16, {0x01, 0x11, 0x22, 0x83}, repeat(4, {0x11, 0x22})},
       {"4-byte pixels, 5-byte fill entries", 1, 32, {0x02, 1, 2, 3, 4, 0x81}, repeat(3, {1, 2, 3, 4})},
       {"3-byte pixels", 2, 24, {0x01, 1, 2, 3, 0x01, 4, 5, 6, 0x41, 0xC1}, {1, 2, 3, 4, 5, 6, 4, 5, 6, 1, 2, 3}},
+      {"copies of count 0 with no row above them", 4, 8, {0x01, 0x05, 0x80, 0xC0, 0x40}, {0x05}},
+      {"full copy runs in a row, far longer than the rows", 2, 16, concat({{0x02, 0x11, 0x22}, Bytes(5, 0xBF), {0x81}}),
+       repeat(318, {0x11, 0x22})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,6 +191,36 @@ TEST(ScreenCodec, RoundTripsWholeRowsAtEveryDepthAndWidth) {
   }
 }
 
+TEST(ScreenCodec, RoundTripsRunsOfEveryKindStartingInsideARow) {
+  // Runs shorter than, as long as and longer than what one look at the pixels covers, and
+  // around the 63 of one entry; each starts a few pixels into the second row.
+  constexpr std::size_t kPixel[] = {1, 2, 3, 4, 4};
+  constexpr std::size_t kWidth = 200;
+  constexpr std::size_t kStart = 5;
+  const char* const kKinds[] = {"fill", "above", "above-left", "above-right"};
+  std::mt19937 rng(11);
+  for (std::uint8_t selector = 0; selector < std::size(kPixel); ++selector) {
+    const std::size_t p = kPixel[selector];
+    for (std::size_t kind = 0; kind < std::size(kKinds); ++kind) {
+      for (const std::size_t length : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 16u, 17u, 62u, 63u, 64u, 127u, 190u}) {
+        SCOPED_TRACE(::testing::Message() << "depth selector " << int{selector} << ", " << kKinds[kind] << " run of "
+                                          << length);
+        Bytes px(2 * kWidth * p);
+        std::generate(px.begin(), px.end(), [&] { return static_cast<std::uint8_t>(rng()); });
+        const std::size_t back[] = {p, kWidth * p, (kWidth + 1) * p, (kWidth - 1) * p};
+        for (std::size_t i = kWidth + kStart; i < kWidth + kStart + length; ++i) {
+          const std::size_t from = kind == 0 ? (kWidth + kStart) * p : i * p - back[kind];
+          std::copy_n(px.begin() + static_cast<std::ptrdiff_t>(from), p, px.begin() + static_cast<std::ptrdiff_t>(i * p));
+        }
+        Bytes input = {selector, 0, 0};
+        storeU16le(input.data() + 1, static_cast<std::uint16_t>(kWidth - 1));
+        input.insert(input.end(), px.begin(), px.end());
+        EXPECT_TRUE(codec_checks::roundTripHolds(input));
+      }
+    }
+  }
+}
+
 TEST(ScreenCodec, EncodeRefusesBlocksWithoutAWholeRowOrRoom) {
   struct Case {
     const char* name;
@@ -237,6 +270,8 @@ TEST(ScreenCodec, DecodeStopsHostileStreamsInsideTheDestination) {
       {"fill value cut short", 4, 16, kH, {0x01, 0x11, 0x22, 0x01, 0x33}, 8, ScreenCodec::kMalformed},
       {"fill one pixel past the room", 4, 16, kH, {0x05, 0x11, 0x22}, 8, ScreenCodec::kNoRoom},
       {"copy one pixel past the room", 4, 16, kH, {0x04, 0x11, 0x22, 0x81}, 8, ScreenCodec::kNoRoom},
+      {"full copy runs one pixel past the room", 4, 16, kH, {0x04, 0x11, 0x22, 0xBF, 0xBF, 0x81}, 260,
+       ScreenCodec::kNoRoom},
       {"exactly the room", 4, 16, kH, {0x04, 0x11, 0x22}, 8, kH + 8},
       {"header longer than the destination", 4, 8, 60, Bytes(8), 7, ScreenCodec::kNoRoom},
       {"header longer than the source", 4, 8, 60, {}, 200, ScreenCodec::kMalformed},
