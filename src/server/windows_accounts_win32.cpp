@@ -56,6 +56,9 @@ UserInfo2 readUserInfo(const wchar_t* server, const wchar_t* user) {
 }  // namespace
 
 bool WindowsAccounts::verifyAccountPassword(const std::string& user, const std::string& password) {
+  // The conversions below keep 20 and 255 characters; a longer text would be checked as
+  // another, shorter one.
+  if (user.size() >= std::size_t{kUserNameBytes} || password.size() >= std::size_t{kPasswordBytes}) return false;
   if (!isEnabledAdministrator(user)) return false;
   if (!setPasswordChangeable(user, 0)) return false;
 
