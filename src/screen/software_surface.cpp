@@ -71,7 +71,7 @@ class RowReader {
         for (std::uint32_t i = 0; i < count; ++i) {
           const std::uint32_t p = first + i;
           const std::uint32_t shift = (perByte - 1 - p % perByte) * bits;  // leftmost pixel in the high bits
-          out[i] = table_[(row[p / perByte] >> shift) & valueMask];
+          out[i] = table_[(std::uint32_t{row[p / perByte]} >> shift) & valueMask];
         }
         break;
       }
