@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "net/net_platform.h"
 #include "protocol/byte_io.h"
 #include "protocol/credential_cipher.h"
 #include "support/scripted_peer.h"
@@ -251,6 +253,34 @@ TEST_F(ConsoleServerTest, PeerThatClosesEndsTheSession) {
   EXPECT_FALSE(server.isLinkAlive());
   server.endSession();
   EXPECT_FALSE(server.sendToClient(in));
+}
+
+TEST(ConsoleServerProbe, AnswersWithTheComputerNameAndStopsAfterTheNextProbe) {
+  FakeAccounts accounts;
+  ConsoleServer responder(accounts);
+  responder.setLoopbackOnly(true);
+  const auto port = static_cast<std::uint16_t>(27000 + std::chrono::steady_clock::now().time_since_epoch().count() % 2000);
+  responder.setPorts(0, port);
+  auto served = std::async(std::launch::async, [&] { return responder.runProbeResponder(); });
+  struct Wake {
+    ConsoleServer& s;
+    ~Wake() { s.interrupt(); }  // a failed check must not leave the test waiting for the loop
+  } wake{responder};
+  ASSERT_EQ(served.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout) << "could not bind " << port;
+
+  const auto probe = [port] {
+    NetSocket client;
+    std::array<char, 256> names{};
+    client.createUdp();
+    client.discover(port, names, NetSocket::resolve("127.0.0.1"));
+    return std::string(names.data());
+  };
+  const std::string expected = net::computerName().value_or("?") + ",";
+  EXPECT_EQ(probe(), expected);
+  responder.setProbeRunning(false);
+  EXPECT_EQ(probe(), expected);  // answered, and then the loop ends
+  ASSERT_EQ(served.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+  EXPECT_TRUE(served.get());
 }
 
 }  // namespace
