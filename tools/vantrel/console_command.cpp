@@ -142,6 +142,14 @@ const char* refusalText(std::uint32_t word) {
   }
 }
 
+// Network text for the terminal: control characters could move the cursor or worse.
+std::string printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return text;
+}
+
 void say(const std::string& text) {
   std::printf("vantrel console: %s\n", text.c_str());
   std::fflush(stdout);
@@ -279,7 +287,7 @@ int runConsole(Args args) {
     server.setUserActive(1);
     inSession = true;
     const std::string user = server.clientUser(), address = server.clientAddress();
-    say("viewer '" + user + "' logged in from " + address);
+    say("viewer '" + printable(user) + "' logged in from " + address);
     if (inputLog) {
       inputLog->write(R"({"event":"login","user":)" + InputLog::quote(user) + R"(,"address":)" +
                       InputLog::quote(address) + "}");
