@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/net_platform.h"
@@ -146,6 +147,24 @@ TEST_F(ConsoleServerTest, SilentClientIsDroppedAfterThePendingLimit) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(connect({ScriptStep::receive(4), ScriptStep::receiveToEnd()}), std::vector<std::uint32_t>{107});
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(ConsoleServerTest, SlowDripClientIsDroppedAtTheSameLimit) {
+  server.setPendingLimit(400);
+  std::thread client([this] {
+    NetSocket s;
+    if (!s.createTcp() || !s.connect("127.0.0.1", port)) return;
+    s.setTimeouts(3000);
+    std::array<std::uint8_t, 4> status{};
+    if (!s.receiveExact(status)) return;
+    const std::uint8_t byte = 0;
+    // A byte every 100 ms keeps every single wait short; only a limit on the whole login ends it.
+    for (int i = 0; i < 30 && s.sendExact({&byte, 1}); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(server.acceptLogin());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  client.join();
 }
 
 TEST_F(ConsoleServerTest, UnterminatedCredentialBlocksAreReadWithinTheirSize) {
