@@ -258,10 +258,13 @@ void exitSession() {
     s.window->sendKeyEvent(ViewerWindow::kReleaseAllKeys, false);
   }
   if (s.connection) stopReceiveThread(s);
-  if (s.window) s.window->close();
+  if (s.window) {
+    s.window->close();
+    // Should the window outlive the close, nothing of it reaches the session from here on.
+    s.window->detach();
+  }
   // The session's stop finds the thread ended; its link is still there for it.
   s.connection.reset();
-  if (s.window) s.window->detach();
   s.window.reset();
   s.link.reset();
   if (std::exchange(s.socketsStarted, false)) WSACleanup();
