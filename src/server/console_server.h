@@ -91,8 +91,9 @@ class ConsoleServer {
   bool closeAll();
   // Closes and forgets the active link, ending the session on this side.
   bool endSession();
-  // Shuts down every socket without closing it, so that a thread blocked in accept, receive
-  // or send returns. Safe from any thread; the instance is unusable for new work afterwards.
+  // Shuts down every socket without closing it, so that a thread blocked in receive or send
+  // returns, and on Linux one blocked in accept too (Winsock leaves accept waiting). Safe from
+  // any thread; the instance is unusable for new work afterwards.
   void interrupt();
   // The same for the active link alone: a thread blocked on it returns, the listener stays.
   void interruptSession();
