@@ -414,9 +414,11 @@ std::int32_t decodeStream(std::span<const std::uint8_t> stream, const Distances&
       if (n == kMaxRun) {
         while (in != end && static_cast<unsigned>(*in >> 6u) == kind && n * P <= room) n += *in++ & kMaxRun;
       }
-      if (n == 0) continue;
       const std::size_t distance = distances[kind];
-      if (distance - 1 >= done) return ScreenCodec::kMalformed;  // 0 (no such reference) wraps
+      if (distance - 1 >= done) {  // 0 (no such reference) wraps
+        if (n == 0) continue;      // a count of 0 refers to nothing
+        return ScreenCodec::kMalformed;
+      }
       if (distance >= kBlock<P> && n * P < kLibraryCopy && free >= n * P + kBlock<P>) {
         copyBlocks<P>(to, distance, n * P);
       } else {
