@@ -1,6 +1,7 @@
 #include "screen/software_surface.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <new>
 
@@ -10,23 +11,31 @@
 namespace vantrel {
 namespace {
 
-// A colour field of a BI_BITFIELDS or 16-bit pixel, widened to 8 bits.
+// A colour field of a BI_BITFIELDS or 16-bit pixel, widened to 8 bits. Fields of 8 bits or
+// fewer are widened through a table, as every pixel of a 16-bit screen takes that path.
 struct Field {
   std::uint32_t mask = 0;
   int shift = 0;
   int bits = 0;
+  std::array<std::uint8_t, 256> table{};
 
   explicit Field(std::uint32_t m) : mask(m) {
     if (m == 0) return;
     shift = std::countr_zero(m);
     bits = std::min(std::countr_one(m >> shift), 32);
+    if (bits <= 8) {
+      for (std::uint32_t v = 0; v < (1u << bits); ++v) table[v] = static_cast<std::uint8_t>(repeat(v));
+    }
   }
 
   std::uint32_t widen(std::uint32_t pixel) const {
     if (bits == 0) return 0;
-    const std::uint32_t value = (pixel & mask) >> shift & (bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u);
-    if (bits >= 8) return value >> (bits - 8);
-    // Repeat the field's bits until 8 are filled: 5 bits abcde give abcdeabc.
+    if (bits <= 8) return table[((pixel & mask) >> shift) & 0xFFu];
+    return ((pixel & mask) >> shift) >> (bits - 8) & 0xFFu;
+  }
+
+  // Repeats the field's bits until 8 are filled: 5 bits abcde give abcdeabc.
+  std::uint32_t repeat(std::uint32_t value) const {
     std::uint32_t out = 0;
     int filled = 0;
     while (filled < 8) {
