@@ -106,9 +106,9 @@ class HandMadeConsole {
     });
   }
   ~HandMadeConsole() {
-    listener_.shutdownBoth();
-    listener_.close();
+    listener_.shutdownBoth();  // wakes an accept still waiting
     thread_.join();
+    listener_.close();
   }
   std::uint16_t port() const { return port_; }
 
