@@ -127,6 +127,33 @@ TEST_F(ConsoleServerTest, RefusalChecksRunInOrderBeforeAnythingIsRead) {
   }
 }
 
+TEST_F(ConsoleServerTest, AnyLoopbackAddressIsThisMachine) {
+  server.setAllowLocal(false);
+  std::vector<std::uint8_t> status;
+  std::thread client([&] {
+    const net::NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    from.sin_addr.s_addr = NetSocket::resolve("127.0.0.2");
+    to.sin_addr.s_addr = NetSocket::resolve("127.0.0.1");
+    to.sin_port = htons(port);
+    std::array<std::uint8_t, 8> got{};
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
+        ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+      const auto r = ::recv(s, reinterpret_cast<char*>(got.data()), 8, 0);
+      if (r > 0) status.assign(got.begin(), got.begin() + r);
+    } else {
+      NetSocket wake;  // let acceptLogin return
+      if (wake.createTcp()) wake.connect("127.0.0.1", port);
+    }
+    net::closeNative(s);
+  });
+  server.acceptLogin();
+  client.join();
+  if (status.empty()) GTEST_SKIP() << "this system cannot connect from 127.0.0.2";
+  EXPECT_EQ(words(status), std::vector<std::uint32_t>{110});
+}
+
 TEST_F(ConsoleServerTest, IncompleteOrWrongRequestsAreDroppedWithoutAWord) {
   const auto user = scrambledBlock("admin", 24);
   struct Case { const char* name; std::vector<ScriptStep> script; };
