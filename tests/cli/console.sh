@@ -28,6 +28,8 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
   expect_rc 1 $tool console $a --colour red
   expect_rc 1 $tool console $a --source "$dir/accounts"
   expect_rc 1 $tool console $a --source
+  head -c 3000 /dev/zero | tr '\0' ';' >"$dir/long-allow"
+  expect_rc 1 $tool console $a --allow-file "$dir/long-allow"
   expect_rc 4 $tool console --accounts "$dir/missing" --listen 127.0.0.1
 }
 grep -q "missing" "$dir/out" || { echo "the account error does not name the file"; exit 1; }

@@ -320,11 +320,21 @@ TEST_F(ConsoleCommand, RefusesWhileBusyAndEndsCleanlyOnSignal) {
   EXPECT_EQ(goodbye->u16At(2), 17);
 }
 
-TEST_F(ConsoleCommand, ViewersOnThisMachineNeedAllowLocal) {
-  ConsoleProcess console({"--accounts", accounts.string()});
-  ASSERT_NE(console.port(), 0);
-  EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), std::vector<std::uint32_t>{110});
-  EXPECT_EQ(console.stop(SIGTERM), 0);
+TEST_F(ConsoleCommand, OptionsThatRefuseViewers) {
+  const auto allow = dir.write("allow", "10.0.0.1;\n").string();
+  struct Case { std::vector<std::string> options; std::uint32_t word; };
+  for (const Case& c : std::vector<Case>{
+           {{}, 110},                                        // this machine, without --allow-local
+           {{"--allow-local", "--allow-file", allow}, 104},  // not in the list
+           {{"--allow-local", "--refuse-all"}, 105},
+       }) {
+    auto options = c.options;
+    options.insert(options.end(), {"--accounts", accounts.string()});
+    ConsoleProcess console(options);
+    ASSERT_NE(console.port(), 0);
+    EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), std::vector<std::uint32_t>{c.word});
+    EXPECT_EQ(console.stop(SIGTERM), 0);
+  }
 }
 
 }  // namespace
