@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
+#include "../fuzz/display_checks.h"
 #include "protocol/byte_io.h"
 #include "screen/display_state.h"
 #include "screen/software_surface.h"
@@ -315,6 +319,26 @@ TEST(DisplayState, HostileUpdatesDrawNothing) {
     EXPECT_EQ(d.surface.windowPixel(0, 0), 0x204060u);
     EXPECT_TRUE(d.display.overlayRect().empty());
   }
+}
+
+// The fuzz target's seeds, each applied to a fresh display and all to one in turn: they are
+// well-formed messages, and the sanitizer builds watch every write.
+TEST(DisplayState, FuzzSeedsApplyCleanly) {
+  const auto root = std::filesystem::path(VANTREL_SOURCE_DIR) / "tests/fuzz/corpus/fuzz_display";
+  display_checks::Display all;
+  std::size_t seeds = 0, drawn = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const Bytes seed{std::istreambuf_iterator<char>(file), {}};
+    display_checks::Display fresh;
+    display_checks::apply(fresh, seed);
+    display_checks::apply(all, seed);
+    ++seeds;
+    drawn += fresh.display.updatesDrawn();
+  }
+  EXPECT_GE(seeds, 6u);
+  EXPECT_EQ(drawn, 4u);  // the four screen updates; the overlay and the format draw into no surface
+  EXPECT_EQ(all.display.remoteWidth(), 640u);
 }
 
 }  // namespace
