@@ -245,9 +245,18 @@ TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
     EXPECT_EQ(run.exitCode, 5) << run.err;
     EXPECT_NE(run.err.find("box: ServerCutConnect\n"), std::string::npos) << run.err;
   }
+  {
+    // With a catalogue the box's text follows its key, on the same line.
+    dir.write("consoleclient.ini", "[MESSAGEBOX]\nServerCutConnect_en=Session over.\\nBye.\n");
+    HandMadeConsole ending(HandMadeConsole::Then::LogInAndEndTheSession);
+    run = runTool(dir, snapArguments(ending.port()) + " --catalog '" + dir.path().string() + "'");
+    EXPECT_EQ(run.exitCode, 5) << run.err;
+    EXPECT_NE(run.err.find("box: ServerCutConnect: Session over. Bye.\n"), std::string::npos) << run.err;
+  }
 
   EXPECT_EQ(runTool(dir, "snap 127.0.0.1 --user operator --password secret").exitCode, 1);
   EXPECT_EQ(runTool(dir, snapArguments(console.port()) + " --timeout 0").exitCode, 1);
+  EXPECT_EQ(runTool(dir, snapArguments(console.port()) + " --catalog /nonexistent").exitCode, 1);
 }
 
 }  // namespace
