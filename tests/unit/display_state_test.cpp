@@ -282,8 +282,8 @@ TEST(DisplayState, HostileUpdatesDrawNothing) {
   Bytes wideHeader = good;  // a 4-byte pixel size for a 65535 x 65535 rectangle
   Bytes badDepth = good;
   storeU16le(badDepth.data() + 14, 64);
-  Bytes cutStream = trueColourBlock(4, 1, Pixels(4, 0xFFFFFF));  // one fill run
-  cutStream.resize(cutStream.size() - 2);
+  const Bytes oneRun = trueColourBlock(4, 1, Pixels(4, 0xFFFFFF));  // one fill run, cut inside its value
+  const Bytes cutStream(oneRun.begin(), oneRun.end() - 2);
   Bytes copyFromNowhere = good;
   copyFromNowhere[kTrueColourHeaderLength] = 0x81;  // a copy from the row above in the first row
 
