@@ -45,15 +45,19 @@ TEST_F(NetSocketTest, CleanCloseKeepsAliveAndResetClearsItForGood) {
     std::vector<ScriptStep> script;
     bool aliveAfter;
   } rows[] = {
-      {"clean close", {ScriptStep::send({1, 2})}, true},
-      {"reset", {ScriptStep::send({1, 2}), ScriptStep::reset()}, false},
+      {"clean close", {ScriptStep::receive(1), ScriptStep::send({1, 2})}, true},
+      {"reset", {ScriptStep::receive(1), ScriptStep::send({1, 2}), ScriptStep::reset()}, false},
   };
+  // The peer waits for a byte so that it cannot reset the connection before connect has seen it
+  // established.
+  const std::array<std::uint8_t, 1> hello{9};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     if (!row.aliveAfter && testing::runningUnderWine()) continue;  // Wine reports a reset as a close
     auto peer = ScriptedPeer::console(row.script);
     NetSocket s;
     ASSERT_TRUE(connect(s, *peer));
+    ASSERT_TRUE(s.sendExact(hello));
     ASSERT_TRUE(peer->finish());
     std::array<std::uint8_t, 4> word{};
     EXPECT_FALSE(s.receiveExact(word));
