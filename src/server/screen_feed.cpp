@@ -95,52 +95,35 @@ std::vector<OutgoingMessage> ScreenFeed::updatesFor(std::span<const std::uint8_t
     out.push_back(update({0, 0, width_, height_}, pixels, false));
     wholeSent_ = true;
   } else {
-    for (const Rect& area : changedAreas(shown_, pixels)) out.push_back(update(area, pixels, !paletteMode()));
+    if (const auto area = changedArea(shown_, pixels)) out.push_back(update(*area, pixels, !paletteMode()));
   }
   shown_ = std::move(pixels);
   return out;
 }
 
-std::vector<ScreenFeed::Rect> ScreenFeed::changedAreas(std::span<const std::uint16_t> before,
+std::optional<ScreenFeed::Rect> ScreenFeed::changedArea(std::span<const std::uint16_t> before,
                                                        std::span<const std::uint16_t> after) const {
-  std::vector<Rect> done;
-  std::vector<Rect> open;  // rectangles that the previous tile row may still extend
   const int tile = static_cast<int>(kTileSize);
+  int left = width_, top = height_, right = 0, bottom = 0;
   for (int ty = 0; ty < height_; ty += tile) {
     const int rows = std::min(tile, height_ - ty);
-    std::vector<Rect> spans;
     for (int tx = 0; tx < width_; tx += tile) {
       const int cols = std::min(tile, width_ - tx);
       bool changed = false;
       for (int y = ty; y < ty + rows && !changed; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        changed = !std::equal(before.begin() + static_cast<std::ptrdiff_t>(row + static_cast<std::size_t>(tx)),
-                              before.begin() + static_cast<std::ptrdiff_t>(row + static_cast<std::size_t>(tx + cols)),
-                              after.begin() + static_cast<std::ptrdiff_t>(row + static_cast<std::size_t>(tx)));
+        const auto from = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                                      static_cast<std::size_t>(tx));
+        changed = !std::equal(before.begin() + from, before.begin() + from + cols, after.begin() + from);
       }
       if (!changed) continue;
-      if (!spans.empty() && spans.back().x + spans.back().width == tx) {
-        spans.back().width += cols;
-      } else {
-        spans.push_back({tx, ty, cols, rows});
-      }
+      left = std::min(left, tx);
+      top = std::min(top, ty);
+      right = std::max(right, tx + cols);
+      bottom = std::max(bottom, ty + rows);
     }
-    std::vector<Rect> next;
-    for (Rect span : spans) {
-      const auto same = std::find_if(open.begin(), open.end(),
-                                     [&](const Rect& r) { return r.x == span.x && r.width == span.width; });
-      if (same != open.end()) {
-        span.y = same->y;
-        span.height = same->height + rows;
-        open.erase(same);
-      }
-      next.push_back(span);
-    }
-    done.insert(done.end(), open.begin(), open.end());
-    open = std::move(next);
   }
-  done.insert(done.end(), open.begin(), open.end());
-  return done;
+  if (right == 0) return std::nullopt;
+  return Rect{left, top, right - left, bottom - top};
 }
 
 OutgoingMessage ScreenFeed::update(const Rect& area, std::span<const std::uint16_t> pixels, bool delta) {

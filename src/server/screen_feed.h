@@ -47,7 +47,7 @@ class ScreenFeed {
   OutgoingMessage formatMessage();
   // Updates that bring the viewer from what it was last shown to `rgb` (width * height * 3
   // bytes, top-down rows of red, green, blue): the whole screen after a ScreenFormat, else one
-  // per changed area, none when nothing changed. Wrongly sized frames give none.
+  // covering every changed tile, none when nothing changed. Wrongly sized frames give none.
   std::vector<OutgoingMessage> updatesFor(std::span<const std::uint8_t> rgb);
 
   // Served pixel values of an RGB colour in either format.
@@ -60,8 +60,10 @@ class ScreenFeed {
     int x, y, width, height;
     bool operator==(const Rect&) const = default;
   };
-  // The changed areas between two pixel arrays of this screen, in tiles merged into rectangles.
-  std::vector<Rect> changedAreas(std::span<const std::uint16_t> before, std::span<const std::uint16_t> after) const;
+  // The smallest run of whole tiles that covers every change between two pixel arrays of this
+  // screen. One rectangle a frame: a viewer (or a snapshot of it) never holds half a frame, and
+  // the unchanged pixels inside it cost little, as runs of zero or copies from the row above.
+  std::optional<Rect> changedArea(std::span<const std::uint16_t> before, std::span<const std::uint16_t> after) const;
 
  private:
   ScreenFeed(int width, int height) : width_(width), height_(height) {}
