@@ -206,12 +206,14 @@ TEST_F(SnapTest, SavesTheDemoDesktop) {
   const auto image = shot();
   ASSERT_TRUE(image);
   ASSERT_EQ(image->width, 800);
-  // The desktop moves (a clock, a window, typing), so compare with its first picture loosely.
+  // The desktop moves (a clock, a window, typing), and how far it has moved by the third update
+  // depends on the machine's speed (a sanitizer build is slow), so compare with its first
+  // picture loosely: a wrong or empty picture differs almost everywhere.
   const auto demo = makeDemoSource(800, 600);
   const RgbImage& first = demo->frameAt(0ms);
   std::size_t off = 0;
   for (std::size_t p = 0; p < 800 * 600; ++p) off += within565(*image, first, p) ? 0u : 1u;
-  EXPECT_LT(off, 800u * 600u / 10u);
+  EXPECT_LT(off, 800u * 600u / 4u);
 }
 
 TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
