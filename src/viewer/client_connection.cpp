@@ -1,5 +1,6 @@
 #include "viewer/client_connection.h"
 
+#include <limits>
 #include <new>
 #include <system_error>
 
@@ -73,6 +74,17 @@ bool ClientConnection::announceSurface(bool windowCreated) {
   depth.setU16At(2, ConsoleMessage::kDisplayDepth);
   depth.setU32At(4, bitCount);
   return link->sendMessage(depth);
+}
+
+bool ClientConnection::sendClipboardText(std::string_view text) {
+  if (link == nullptr || std::uint64_t{text.size()} > std::numeric_limits<std::uint32_t>::max()) return false;
+  ConsoleMessage message;
+  message.setType(ConsoleMessage::kControl);
+  message.setU16At(2, ConsoleMessage::kClipboardText);
+  message.setU32At(4, static_cast<std::uint32_t>(text.size()));
+  // The link only reads the payload.
+  message.payload = reinterpret_cast<std::uint8_t*>(const_cast<char*>(text.data()));
+  return link->sendMessage(message);
 }
 
 void ClientConnection::stop() {

@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "catalog/user_messages.h"
+#include "clipboard/clipboard_text.h"
 #include "protocol/console_link.h"
 #include "protocol/console_message.h"
 #include "screen/display_state.h"
@@ -35,7 +37,6 @@ class ClientConnection {
  public:
   static constexpr std::size_t kReceiveBufferSize = 6604800;
   static constexpr std::size_t kDecodeBufferSize = 0x50A000;
-  static constexpr std::int32_t kMaxClipboardSend = 204800;
   static constexpr std::uint16_t kAcknowledge = 11;
   static constexpr std::uint16_t kServerCut = 17;
 
@@ -62,6 +63,7 @@ class ClientConnection {
   std::int32_t areaHeight = 0;
   void* instance = nullptr;      // the module handle (window class, icon, cursor)
   ConsoleLink* link = nullptr;   // logged in, not owned; outlives this object
+  // The longest local text sent (after its CRs are removed); 0 or less: no limit.
   std::int32_t maxClipboardSend = kMaxClipboardSend;
 
   // Creates the viewer window on the calling thread and starts the receive thread. False
@@ -72,6 +74,9 @@ class ClientConnection {
   // The viewer window's WM_CREATE (`windowCreated`) and WM_DISPLAYCHANGE: rebuild the surface,
   // query its depth and send it as DisplayDepth. Window thread.
   bool announceSurface(bool windowCreated);
+
+  // One clipboard text to the console, already made ready (clipboardTextToSend). Either thread.
+  bool sendClipboardText(std::string_view text);
 
   // Asks the receive thread to end at the top of its next pass (the viewer window was closed
   // or destroyed). Does not wait.

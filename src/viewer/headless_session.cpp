@@ -1,5 +1,6 @@
 #include "viewer/headless_session.h"
 
+#include "clipboard/clipboard_text.h"
 #include "viewer/client_connection.h"
 
 namespace vantrel {
@@ -11,7 +12,7 @@ bool HeadlessWindow::createViewerWindow(ClientConnection& connection) {
 
 void MemoryClipboard::setLocalClipboard(std::span<const std::uint8_t> text) {
   const std::lock_guard lock(mutex_);
-  text_.assign(text.begin(), text.end());
+  text_ = receivedClipboardText(text);
   ++writes_;
 }
 

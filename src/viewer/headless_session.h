@@ -35,6 +35,7 @@ class HeadlessWindow final : public SessionWindowPort {
   std::atomic<int> sessionState{1};
 };
 
+// The console's last text, as a viewer's clipboard keeps it (up to a NUL, lines ending in LF).
 class MemoryClipboard final : public ClipboardPort {
  public:
   void setLocalClipboard(std::span<const std::uint8_t> text) override;

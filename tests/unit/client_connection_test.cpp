@@ -27,7 +27,8 @@ using Pixels = std::vector<std::uint32_t>;
 
 const Bytes kDepth32 = {3, 0, 18, 0, 32, 0, 0, 0};
 const Bytes kAck = {3, 0, 11, 0, 0, 0, 0, 0};
-const Bytes clipboardText = {3, 0, 12, 0, 3, 0, 0, 0, 'h', 'i', '\n'};
+// The viewer keeps the text up to its NUL.
+const Bytes clipboardText = {3, 0, 12, 0, 5, 0, 0, 0, 'h', 'i', '\n', 0, 'x'};
 
 ScriptStep send(const WireMessage& m) { return ScriptStep::send(m.wire()); }
 ScriptStep sendBytes(Bytes bytes) { return ScriptStep::send(std::move(bytes)); }
