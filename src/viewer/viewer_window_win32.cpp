@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "catalog/message_catalog.h"
+#include "clipboard/clipboard_viewer.h"
 #include "input/key_mapper.h"
 #include "input/keyboard_port.h"
 #include "protocol/console_link.h"
@@ -50,7 +51,8 @@ class Win32ViewerWindow final : public ViewerWindow {
         keyMapper_(systemKeyboard(), *this, *this,
                    KeyFailureReport{*settings.messages->boxes, settings.messages->msgBoxShowing,
                                     settings.messages->catalog ? *settings.messages->catalog : fallbackCatalog_,
-                                    settings.messages->language, settings.messages->ownerWindow}) {}
+                                    settings.messages->language, settings.messages->ownerWindow}),
+        clipboard_(*settings.messages) {}
 
   ~Win32ViewerWindow() override {
     detach();
@@ -89,7 +91,7 @@ class Win32ViewerWindow final : public ViewerWindow {
     ShowWindow(window, SW_SHOWDEFAULT);
     SetFocus(window);
     UpdateWindow(window);
-    nextClipboardViewer_ = SetClipboardViewer(window);
+    clipboard_.join(window);
     return true;
   }
 
@@ -140,8 +142,10 @@ class Win32ViewerWindow final : public ViewerWindow {
 
   // --- ClipboardPort ---------------------------------------------------------------------
 
-  // Clipboard exchange is not wired into the DLL yet: the server's text is dropped.
-  void setLocalClipboard(std::span<const std::uint8_t>) override {}
+  // On the receive thread. A window already gone means the session is ending: nothing to keep.
+  void setLocalClipboard(std::span<const std::uint8_t> text) override {
+    if (HWND window = window_.load()) clipboard_.setLocalClipboard(window, text);
+  }
 
   // --- KeyEventSink ------------------------------------------------------------------------
 
@@ -184,6 +188,8 @@ class Win32ViewerWindow final : public ViewerWindow {
     if (HWND window = window_.exchange(nullptr)) {
       if (IsWindow(window)) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     }
+    // A window that outlives its session would otherwise keep its place in the chain unserved.
+    clipboard_.leave();
     connection_ = nullptr;
   }
 
@@ -217,10 +223,10 @@ class Win32ViewerWindow final : public ViewerWindow {
     if (connection_ != nullptr) connection_->announceSurface(true);
   }
 
-  void onDestroy(HWND window) {
+  void onDestroy() {
+    clipboard_.leave();
     if (connection_ != nullptr) {
       sendKeyEvent(kReleaseAllKeys, false);
-      ChangeClipboardChain(window, nextClipboardViewer_);
       window_ = nullptr;
       connection_->requestStop();
     }
@@ -324,26 +330,16 @@ class Win32ViewerWindow final : public ViewerWindow {
     lastPointer_ = now;
   }
 
-  LRESULT onChangeChain(WPARAM wParam, LPARAM lParam) {
-    const auto leaving = reinterpret_cast<HWND>(wParam);
-    if (leaving == nextClipboardViewer_) {
-      nextClipboardViewer_ = reinterpret_cast<HWND>(lParam);
-    } else if (nextClipboardViewer_ != nullptr) {
-      SendMessageA(nextClipboardViewer_, WM_CHANGECBCHAIN, wParam, lParam);
-    }
-    return 0;
-  }
-
   ViewerSettings settings_;
   ConsoleLink& link_;
   std::unique_ptr<GdiSurface> surface_;
   MessageCatalog fallbackCatalog_;  // only when the session has no catalogue: boxes read "No Text"
   KeyMapper keyMapper_;
+  ClipboardViewer clipboard_;
   ClientConnection* connection_ = nullptr;
   std::atomic<HWND> window_{nullptr};
   DWORD windowThread_ = 0;
   std::atomic<HANDLE> receiveThread_{nullptr};
-  HWND nextClipboardViewer_ = nullptr;
   std::optional<PointerState> lastPointer_;
   // Window thread only.
   ScrollState scroll_{};
@@ -359,7 +355,7 @@ LRESULT Win32ViewerWindow::handle(HWND window, UINT message, WPARAM wParam, LPAR
       onCreate(window);
       return 0;
     case WM_DESTROY:
-      onDestroy(window);
+      onDestroy();
       return 0;
     case WM_SIZE:
     case WM_WINDOWPOSCHANGED:
@@ -421,11 +417,15 @@ LRESULT Win32ViewerWindow::handle(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     }
     case WM_DRAWCLIPBOARD:
-      // Keeps the chain whole until our own clipboard handling is wired in.
-      if (nextClipboardViewer_ != nullptr) SendMessageA(nextClipboardViewer_, message, wParam, lParam);
+      // Whatever inputEnabled says: a paused session still keeps the clipboards in step.
+      if (connection_ != nullptr) {
+        if (auto text = clipboard_.localText(window, connection_->maxClipboardSend)) connection_->sendClipboardText(*text);
+      }
+      clipboard_.passOn();
       return 0;
     case WM_CHANGECBCHAIN:
-      return onChangeChain(wParam, lParam);
+      clipboard_.chainChanged(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
     default:
       break;
   }
