@@ -122,9 +122,9 @@ void FakeConsole::serve() {
         m.word2 = static_cast<std::uint16_t>(head[2] | head[3] << 8);
         m.word4 = static_cast<std::uint16_t>(head[4] | head[5] << 8);
         m.value = static_cast<std::uint32_t>(head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24);
-        if (m.type == 3 && m.word2 == 12) {  // clipboard text: skip its payload
-          std::vector<std::uint8_t> text(std::min<std::uint32_t>(m.value, 1u << 20));
-          if (!receiveExact(s, text.data(), text.size())) break;
+        if (m.type == 3 && m.word2 == 12) {
+          m.text.resize(std::min<std::uint32_t>(m.value, 1u << 20));
+          if (!receiveExact(s, reinterpret_cast<std::uint8_t*>(m.text.data()), m.text.size())) break;
         }
         const std::lock_guard lock(mutex_);
         messages_.push_back(m);
@@ -215,6 +215,15 @@ bool FakeConsole::sendServerCut() {
   return send(m);
 }
 
+bool FakeConsole::sendClipboardText(const std::string& text) {
+  std::vector<std::uint8_t> m(8);
+  m[0] = 3;
+  putU16(m, 2, 12);
+  putU32(m, 4, static_cast<std::uint32_t>(text.size()));
+  m.insert(m.end(), text.begin(), text.end());
+  return send(m);
+}
+
 void FakeConsole::reset() {
   const std::lock_guard lock(sendMutex_);
   queue_.clear();
@@ -241,6 +250,15 @@ std::size_t FakeConsole::count(const std::function<bool(const ViewerMessage&)>& 
 
 std::size_t FakeConsole::acknowledgements() const {
   return count([](const ViewerMessage& m) { return m.type == 3 && m.word2 == 11; });
+}
+
+std::vector<std::string> FakeConsole::clipboardTexts() const {
+  const std::lock_guard lock(mutex_);
+  std::vector<std::string> texts;
+  for (const auto& m : messages_) {
+    if (m.type == 3 && m.word2 == 12) texts.push_back(m.text);
+  }
+  return texts;
 }
 
 bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -27,6 +27,7 @@ struct ViewerMessage {
   std::uint16_t word2 = 0;        // control: subtype; pointer: x
   std::uint16_t word4 = 0;        // pointer: y
   std::uint32_t value = 0;        // key: keysym; control: value
+  std::string text;               // clipboard text: its payload
 };
 
 class FakeConsole {
@@ -60,12 +61,15 @@ class FakeConsole {
   bool sendScreenUpdate(std::uint16_t x, std::uint16_t y, std::uint16_t width, std::uint16_t height,
                         const std::function<std::uint32_t(int, int)>& pixel);
   bool sendServerCut();
+  bool sendClipboardText(const std::string& text);
   // Closes the session socket abortively, as a crashed console would.
   void reset();
 
   std::vector<ViewerMessage> messages() const;
   std::size_t count(const std::function<bool(const ViewerMessage&)>& match) const;
   std::size_t acknowledgements() const;
+  // The viewer's clipboard texts, in order.
+  std::vector<std::string> clipboardTexts() const;
 
  private:
   void serve();
