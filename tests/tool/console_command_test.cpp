@@ -296,6 +296,30 @@ TEST_F(ConsoleCommand, ServesPicturesAndTheirChangesPacedByAcknowledgements) {
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 
+TEST_F(ConsoleCommand, ClipboardTextsAreLoggedWholeUpToTheLimitAndALongerOneEndsTheSession) {
+  const auto log = dir.path() / "input.log";
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--input-log", log.string()});
+  ASSERT_NE(console.port(), 0);
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+
+  const std::string longest = std::string(204798, 'x') + "\xE9\n";
+  ASSERT_TRUE(viewer.send(3, 0, 12, static_cast<std::uint32_t>(longest.size()), longest));
+  const std::string logged = std::string(R"({"event":"clipboard","text":")") + std::string(204798, 'x') + R"(\u00e9\u000a"})";
+  EXPECT_NE(waitForLogLine(log, logged + "\n"), "");
+
+  ASSERT_TRUE(viewer.send(3, 0, 12, 0));
+  EXPECT_NE(waitForLogLine(log, R"({"event":"clipboard","text":""})" "\n"), "");
+
+  // The console reads no further than the header: the viewer's send may fail half way.
+  viewer.send(3, 0, 12, 204801, std::string(204801, 'y'));
+  const std::string text = waitForLogLine(log, R"({"event":"end"})");
+  EXPECT_NE(text.find(R"({"event":"refused","type":3,"length":204801})" "\n" R"({"event":"end"})"), std::string::npos)
+      << text.substr(text.size() - std::min<std::size_t>(text.size(), 300));
+  EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  EXPECT_EQ(console.stop(SIGTERM), 0);
+}
+
 TEST_F(ConsoleCommand, RefusesWhileBusyAndEndsCleanlyOnSignal) {
   ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--size", "800x600"});
   ASSERT_NE(console.port(), 0);

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "clipboard/clipboard_text.h"
 #include "server/screen_feed.h"
 
 namespace vantrel::cli {
@@ -18,8 +19,8 @@ constexpr std::uint16_t kAcknowledgement = 11;
 constexpr std::uint16_t kAltTab = 14;
 constexpr std::uint16_t kCtrlAltDel = 15;
 constexpr std::uint16_t kSessionEnd = 17;
-// The most clipboard text taken from a viewer; a longer message ends the session.
-constexpr std::size_t kPayloadCapacity = 1 << 20;
+// No viewer sends a longer clipboard text; a message that says it does ends the session.
+constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
 
 OutgoingMessage controlMessage(std::uint16_t subtype) {
   OutgoingMessage m;
@@ -151,8 +152,13 @@ void ConsoleSession::readInput() {
     ConsoleMessage m;
     m.payload = buffer.data();
     if (!server_.receiveFromClient(m, buffer.size())) {
-      if (!server_.isLinkAlive()) break;
-      continue;  // a stray type byte: the next byte starts the next message
+      if (server_.isLinkAlive()) continue;  // a stray type byte: the next byte starts the next message
+      if (wirePayloadLength(m) > buffer.size()) {
+        std::snprintf(line, sizeof line, R"({"event":"refused","type":%u,"length":%)" PRIu32 "}", m.type(),
+                      wirePayloadLength(m));
+        log(line);
+      }
+      break;
     }
     switch (m.type()) {
       case ConsoleMessage::kKeyEvent:
