@@ -27,8 +27,9 @@ constexpr std::array kCommands = {
             runConsole},
     Command{"snap",
             "HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS] [--frames N] "
-            "[--catalog DIR] [--stats]",
-            "log in as a viewer without a screen and save the first whole screen (and N more updates) as PNG "
+            "[--catalog DIR] [--stats] [--clipboard-in FILE|-] [--clipboard-out FILE]",
+            "log in as a viewer without a screen and save the first whole screen (and N more updates) as PNG; "
+            "--clipboard-in sends a text as the local clipboard's, --clipboard-out saves the console's last one "
             "(exit codes: 1 bad arguments, 2 login refused, 3 no connection, 4 time-out, 5 session ended first)",
             runSnap},
 };

@@ -1,13 +1,18 @@
 // vantrel snap HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS]
-//              [--frames N] [--catalog DIR] [--stats]
+//              [--frames N] [--catalog DIR] [--stats] [--clipboard-in FILE|-] [--clipboard-out FILE]
 // A viewer without a screen: it logs in, runs the viewer's session on a software surface and
-// saves what it shows once a whole screen has arrived.
+// saves what it shows once a whole screen has arrived. Its clipboard is a file: one text sent
+// right after the login, as a viewer sends what its clipboard holds, and the console's last
+// text kept.
 #include <sys/resource.h>
 
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,6 +20,7 @@
 
 #include "catalog/message_catalog.h"
 #include "catalog/user_messages.h"
+#include "clipboard/clipboard_text.h"
 #include "commands.h"
 #include "png_image.h"
 #include "protocol/console_link.h"
@@ -32,7 +38,7 @@ using namespace std::chrono_literals;
 constexpr const char* kCommand = "snap";
 constexpr const char* kUsage =
     "usage: vantrel snap HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS] "
-    "[--frames N] [--catalog DIR] [--stats]";
+    "[--frames N] [--catalog DIR] [--stats] [--clipboard-in FILE|-] [--clipboard-out FILE]";
 constexpr int kExitRefused = 2;
 constexpr int kExitNoConnection = 3;
 constexpr int kExitTimeOut = 4;
@@ -53,6 +59,8 @@ struct Settings {
   unsigned frames = 0;
   std::optional<std::string> catalog;
   bool stats = false;
+  std::optional<std::string> clipboardIn;  // ready to send
+  std::optional<std::string> clipboardOut;
 };
 
 std::optional<unsigned> parseNumber(const std::string& text, unsigned least, unsigned most) {
@@ -60,6 +68,28 @@ std::optional<unsigned> parseNumber(const std::string& text, unsigned least, uns
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
   return value;
+}
+
+// A file's bytes, or standard input's for "-".
+std::optional<std::string> readWhole(const std::string& path) {
+  std::ifstream file;
+  if (path != "-") file.open(path, std::ios::binary);
+  std::istream& in = path == "-" ? std::cin : file;
+  if (!in) return std::nullopt;
+  try {
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return std::nullopt;
+    return bytes;
+  } catch (const std::ios_base::failure&) {  // a directory, for one
+    return std::nullopt;
+  }
+}
+
+bool writeWhole(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return !out.fail();
 }
 
 std::variant<Settings, std::string> parse(Args args) {
@@ -71,7 +101,7 @@ std::variant<Settings, std::string> parse(Args args) {
     if (a == "--stats") {
       s.stats = true;
     } else if (a == "--user" || a == "--password" || a == "--out" || a == "--timeout" || a == "--frames" ||
-               a == "--catalog") {
+               a == "--catalog" || a == "--clipboard-in" || a == "--clipboard-out") {
       const std::string* v = value();
       if (v == nullptr) return a + " needs a value";
       if (a == "--user") {
@@ -90,6 +120,16 @@ std::variant<Settings, std::string> parse(Args args) {
         const auto frames = parseNumber(*v, 0, 1000000);
         if (!frames) return "--frames takes a count, 0 to 1000000";
         s.frames = *frames;
+      } else if (a == "--clipboard-in") {
+        const auto local = readWhole(*v);
+        if (!local) return "--clipboard-in: cannot read '" + *v + "'";
+        s.clipboardIn = clipboardTextToSend(*local, kMaxClipboardSend);
+        if (!s.clipboardIn) {
+          return "--clipboard-in: the text of '" + *v + "' is longer than " + std::to_string(kMaxClipboardSend) +
+                 " bytes without its CRs, more than a viewer sends";
+        }
+      } else if (a == "--clipboard-out") {
+        s.clipboardOut = *v;
       } else {
         if (!std::filesystem::is_regular_file(std::filesystem::path(*v) / "consoleclient.ini")) {
           return "no consoleclient.ini in '" + *v + "'";
@@ -225,6 +265,7 @@ int runSnap(Args args) {
   if (!connection) return fail(kCommand, "cannot allocate the session's buffers");
   connection->link = &link;
   if (!connection->start()) return fail(kCommand, "cannot start the receive thread");
+  if (s.clipboardIn) connection->sendClipboardText(*s.clipboardIn);  // a lost link shows below
 
   // Wait for a whole screen, then for the further updates asked for.
   const DisplayState& display = connection->display();
@@ -276,6 +317,14 @@ int runSnap(Args args) {
   }
   // Nothing draws once the thread has ended, so the surface can be read without the lock.
   connection->stop();
+  if (s.clipboardOut) {
+    if (clipboard.writes() == 0) {
+      std::fprintf(stderr, "vantrel snap: the console sent no clipboard text; %s is not written\n",
+                   s.clipboardOut->c_str());
+    } else if (!writeWhole(*s.clipboardOut, clipboard.text())) {
+      return fail(kCommand, "cannot write the clipboard text to '" + *s.clipboardOut + "'");
+    }
+  }
   const std::uint64_t drawn = display.updatesDrawn();
   if (result == kExitSessionEnded) {
     std::fprintf(stderr, "vantrel snap: the session ended before a whole screen arrived\n");
