@@ -51,20 +51,16 @@ class ChainViewer {
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<ChainViewer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self != nullptr && message == WM_DRAWCLIPBOARD) {
-      ++self->draws;
-      if (self->next_ != nullptr) SendMessageA(self->next_, message, wParam, lParam);
-      return 0;
+    if (self == nullptr || (message != WM_DRAWCLIPBOARD && message != WM_CHANGECBCHAIN)) {
+      return DefWindowProcA(window, message, wParam, lParam);
     }
-    if (self != nullptr && message == WM_CHANGECBCHAIN) {
-      if (reinterpret_cast<HWND>(wParam) == self->next_) {
-        self->next_ = reinterpret_cast<HWND>(lParam);
-      } else if (self->next_ != nullptr) {
-        SendMessageA(self->next_, message, wParam, lParam);
-      }
-      return 0;
+    if (message == WM_DRAWCLIPBOARD) ++self->draws;
+    if (message == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(wParam) == self->next_) {
+      self->next_ = reinterpret_cast<HWND>(lParam);
+    } else if (self->next_ != nullptr) {
+      SendMessageA(self->next_, message, wParam, lParam);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return 0;
   }
 
   HWND window_ = nullptr;
