@@ -185,8 +185,9 @@ DisplayState::Rebuilt DisplayState::rebuildLocked(bool create) {
 }
 
 void DisplayState::report(const Rebuilt& rebuilt) {
-  if (rebuilt.created == SurfaceResult::NoDeviceContext) messages_.showCatalogBox(host_.viewerWindow(), "CreateDCFailed");
-  if (rebuilt.created == SurfaceResult::NoBitmap) messages_.showCatalogBox(host_.viewerWindow(), "CreateMemFailed");
+  const SurfaceResult created = rebuilt.created.value_or(SurfaceResult::Created);
+  if (lacks(created, SurfaceResult::NoDeviceContext)) messages_.showCatalogBox(host_.viewerWindow(), "CreateDCFailed");
+  if (lacks(created, SurfaceResult::NoBitmap)) messages_.showCatalogBox(host_.viewerWindow(), "CreateMemFailed");
   if (!rebuilt.queried) messages_.showCatalogBox(messages_.ownerWindow, "GetBitFailed");
 }
 

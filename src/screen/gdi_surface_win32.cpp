@@ -99,15 +99,14 @@ class Win32GdiSurface final : public GdiSurface {
     windowDc_ = WindowDc();
     if (window_ != nullptr) windowDc_ = WindowDc(window_, GetDC(window_));
     HDC screen = GetDC(nullptr);
-    SurfaceResult result = SurfaceResult::Created;
     surfaceDc_.reset(screen != nullptr ? CreateCompatibleDC(screen) : nullptr);
-    if (!surfaceDc_) result = SurfaceResult::NoDeviceContext;
     surfaceBitmap_.reset(screen != nullptr ? CreateCompatibleBitmap(screen, static_cast<int>(width),
                                                                     static_cast<int>(height))
                                            : nullptr);
-    if (!surfaceBitmap_ && result == SurfaceResult::Created) result = SurfaceResult::NoBitmap;
     if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return result;
+    const unsigned missing = (surfaceDc_ ? 0u : static_cast<unsigned>(SurfaceResult::NoDeviceContext)) |
+                             (surfaceBitmap_ ? 0u : static_cast<unsigned>(SurfaceResult::NoBitmap));
+    return static_cast<SurfaceResult>(missing);
   }
 
   bool querySurfaceFormat(std::span<std::uint8_t> format) override {

@@ -54,11 +54,16 @@ struct PaletteEntry {
   friend bool operator==(const PaletteEntry&, const PaletteEntry&) = default;
 };
 
+// What createSurface could not make; each failed part has its own box.
 enum class SurfaceResult : std::uint8_t {
-  Created,
-  NoDeviceContext,  // the memory DC could not be made ("CreateDCFailed")
-  NoBitmap,         // the bitmap could not be made ("CreateMemFailed")
+  Created = 0,
+  NoDeviceContext = 1,           // the memory DC could not be made ("CreateDCFailed")
+  NoBitmap = 2,                  // the bitmap could not be made ("CreateMemFailed")
+  NoDeviceContextNorBitmap = 3,  // neither
 };
+inline bool lacks(SurfaceResult result, SurfaceResult part) {
+  return (static_cast<unsigned>(result) & static_cast<unsigned>(part)) != 0;
+}
 
 class SurfacePort {
  public:

@@ -199,6 +199,46 @@ TEST(DisplayState, UnsupportedResolutionShowsItsBoxAndAbortsButStillRebuilds) {
   }
 }
 
+// A surface whose device context, bitmap or both cannot be made.
+struct FailingSurface final : SurfacePort {
+  SurfaceResult createSurface(std::uint32_t w, std::uint32_t h) override {
+    inner.createSurface(w, h);
+    return result;
+  }
+  bool querySurfaceFormat(std::span<std::uint8_t> f) override { return inner.querySurfaceFormat(f); }
+  bool clearRect(const SurfaceRect&) override { return false; }
+  bool drawToSurface(const SurfaceRect&, const DibImage&, RasterOp, ScrollOffset) override { return false; }
+  bool restoreWindowArea(const SurfaceRect&, ScrollOffset) override { return false; }
+  bool drawOverlay(const SurfaceRect&, const DibImage&, RasterOp, ScrollOffset) override { return false; }
+  void realisePalette(std::span<const PaletteEntry>) override {}
+  void paintWindow(WindowRef, std::uint32_t, std::uint32_t, ScrollOffset, bool) override {}
+  SoftwareSurface inner;
+  SurfaceResult result = SurfaceResult::Created;
+};
+
+TEST(DisplayState, EachPartOfTheSurfaceThatFailsHasItsBoxInOrder) {
+  const struct {
+    SurfaceResult result;
+    std::vector<std::string> texts;
+  } cases[]{
+      {SurfaceResult::NoDeviceContext, {"CreateDCFailed_en"}},
+      {SurfaceResult::NoBitmap, {"CreateMemFailed_en"}},
+      {SurfaceResult::NoDeviceContextNorBitmap, {"CreateDCFailed_en", "CreateMemFailed_en"}},
+  };
+  for (const auto& c : cases) {
+    Display<FailingSurface> d;
+    d.recorded.boxes.clear();
+    d.surface.result = c.result;
+    d.apply(screenFormat(640, 480));
+    std::vector<std::string> texts;
+    for (const auto& box : d.recorded.boxes.boxes()) {
+      texts.push_back(box.text);
+      EXPECT_EQ(box.owner, kViewer);
+    }
+    EXPECT_EQ(texts, c.texts);
+  }
+}
+
 TEST(DisplayState, CopyModeAndColourTableFollowTheFlagAndTheDepths) {
   {
     SCOPED_TRACE("8-bit update on a true-colour surface: its own table, copied, no palette");
