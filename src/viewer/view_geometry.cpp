@@ -55,16 +55,63 @@ Placement windowedPlacement(ExtentI needed, ViewingArea area, ExtentI localScree
   return p;
 }
 
-Placement fullScreenPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote) {
+namespace {
+
+// The full-screen window at the centre offsets. Without the switch the border comes from the
+// caller's own rule; with it, only when there is room for it all round, so that the window never
+// reaches past a screen edge it fits inside.
+Placement centredPlacement(ExtentI localScreen, ExtentI remote, bool bordered, ExtentI unborderedSize) {
   Placement p;
   p.x = centreOffset(localScreen.width, remote.width);
   p.y = centreOffset(localScreen.height, remote.height);
-  p.bordered = p.y != 0;
-  p.width = remote.width + (p.bordered ? 2 : 0);
-  p.height = remote.height + (p.bordered ? 2 : 0);
+  p.bordered = bordered;
+  p.width = bordered ? remote.width + 2 : unborderedSize.width;
+  p.height = bordered ? remote.height + 2 : unborderedSize.height;
+  return p;
+}
+
+bool roomAllRound(ExtentI localScreen, ExtentI remote) {
+  return centreOffset(localScreen.width, remote.width) != 0 && centreOffset(localScreen.height, remote.height) != 0;
+}
+
+}  // namespace
+
+Placement fullScreenPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote,
+                              bool anyScreen) {
+  const bool bordered =
+      anyScreen ? roomAllRound(localScreen, remote) : centreOffset(localScreen.height, remote.height) != 0;
+  Placement p = centredPlacement(localScreen, remote, bordered, remote);
   p.windowWidth = std::min(needed.width, area.width);
   p.windowHeight = std::min(needed.height, area.height);
   return p;
+}
+
+Placement enterFullScreenPlacement(ExtentI needed, ExtentI localScreen, ExtentI remote, bool anyScreen) {
+  if (anyScreen) return centredPlacement(localScreen, remote, roomAllRound(localScreen, remote), remote);
+  // A remote screen taller than the local one but narrower would start above the screen, out
+  // of reach of scrolling; it starts at the top instead.
+  return centredPlacement(localScreen, remote, localScreen.width > remote.width, needed);
+}
+
+WindowFrame leaveFullScreenFrame(ExtentI parentOuter, ExtentI remote, int thumb) {
+  WindowFrame f;
+  if (parentOuter.width < remote.width) {
+    f.width = parentOuter.width;
+  } else {
+    f.x = (parentOuter.width - remote.width) / 2;
+    f.width = remote.width;
+  }
+  // The viewer keeps below the top 25 pixels of the host's window; what is left decides the height.
+  const int spare = parentOuter.height - remote.height;
+  if (spare > 25) {
+    f.y = (parentOuter.height + 25 - remote.height) / 2;
+    f.height = remote.height + 2;
+  } else {
+    f.y = 25;
+    f.height = parentOuter.height - thumb - 10;
+    if (spare >= 1 || f.width + thumb < parentOuter.width) f.width = remote.width + thumb;
+  }
+  return f;
 }
 
 ScrollBarVisibility scrollBarsFor(bool windowed, ExtentI windowSize, ExtentI needed) {
@@ -87,7 +134,9 @@ ScrollState layoutScroll(const ScrollState& state, bool windowed, ExtentI client
 
 ScrollStep limitScroll(const ScrollState& state, const ScrollContext& context, int dx, int dy) {
   ExtentI visible{state.viewWidth, state.viewHeight};
-  if (context.fullScreen) {
+  if (context.fullScreen && context.anyScreen) {
+    visible = context.localScreen;
+  } else if (context.fullScreen) {
     const bool screenHoldsAll = context.localScreen.width >= kScreen1024.width &&
                                 context.localScreen.height >= kScreen1024.height;
     if (screenHoldsAll || context.remoteWidth == 640) return {};
@@ -123,6 +172,72 @@ RectI pinSizingRect(int edge, RectI proposed, ViewingArea area, int windowWidth,
     default: break;
   }
   return r;
+}
+
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// An edge scroll reaches the limit at once.
+constexpr int kEdgeStep = 1000;
+// How deep the bands along the edges are.
+constexpr int kEdgeBand = 10;
+
+}  // namespace
+
+EdgeResponse respondToEdge(const PointerAtEdge& p) {
+  EdgeResponse response;
+  const int offsetX = centreOffset(p.localScreen.width, p.remote.width);
+  const int offsetY = centreOffset(p.localScreen.height, p.remote.height);
+  // Screen position: the client position plus where the remote screen starts.
+  const int x = p.clientX + offsetX, y = p.clientY + offsetY;
+  const bool overToolbar = p.toolbar.has_value() && p.toolbar->contains(x);
+  const auto scroll = [&](int dx, int dy) {
+    if (p.fullScreen) response.scrolls.push_back({dx, dy});
+  };
+
+  // A remote screen that fills the screen across scrolls at the screen's edges; with the switch
+  // so does one that is taller than the screen, at the edges of the part of it that is seen.
+  const bool edgeScrolls = offsetX == 0 || (p.anyScreen && p.remote.height > p.localScreen.height);
+  if (!edgeScrolls) {
+    if (offsetX <= x && x <= offsetX + kEdgeBand) return response;
+    const bool inTopBand = offsetY <= y && y <= offsetY + kEdgeBand;
+    response.toolbar = inTopBand && overToolbar && p.fullScreen ? ToolbarChange::Show : ToolbarChange::Hide;
+    return response;
+  }
+
+  RectI seen{0, 0, p.localScreen.width, p.localScreen.height};
+  if (p.anyScreen) {
+    seen = {offsetX, offsetY, std::min(p.localScreen.width, offsetX + p.remote.width),
+            std::min(p.localScreen.height, offsetY + p.remote.height)};
+  }
+  // The side bands turn to vertical scrolls in their corners; several bands may answer at once.
+  if (seen.left <= x && x < seen.left + kEdgeBand) {
+    if (y < seen.top + kEdgeBand) scroll(0, -kEdgeStep);
+    else if (y > seen.bottom - kEdgeBand) scroll(0, kEdgeStep);
+    else scroll(-kEdgeStep, 0);
+  }
+  if (seen.right - kEdgeBand < x && x < seen.right) {
+    if (y < seen.top + kEdgeBand) scroll(0, -kEdgeStep);
+    else if (y > seen.bottom - kEdgeBand) scroll(0, kEdgeStep);
+    else scroll(kEdgeStep, 0);
+  }
+  if (seen.bottom - kEdgeBand < y && y <= seen.bottom) {
+    if (x < seen.left + kEdgeBand) scroll(-kEdgeStep, 0);
+    else if (x > seen.right - kEdgeBand) scroll(kEdgeStep, 0);
+    else scroll(0, kEdgeStep);
+  }
+  if (seen.top <= y && y < seen.top + kEdgeBand) {
+    // The toolbar drops in only over the top of the remote screen.
+    response.toolbar = overToolbar && p.fullScreen && p.scrollY == 0 ? ToolbarChange::Show : ToolbarChange::Hide;
+    if (x < seen.left + 5) scroll(-kEdgeStep, 0);
+    else if (x > seen.right - kEdgeBand) scroll(kEdgeStep, 0);
+    else scroll(0, -kEdgeStep);
+    return response;
+  }
+  response.toolbar = ToolbarChange::Hide;
+  return response;
 }
 
 }  // namespace vantrel

@@ -1,11 +1,21 @@
 #pragma once
 // The numbers behind the viewer's placement and scrolling, kept free of the window system so
 // that every case can be pinned down by a test: where the window goes for a remote screen
-// inside the host's area, which scroll bars it shows, how far a scroll request may move the
-// view and what each scroll-bar request asks for. The Win32 shell reads the system values,
-// calls these and applies the answers.
+// inside the host's area or on the local screen, which scroll bars it shows, how far a scroll
+// request may move the view, what each scroll-bar request asks for, and what a pointer near
+// the screen's edges does. The Win32 shell reads the system values, calls these and applies
+// the answers.
+//
+// `anyScreen` is the profile's AnyLocalScreen switch. Without it the viewer lays itself out
+// for the two local screens of the resolution check only; with it for any screen: a larger
+// one shows the remote screen centred, a smaller one (in either direction) edge-scrolls by
+// its own size.
 
 #include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "toolbar/toolbar_layout.h"
 
 namespace vantrel {
 
@@ -53,8 +63,25 @@ struct Placement {
 Placement windowedPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote,
                             int parentOuterHeight);
 
-// The viewer as a top-level window centred on the local screen.
-Placement fullScreenPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote);
+// The viewer as a top-level window centred on the local screen, as fitted for a new remote
+// size (`fitWindow`).
+Placement fullScreenPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote,
+                              bool anyScreen);
+
+// Where the viewer goes as it enters the full-screen view: the fitted position, with a border
+// when the screen is wider than the remote one. Only x, y, width, height and bordered are set.
+Placement enterFullScreenPlacement(ExtentI needed, ExtentI localScreen, ExtentI remote, bool anyScreen);
+
+// Where the viewer goes in the host's window as it leaves the full-screen view. `parentOuter`
+// is the outer size of the host's window, `thumb` the SM_CYVTHUMB metric.
+struct WindowFrame {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const WindowFrame&) const = default;
+};
+WindowFrame leaveFullScreenFrame(ExtentI parentOuter, ExtentI remote, int thumb);
 
 // Where a remote screen narrower (or lower) than the local one starts when centred; never negative.
 int centreOffset(int localExtent, int remoteExtent);
@@ -87,6 +114,7 @@ struct ScrollContext {
   bool fullScreen = false;
   ExtentI localScreen;
   int remoteWidth = 0;
+  bool anyScreen = false;
 };
 
 // How far a request of (dx, dy) may actually move the view: never before the origin and never
@@ -104,5 +132,27 @@ int scrollRequestDelta(std::uint16_t request, std::uint16_t thumbPosition, int v
 
 // WM_SIZING: the dragged edges pinned to the viewing area and the current window size.
 RectI pinSizingRect(int edge, RectI proposed, ViewingArea area, int windowWidth, int windowHeight);
+
+// A pointer near the edges of the full-screen view: which edge scrolls to make, in order (each
+// a scrollView request, made only in the full-screen view), and what becomes of the toolbar.
+struct PointerAtEdge {
+  int clientX = 0;
+  int clientY = 0;
+  ExtentI localScreen;
+  ExtentI remote;
+  bool fullScreen = false;
+  bool anyScreen = false;
+  int scrollY = 0;
+  std::optional<ToolbarSpan> toolbar;  // none while there is no toolbar
+};
+
+enum class ToolbarChange : std::uint8_t { None, Show, Hide };
+
+struct EdgeResponse {
+  std::vector<ScrollStep> scrolls;
+  ToolbarChange toolbar = ToolbarChange::None;
+  bool operator==(const EdgeResponse&) const = default;
+};
+EdgeResponse respondToEdge(const PointerAtEdge& pointer);
 
 }  // namespace vantrel

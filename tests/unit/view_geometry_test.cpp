@@ -40,13 +40,58 @@ TEST(ViewGeometryTest, WindowedPlacementCapsToTheAreaOrCentresInIt) {
   }
 }
 
-TEST(ViewGeometryTest, FullScreenPlacementCentresWithABorderOnlyWhenThereIsRoom) {
+TEST(ViewGeometryTest, FullScreenPlacementWhenFittedAndWhenEntered) {
   const ViewingArea area{0, 0, 1000, 700};
-  EXPECT_EQ(fullScreenPlacement(k800, area, k1024, k800), (Placement{112, 84, 802, 602, 800, 600, true}));
-  EXPECT_EQ(fullScreenPlacement(k1024, area, k1024, k1024), (Placement{0, 0, 1024, 768, 1000, 700, false}));
-  EXPECT_EQ(fullScreenPlacement(k1024, area, k800, k1024), (Placement{0, 0, 1024, 768, 1000, 700, false}));
+  const ExtentI k1280x720{1280, 720}, k1920x1080{1920, 1080};
+  // `needed` is 4 more than the remote size, so that the placements that take it show it.
+  const struct {
+    const char* name;
+    ExtentI screen, remote;
+    bool anyScreen;
+    Placement fitted, entered;  // x, y, width, height, bordered (the window sizes are checked apart)
+  } cases[]{
+      {"800 on 1024", k1024, k800, false, {112, 84, 802, 602, 0, 0, true}, {112, 84, 802, 602, 0, 0, true}},
+      {"640 on 800", k800, k640, false, {80, 60, 642, 482, 0, 0, true}, {80, 60, 642, 482, 0, 0, true}},
+      {"1024 on 1024", k1024, k1024, false, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1028, 772, 0, 0, false}},
+      {"1024 on 800", k800, k1024, false, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1028, 772, 0, 0, false}},
+      // Narrower but taller than the screen: entered at the top rather than above the screen.
+      {"1024 on 1280x720", k1280x720, k1024, false, {128, 0, 1024, 768, 0, 0, false},
+       {128, 0, 1026, 770, 0, 0, true}},
+      // With the switch both agree, and a border only where there is room all round.
+      {"any: 1024 on 1280x720", k1280x720, k1024, true, {128, 0, 1024, 768, 0, 0, false},
+       {128, 0, 1024, 768, 0, 0, false}},
+      {"any: 1024 on 1920x1080", k1920x1080, k1024, true, {448, 156, 1026, 770, 0, 0, true},
+       {448, 156, 1026, 770, 0, 0, true}},
+      {"any: 800 on 1024", k1024, k800, true, {112, 84, 802, 602, 0, 0, true}, {112, 84, 802, 602, 0, 0, true}},
+      {"any: 1024 on 800", k800, k1024, true, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1024, 768, 0, 0, false}},
+  };
+  for (const auto& c : cases) {
+    const ExtentI needed{c.remote.width + 4, c.remote.height + 4};
+    Placement fitted = fullScreenPlacement(needed, area, c.screen, c.remote, c.anyScreen);
+    EXPECT_EQ(fitted.windowWidth, std::min(needed.width, 1000)) << c.name;
+    EXPECT_EQ(fitted.windowHeight, std::min(needed.height, 700)) << c.name;
+    fitted.windowWidth = fitted.windowHeight = 0;
+    EXPECT_EQ(fitted, c.fitted) << c.name;
+    EXPECT_EQ(enterFullScreenPlacement(needed, c.screen, c.remote, c.anyScreen), c.entered) << c.name;
+  }
   EXPECT_EQ(centreOffset(1024, 1023), 0);  // half a pixel is no offset
   EXPECT_EQ(centreOffset(1024, 1021), 1);
+}
+
+TEST(ViewGeometryTest, LeavingFullScreenPlacesTheViewerByTheRoomInTheHostWindow) {
+  const int thumb = 16;
+  const struct {
+    const char* name;
+    ExtentI parent, remote;
+    WindowFrame expected;
+  } cases[]{
+      {"room below the top rows", {1024, 768}, k800, {112, 96, 800, 602}},
+      {"up to 25 rows spare: thumb added", {1000, 620}, k800, {100, 25, 816, 594}},
+      {"no rows spare, room across", {1000, 470}, k640, {180, 25, 656, 444}},
+      {"no rows spare, just the width", {1024, 768}, k1024, {0, 25, 1024, 742}},
+      {"parent narrower", k800, k1024, {0, 25, 800, 574}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(leaveFullScreenFrame(c.parent, c.remote, thumb), c.expected) << c.name;
 }
 
 TEST(ViewGeometryTest, ScrollBarsShowOnlyInTheWindowedViewAndOnlyAlongTheShortSide) {
@@ -81,6 +126,12 @@ TEST(ViewGeometryTest, ScrollRequestsStopAtTheOriginAndAtRangeMinusTheVisiblePar
   // ...while a screen that holds it all, or a 640 x 480 remote, never scrolls.
   EXPECT_EQ(limitScroll(full, {true, k1024, 1024}, 1000, 1000), (ScrollStep{}));
   EXPECT_EQ(limitScroll({0, 0, 640, 480, 0, 0}, {true, k800, 640}, 1000, 1000), (ScrollStep{}));
+
+  // With the switch the screen's own size is the limit, whatever the screen.
+  EXPECT_EQ(limitScroll(full, {true, k800, 1024, true}, 1000, 1000), (ScrollStep{224, 168}));
+  EXPECT_EQ(limitScroll(full, {true, {1280, 720}, 1024, true}, 1000, 1000), (ScrollStep{0, 48}));
+  EXPECT_EQ(limitScroll(full, {true, {1920, 1080}, 1024, true}, 1000, 1000), (ScrollStep{}));
+  EXPECT_EQ(limitScroll(full, {true, {1280, 1024}, 1024, false}, 0, 1000), (ScrollStep{}));
 }
 
 TEST(ViewGeometryTest, ScrollBarRequestsMoveByLinesQuartersOrToTheThumb) {
@@ -108,6 +159,44 @@ TEST(ViewGeometryTest, SizingPinsEachDraggedEdge) {
       {9, proposed},
   };
   for (const auto& c : cases) EXPECT_EQ(pinSizingRect(c.edge, proposed, area, 300, 200), c.expected) << c.edge;
+}
+
+TEST(ViewGeometryTest, PointerNearTheEdgesScrollsAndDropsTheToolbarIn) {
+  using enum ToolbarChange;
+  const ExtentI k1280x720{1280, 720};
+  const ScrollStep left{-1000, 0}, right{1000, 0}, up{0, -1000}, down{0, 1000};
+  // Where the toolbar lies over a 1024-wide viewer at 0 or 128, and over an 802-wide one at 112.
+  const ToolbarSpan on800{199, 824}, on1024{200, 825}, on1280{327, 952};
+  const struct {
+    const char* name;
+    PointerAtEdge pointer;
+    EdgeResponse expected;
+  } cases[]{
+      // 1024 x 768 on an 800 x 600 screen: the remote screen fills it and scrolls at every edge.
+      {"right band", {795, 300, k800, k1024, true, false, 0, on800}, {{right}, Hide}},
+      {"bottom band", {400, 595, k800, k1024, true, false, 0, on800}, {{down}, Hide}},
+      {"bottom-left corner scrolls twice", {3, 597, k800, k1024, true, false, 0, on800}, {{down, left}, Hide}},
+      {"top-left corner scrolls twice", {2, 3, k800, k1024, true, false, 0, on800}, {{up, left}, Hide}},
+      {"top band over the toolbar", {400, 5, k800, k1024, true, false, 0, on800}, {{up}, Show}},
+      {"top band, scrolled down", {400, 5, k800, k1024, true, false, 100, on800}, {{up}, Hide}},
+      {"top band, no toolbar yet", {400, 5, k800, k1024, true, false, 0, std::nullopt}, {{up}, Hide}},
+      {"top band, windowed", {400, 5, k800, k1024, false, false, 0, on800}, {{}, Hide}},
+      {"middle", {400, 300, k800, k1024, true, false, 0, on800}, {{}, Hide}},
+      // 800 x 600 centred on 1024 x 768: no scrolling; the top 11 rows of the window show the
+      // toolbar, except along the window's left edge, where nothing changes.
+      {"centred: top over the toolbar", {100, 10, k1024, k800, true, false, 0, on1024}, {{}, Show}},
+      {"centred: below the top rows", {100, 11, k1024, k800, true, false, 0, on1024}, {{}, Hide}},
+      {"centred: left edge", {5, 5, k1024, k800, true, false, 0, on1024}, {{}, None}},
+      {"centred: beside the toolbar", {50, 5, k1024, k800, true, false, 0, on1024}, {{}, Hide}},
+      // 1024 x 768 on 1280 x 720, centred across and taller: only the switch scrolls it.
+      {"taller: bottom", {500, 715, k1280x720, k1024, true, false, 0, on1280}, {{}, Hide}},
+      {"any, taller: bottom", {500, 715, k1280x720, k1024, true, true, 0, on1280}, {{down}, Hide}},
+      {"any, taller: top", {500, 3, k1280x720, k1024, true, true, 0, on1280}, {{up}, Show}},
+      {"any, taller: left edge", {3, 300, k1280x720, k1024, true, true, 0, on1280}, {{left}, Hide}},
+      {"any, centred on 1920x1080", {300, 5, {1920, 1080}, k1024, true, true, 0, ToolbarSpan{648, 1273}},
+       {{}, Show}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(respondToEdge(c.pointer), c.expected) << c.name;
 }
 
 }  // namespace
