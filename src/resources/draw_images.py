@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
-"""Draws the viewer's icon (1060) and cursor (1002) and writes them as viewer.ico and
-pointer.cur beside this script. The images are ours: a small monitor for the icon and a
-plain arrow for the cursor. Run it again only to change a picture; the outputs are committed
-so that the build needs no Python."""
+"""Draws the viewer's icon (1060), its cursor (1002) and the fourteen faces of the toolbar's
+buttons, and writes them beside this script: viewer.ico, pointer.cur and toolbar/*.bmp. The
+images are ours: a small monitor for the icon, a plain arrow for the cursor, and light-blue
+button faces with the captions set in DejaVu Sans Bold. Run it again only to change a picture;
+the outputs are committed so that the build needs no Python.
+
+Needs Debian's python3-pil and fonts-dejavu-core: /usr/bin/python3 draw_images.py"""
 
 import os
 import struct
+
+from PIL import Image, ImageDraw, ImageFont
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZE = 32
@@ -78,8 +83,81 @@ def draw_cursor():
     return directory + image
 
 
+# The toolbar's faces: 24-bit, 90 x 40. A button shows the left 89 columns, squeezed onto its
+# 89 x 36, so the face is laid out on those 89 and the last column repeats the right edge.
+FACE_WIDTH, FACE_HEIGHT, SHOWN_WIDTH = 90, 40, 89
+FONT = '/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf'
+CAPTION = (0x10, 0x2A, 0x4A)
+BORDER = (0x5E, 0x8C, 0xC0)
+FRAME = (0x17, 0x2F, 0x52)
+HIGHLIGHT = (0xFF, 0xFF, 0xFF)
+SHADE = (0x9C, 0xBE, 0xE4)
+# Top and bottom of the face's gradient, normal and pressed.
+FACE_NORMAL = ((0xF2, 0xF8, 0xFF), (0xBF, 0xD9, 0xF4))
+FACE_PRESSED = ((0xB3, 0xCF, 0xEE), (0xDD, 0xEC, 0xFB))
+
+# File name (the pressed face adds _pressed) and caption lines, left to right on the toolbar.
+BUTTONS = [
+    ('alt_tab', ['Alt + Tab']),
+    ('ctrl_space', ['Ctrl + Space']),
+    ('alt_f4', ['Alt + F4']),
+    ('ctrl_alt_del', ['Ctrl + Alt', '+ Del']),
+    ('new_client', ['New Client']),
+    ('virtual_device', ['Virtual', 'Device']),
+    ('window_full', ['Window/Full']),
+]
+
+
+def mix(a, b, t):
+    return tuple(round(x + (y - x) * t) for x, y in zip(a, b))
+
+
+def draw_face(lines, pressed):
+    image = Image.new('RGB', (FACE_WIDTH, FACE_HEIGHT))
+    draw = ImageDraw.Draw(image)
+    right, bottom = SHOWN_WIDTH - 1, FACE_HEIGHT - 1
+    top_colour, bottom_colour = FACE_PRESSED if pressed else FACE_NORMAL
+    for y in range(FACE_HEIGHT):
+        draw.line([(0, y), (FACE_WIDTH - 1, y)], fill=mix(top_colour, bottom_colour, y / bottom))
+    if pressed:
+        # Sunk in: a dark frame of two pixels, and the caption a pixel down and right.
+        draw.rectangle([0, 0, right, bottom], outline=FRAME, width=2)
+        shift = 1
+    else:
+        draw.rectangle([0, 0, right, bottom], outline=BORDER)
+        draw.line([(1, 1), (right - 1, 1)], fill=HIGHLIGHT)
+        draw.line([(1, 1), (1, bottom - 1)], fill=HIGHLIGHT)
+        draw.line([(2, bottom - 1), (right - 1, bottom - 1)], fill=SHADE)
+        draw.line([(right - 1, 2), (right - 1, bottom - 1)], fill=SHADE)
+        shift = 0
+    for y in range(FACE_HEIGHT):
+        image.putpixel((FACE_WIDTH - 1, y), image.getpixel((right, y)))
+
+    font = ImageFont.truetype(FONT, 11)
+    ascent, descent = font.getmetrics()
+    line_height = ascent + descent - 1
+    # Centred on the cap height, so that descenders do not push a line up.
+    cap_height = font.getbbox('H')[3] - font.getbbox('H')[1]
+    block = line_height * (len(lines) - 1) + cap_height
+    top = (FACE_HEIGHT - block) // 2 - font.getbbox('H')[1] + shift
+    for i, line in enumerate(lines):
+        width = font.getlength(line)
+        left = round((SHOWN_WIDTH - width) / 2) + shift
+        draw.text((left, top + i * line_height), line, font=font, fill=CAPTION)
+    return image
+
+
+def draw_toolbar_faces():
+    folder = os.path.join(HERE, 'toolbar')
+    os.makedirs(folder, exist_ok=True)
+    for name, lines in BUTTONS:
+        draw_face(lines, False).save(os.path.join(folder, name + '.bmp'))
+        draw_face(lines, True).save(os.path.join(folder, name + '_pressed.bmp'))
+
+
 if __name__ == '__main__':
     with open(os.path.join(HERE, 'viewer.ico'), 'wb') as f:
         f.write(draw_icon())
     with open(os.path.join(HERE, 'pointer.cur'), 'wb') as f:
         f.write(draw_cursor())
+    draw_toolbar_faces()
