@@ -18,8 +18,11 @@
 extern "C" {
 #endif
 
-/* 0 no session (or it was found dead), 1 running, 2 the viewer asks the host to end the
- * session and return to its logon page, 4 the user switched back to the windowed view. */
+/* 0 no session (or it was found dead); 1 running; 2 the viewer asks the host to end the
+ * session and return to its logon page (the toolbar's "New Client", or a screen size the
+ * viewer cannot show); 4 the user left the full-screen view with the toolbar's "Window/Full":
+ * the viewer is back in parentWindow and the host's window has been shown again and moved to
+ * the top left of the work area. Entering the full-screen view sets 1 again. */
 int __cdecl ClientIsRunning(void);
 
 /* Hands over the session parameters. Strings longer than the library keeps are cut: the
@@ -42,7 +45,8 @@ bool __cdecl ClientPause(void);
  * other code, without a session, or when the sequence could not be sent. */
 bool __cdecl ClientSendKeyEvent(unsigned int code);
 
-/* Ends the session and frees everything; returns within a few seconds whatever the session is doing. */
+/* Ends the session and frees everything; returns within a few seconds whatever the session is doing.
+ * A host window hidden by the full-screen view is shown again. */
 bool __cdecl ClientExit(void);
 
 /* Does nothing; kept for hosts that call it. */
@@ -52,7 +56,9 @@ void __cdecl ClientActive(void);
  * once the server has ended the session. */
 bool __cdecl ClientIsMsgShow(int* closedByServer);
 
-/* Non-zero: full-screen view; 0: windowed view. */
+/* Non-zero: full-screen view, the viewer a top-level window centred on the screen over the
+ * hidden host window, with the floating toolbar; 0: the windowed view inside parentWindow,
+ * the host window shown again. Does nothing without a running session. */
 void __cdecl ClientWndFull(int full);
 
 #ifdef __cplusplus

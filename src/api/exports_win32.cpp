@@ -21,6 +21,7 @@
 #include "protocol/login_status.h"
 #include "resources/resource_ids.h"
 #include "viewer/client_connection.h"
+#include "viewer/view_options.h"
 #include "viewer/viewer_window.h"
 
 namespace vantrel {
@@ -213,6 +214,8 @@ int run() {
   settings.viewMode = &s.viewMode;
   settings.sessionState = &s.sessionState;
   settings.messages = &s.messages;
+  settings.titleAddress = s.titleAddress.data();
+  settings.anyLocalScreen = anyLocalScreenEnabled(*s.catalog);
   s.window = ViewerWindow::create(settings, *s.link);
   s.connection = ClientConnection::create(SessionPorts{s.window->surface(), *s.window, *s.window, s.messages});
   if (!s.connection) {  // "CreateMemFailed" has been shown
@@ -344,8 +347,12 @@ bool __cdecl ClientIsMsgShow(int* closedByServer) {
   return s.messages.msgBoxShowing.load() != 0;
 }
 
-void __cdecl ClientWndFull(int) {
-  // The full-screen view comes with the toolbar; until then the viewer stays windowed.
+void __cdecl ClientWndFull(int full) {
+  try {
+    Session& s = session();
+    if (s.connection && s.window) s.window->switchView(full == 0);
+  } catch (...) {
+  }
 }
 
 }  // extern "C"

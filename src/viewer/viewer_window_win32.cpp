@@ -8,10 +8,12 @@
 #include "clipboard/clipboard_viewer.h"
 #include "input/key_mapper.h"
 #include "input/keyboard_port.h"
+#include "input/special_keys.h"
 #include "protocol/console_link.h"
 #include "resources/resource_ids.h"
 #include "screen/gdi_surface.h"
 #include "viewer/client_connection.h"
+#include "viewer/view_switch.h"
 #include "viewer/viewer_window.h"
 
 namespace vantrel {
@@ -41,11 +43,12 @@ ExtentI outerSize(HWND window) {
   return {r.right - r.left, r.bottom - r.top};
 }
 
-class Win32ViewerWindow final : public ViewerWindow {
+class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
  public:
   Win32ViewerWindow(const ViewerSettings& settings, ConsoleLink& link)
       : settings_(settings),
         link_(link),
+        viewSwitch_(settings_, *this),
         surface_(makeGdiSurface()),
         fallbackCatalog_(""),
         keyMapper_(systemKeyboard(), *this, *this,
@@ -110,7 +113,7 @@ class Win32ViewerWindow final : public ViewerWindow {
   void fitWindow() override {
     HWND window = window_.load();
     const ExtentI screen = localScreen();
-    if (!isSupportedLocalScreen(screen)) {
+    if (!settings_.anyLocalScreen && !isSupportedLocalScreen(screen)) {
       settings_.messages->showText(settings_.messages->ownerWindow, kLocalResolutionWarning);
       requestSessionEnd();
       return;
@@ -126,12 +129,14 @@ class Win32ViewerWindow final : public ViewerWindow {
     if (viewMode() != kFullScreen) {
       p = windowedPlacement(needed, settings_.area, screen, remote, outerSize(parent()).height);
     } else {
-      p = fullScreenPlacement(needed, settings_.area, screen, remote);
+      p = fullScreenPlacement(needed, settings_.area, screen, remote, settings_.anyLocalScreen);
       SetWindowLongPtrA(window, GWL_STYLE, p.bordered ? WS_CLIPCHILDREN | WS_BORDER : WS_CLIPCHILDREN);
     }
     windowWidth_ = p.windowWidth;
     windowHeight_ = p.windowHeight;
-    SetWindowPos(window, HWND_TOP, p.x, p.y, p.width, p.height, SWP_SHOWWINDOW);
+    // A new border takes effect with the placement.
+    SetWindowPos(window, HWND_TOP, p.x, p.y, p.width, p.height,
+                 viewMode() == kFullScreen ? SWP_SHOWWINDOW | SWP_FRAMECHANGED : SWP_SHOWWINDOW);
   }
 
   void postSizeMessage() override {
@@ -177,7 +182,10 @@ class Win32ViewerWindow final : public ViewerWindow {
 
   SurfacePort& surface() override { return *surface_; }
 
+  void switchView(bool windowed) override { viewSwitch_.switchView(windowed); }
+
   void close() override {
+    viewSwitch_.showHostAgain();
     HWND window = window_.load();
     if (window == nullptr) return;
     SendMessageA(window, WM_CLOSE, 0, 0);
@@ -185,6 +193,9 @@ class Win32ViewerWindow final : public ViewerWindow {
   }
 
   void detach() override {
+    // Without its window the receive thread has nothing to draw into: it is asked to end,
+    // whether or not the window's destruction still comes.
+    if (connection_ != nullptr) connection_->requestStop();
     if (HWND window = window_.exchange(nullptr)) {
       if (IsWindow(window)) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     }
@@ -195,6 +206,20 @@ class Win32ViewerWindow final : public ViewerWindow {
 
   void* receiveThread() const override { return receiveThread_.load(); }
 
+  // --- ViewSwitchHost ------------------------------------------------------------------
+
+  ExtentI remoteSize() const override {
+    if (connection_ == nullptr) return {};
+    const DisplayState& display = connection_->display();
+    return {static_cast<int>(display.remoteWidth()), static_cast<int>(display.remoteHeight())};
+  }
+  ExtentI neededSize() const override { return {neededWidth_.load(), neededHeight_.load()}; }
+  ScrollState scrollState() const override { return scroll_; }
+  void scrollView(int dx, int dy) override {
+    if (HWND window = window_.load(); window != nullptr && connection_ != nullptr) scrollView(window, dx, dy);
+  }
+  void sendSpecialSequence(std::uint32_t code) override { vantrel::sendSpecialSequence(code, this, *this); }
+
   // --- the window procedure -------------------------------------------------------------
 
   LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -203,10 +228,6 @@ class Win32ViewerWindow final : public ViewerWindow {
   HWND parent() const { return static_cast<HWND>(settings_.parentWindow); }
   bool inputEnabled() const { return settings_.inputEnabled->load() != 0; }
   bool windowed() const { return viewMode() != kFullScreen; }
-  ExtentI remoteSize() const {
-    const DisplayState& display = connection_->display();
-    return {static_cast<int>(display.remoteWidth()), static_cast<int>(display.remoteHeight())};
-  }
 
   void learnReceiveThread() {
     if (receiveThread_.load() != nullptr || GetCurrentThreadId() == windowThread_) return;
@@ -263,6 +284,7 @@ class Win32ViewerWindow final : public ViewerWindow {
     setScroll(next);
     updateScrollBars(window);
     if (wParam == 0) InvalidateRect(window, nullptr, FALSE);
+    viewSwitch_.centreToolbar();
   }
 
   void updateScrollBars(HWND window) {
@@ -281,7 +303,7 @@ class Win32ViewerWindow final : public ViewerWindow {
   }
 
   void scrollView(HWND window, int dx, int dy) {
-    const ScrollContext context{!windowed(), localScreen(), remoteSize().width};
+    const ScrollContext context{!windowed(), localScreen(), remoteSize().width, settings_.anyLocalScreen};
     const ScrollStep step = limitScroll(scroll_, context, dx, dy);
     if (step.dx == 0 && step.dy == 0) return;
     ScrollState next = scroll_;
@@ -312,7 +334,7 @@ class Win32ViewerWindow final : public ViewerWindow {
   void onMouse(HWND window, WPARAM wParam, LPARAM lParam) {
     SetFocus(window);
     if (inputEnabled()) sendPointerEvent(LOWORD(lParam), HIWORD(lParam), wParam);
-    // The edge zones scroll only in the full-screen view, which comes with the toolbar.
+    if (connection_ != nullptr) viewSwitch_.pointerAt(LOWORD(lParam), HIWORD(lParam));
   }
 
   void sendPointerEvent(unsigned clientX, unsigned clientY, WPARAM keys) {
@@ -332,6 +354,7 @@ class Win32ViewerWindow final : public ViewerWindow {
 
   ViewerSettings settings_;
   ConsoleLink& link_;
+  ViewSwitch viewSwitch_;
   std::unique_ptr<GdiSurface> surface_;
   MessageCatalog fallbackCatalog_;  // only when the session has no catalogue: boxes read "No Text"
   KeyMapper keyMapper_;
