@@ -18,6 +18,7 @@
 #include "box_watcher.h"
 #include "consoleclient_dll.h"
 #include "fake_console.h"
+#include "host_window.h"
 
 namespace vantrel::wintest {
 namespace {
@@ -46,34 +47,6 @@ std::string catalogueDirectory() {
   }();
   return dir;
 }
-
-LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// The host's top-level window: the viewer's parent.
-class HostWindow {
- public:
-  HostWindow() {
-    static const bool registered = [] {
-      WNDCLASSA c{};
-      c.lpfnWndProc = hostProc;
-      c.hInstance = GetModuleHandleA(nullptr);
-      c.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-      c.lpszClassName = "VantrelTestHost";
-      return RegisterClassA(&c) != 0;
-    }();
-    (void)registered;
-    window_ = CreateWindowExA(0, "VantrelTestHost", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0,
-                              1024, 768, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    pumpFor(50ms);
-  }
-  ~HostWindow() { DestroyWindow(window_); }
-  HWND get() const { return window_; }
-
- private:
-  HWND window_ = nullptr;
-};
 
 struct Area {
   int left = 0, top = 0, width = 1000, height = 700;

@@ -1,0 +1,378 @@
+// The full-screen view of consoleclient.dll driven as a host drives it. Each group of cases
+// belongs to one local screen size and runs on an Xvfb screen of that size
+// (scripts/with-wine --screen WxH); told its size with --screen, the program reports itself
+// skipped (77) on any other screen.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "box_watcher.h"
+#include "consoleclient_dll.h"
+#include "fake_console.h"
+#include "host_window.h"
+
+namespace vantrel::wintest {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A directory with the host's consoleclient.ini, with or without AnyLocalScreen=1.
+std::string iniDirectory(bool anyScreen) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string d = std::string(temp) + "vantrel-full-screen-" + std::to_string(GetCurrentProcessId()) +
+                        (anyScreen ? "-any" : "");
+  CreateDirectoryA(d.c_str(), nullptr);
+  std::ofstream ini(d + "\\consoleclient.ini");
+  ini << "[MESSAGEBOX]\nServerCutConnect_en=ended\n";
+  if (anyScreen) ini << "[VIEW]\nAnyLocalScreen=1\n";
+  return d;
+}
+
+RECT windowRect(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+::testing::AssertionResult hasRect(HWND window, RECT expected) {
+  const RECT r = windowRect(window);
+  if (EqualRect(&r, &expected)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "at (" << r.left << ", " << r.top << ") " << r.right - r.left << " x "
+                                       << r.bottom - r.top << ", not (" << expected.left << ", " << expected.top
+                                       << ") " << expected.right - expected.left << " x "
+                                       << expected.bottom - expected.top;
+}
+
+class FullScreenTest : public ::testing::Test {
+ protected:
+  ConsoleClientDll& dll = ConsoleClientDll::get();
+  BoxWatcher boxes;
+  HostWindow host;
+  FakeConsole console;
+  HWND viewer = nullptr;
+
+  void SetUp() override {
+    ASSERT_NE(dll.module, nullptr) << "consoleclient.dll did not load";
+    ASSERT_TRUE(console.listening());
+    // Away from where a centred viewer goes, so that no mouse move of the system's reaches it.
+    SetCursorPos(0, GetSystemMetrics(SM_CYSCREEN) - 1);
+  }
+  void TearDown() override { dll.exit(); }
+
+  // For a viewer that covers the screen: the system's mouse moves come from the middle.
+  static void pointerToTheMiddle() {
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+  }
+
+  // At (left, top) and down to the screen's bottom edge or beyond: the system keeps a
+  // top-level window within the screen and its frame, so a larger one is cut to that.
+  ::testing::AssertionResult reachesTheBottomFrom(int left, int top, int right) const {
+    const RECT r = windowRect(viewer);
+    if (r.left == left && r.top == top && r.right >= right && r.bottom >= GetSystemMetrics(SM_CYSCREEN)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "at (" << r.left << ", " << r.top << ") to (" << r.right << ", "
+                                         << r.bottom << ")";
+  }
+
+  // Logged in with the viewer in a 1000 x 700 area of the host, the remote screen announced
+  // and one full frame drawn.
+  void start(std::uint16_t width, std::uint16_t height, bool anyScreen = false) {
+    ASSERT_TRUE(dll.initial(iniDirectory(anyScreen).c_str(), host.get(), host.get(), 0, 0, 1000, 700,
+                            console.address().c_str(), 0, "operator", "secret", 0, 0));
+    ASSERT_EQ(dll.run(), 1);
+    ASSERT_TRUE(pumpUntil([&] { return console.loggedIn(); }));
+    viewer = FindWindowExA(host.get(), nullptr, "Vantrel", nullptr);
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_TRUE(console.sendScreenFormat(width, height));
+    ASSERT_TRUE(console.sendScreenUpdate(0, 0, width, height, [](int x, int y) {
+      return static_cast<std::uint32_t>((x ^ y) & 0xFF) * 0x010101u;
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return console.acknowledgements() >= 2; }));
+    pumpFor(100ms);
+  }
+
+  void switchTo(bool full) {
+    dll.wndFull(full ? 1 : 0);
+    pumpFor(150ms);
+  }
+
+  HWND toolbar() const { return FindWindowExA(viewer, nullptr, "ConToolbar", nullptr); }
+  bool toolbarShown() const { return IsWindowVisible(toolbar()) != FALSE; }
+
+  void pointer(int x, int y) {
+    SendMessageA(viewer, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    pumpFor(20ms);
+  }
+
+  // The scroll offsets, read back from the remote position of a pointer in the middle of the
+  // screen (a new position each time, so that each move is reported).
+  std::pair<int, int> offsets() {
+    const int x = 300 + probes_++, y = 300;
+    SendMessageA(viewer, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    // A request sent after it: once the console has that, it has the pointer's event too.
+    const std::size_t marks = requests(14);
+    dll.sendKeyEvent(0);
+    if (!pumpUntil([&] { return requests(14) > marks; }, 2s)) return {-1, -1};
+    const auto received = console.messages();
+    for (auto it = received.rbegin(); it != received.rend(); ++it) {
+      if (it->type == 2) return {it->word2 - x, it->word4 - y};
+    }
+    return {-1, -1};
+  }
+
+  // The last `n` key events the console received, as keysym and down.
+  std::vector<std::pair<std::uint32_t, bool>> lastKeys(std::size_t n) const {
+    std::vector<std::pair<std::uint32_t, bool>> keys;
+    for (const auto& m : console.messages()) {
+      if (m.type == 1) keys.emplace_back(m.value, m.flag != 0);
+    }
+    if (keys.size() > n) keys.erase(keys.begin(), keys.end() - static_cast<std::ptrdiff_t>(n));
+    return keys;
+  }
+
+  std::size_t requests(std::uint16_t subtype) const {
+    return console.count([&](const ViewerMessage& m) { return m.type == 3 && m.word2 == subtype; });
+  }
+
+ private:
+  int probes_ = 0;
+};
+
+using Keys = std::vector<std::pair<std::uint32_t, bool>>;
+
+class Screen1024x768 : public FullScreenTest {};
+class Screen800x600 : public FullScreenTest {};
+class Screen1280x1024 : public FullScreenTest {};
+class Screen1920x1080 : public FullScreenTest {};
+class Screen1280x720 : public FullScreenTest {};
+
+TEST_F(Screen1024x768, FullScreenTheToolbarAndItsButtons) {
+  start(800, 600);
+  EXPECT_EQ(toolbar(), nullptr) << "the toolbar comes with the first switch";
+
+  switchTo(true);
+  EXPECT_EQ(GetAncestor(viewer, GA_PARENT), GetDesktopWindow());
+  char title[300] = {};
+  GetWindowTextA(viewer, title, sizeof title);
+  EXPECT_EQ(std::string(title), "Vantrel 1.3 - Remote Console (" + console.address() + ")");
+  EXPECT_FALSE(IsWindowVisible(host.get()));
+  EXPECT_TRUE(IsWindowVisible(viewer));
+  EXPECT_EQ(dll.isRunning(), 1);
+  // 800 x 600 centred on 1024 x 768 with a border; the toolbar at the top centre inside it.
+  EXPECT_TRUE(hasRect(viewer, {112, 84, 914, 686}));
+  const HWND bar = toolbar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(toolbarShown());
+  EXPECT_TRUE(hasRect(bar, {113 + 88, 85, 113 + 88 + 625, 85 + 36}));
+
+  // Each button shows its face: light blue at the top of every button.
+  UpdateWindow(bar);
+  pumpFor(50ms);
+  HDC screen = GetDC(nullptr);
+  for (int button = 0; button < 7; ++button) {
+    const COLORREF c = GetPixel(screen, 113 + 88 + 1 + 89 * button + 44, 85 + 4);
+    EXPECT_GT(GetBValue(c), 200) << "button " << button + 1;
+    EXPECT_GT(GetBValue(c), GetRValue(c)) << "button " << button + 1;
+  }
+  ReleaseDC(nullptr, screen);
+
+  // The top rows drop it in within its span only; anywhere below takes it away.
+  pointer(400, 300);
+  EXPECT_FALSE(toolbarShown());
+  pointer(400, 5);
+  EXPECT_TRUE(toolbarShown());
+  pointer(400, 300);
+  EXPECT_FALSE(toolbarShown());
+  pointer(40, 5);  // the screen's x 152, left of the toolbar at 201
+  EXPECT_FALSE(toolbarShown());
+  pointer(400, 5);
+  ASSERT_TRUE(toolbarShown());
+
+  const auto click = [&](int id) {
+    SendMessageA(GetDlgItem(bar, id), BM_CLICK, 0, 0);
+    pumpFor(100ms);
+  };
+  click(2);
+  EXPECT_TRUE(pumpUntil([&] { return lastKeys(4) == Keys{{0xFFE3, true}, {0x20, true}, {0x20, false}, {0xFFE3, false}}; }));
+  EXPECT_EQ(GetFocus(), viewer);
+  click(3);
+  EXPECT_TRUE(pumpUntil([&] { return lastKeys(4) == Keys{{0xFFE9, true}, {0xFFC1, true}, {0xFFC1, false}, {0xFFE9, false}}; }));
+  click(1);
+  click(4);
+  EXPECT_TRUE(pumpUntil([&] { return requests(14) == 1 && requests(15) == 1; }));
+
+  // "Virtual Device" does nothing at all, not even move the focus.
+  SetFocus(viewer);
+  pumpFor(50ms);
+  const std::size_t sent = console.messages().size();
+  SendMessageA(bar, WM_COMMAND, MAKEWPARAM(6, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(bar, 6)));
+  pumpFor(100ms);
+  EXPECT_EQ(console.messages().size(), sent);
+  EXPECT_EQ(GetFocus(), viewer);
+
+  click(5);
+  EXPECT_EQ(dll.isRunning(), 2);
+
+  // "Window/Full": back in the host, which is shown at the top left of the work area.
+  click(7);
+  EXPECT_EQ(dll.isRunning(), 4);
+  EXPECT_EQ(GetParent(viewer), host.get());
+  EXPECT_TRUE(IsWindowVisible(host.get()));
+  EXPECT_FALSE(toolbarShown());
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(windowRect(host.get()).left, 0);
+  EXPECT_EQ(windowRect(host.get()).top, work.top);
+  // Centred across the host's 1024 x 768, and down from its top 25 rows: (1024 - 800) / 2 and
+  // (768 + 25 - 600) / 2, in the host's client area, two rows taller.
+  RECT placed = windowRect(viewer);
+  MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&placed), 2);
+  EXPECT_EQ(placed.left, 112);
+  EXPECT_EQ(placed.top, 96);
+  EXPECT_EQ(placed.right - placed.left, 800);
+  EXPECT_EQ(placed.bottom - placed.top, 602);
+
+  // Again: the same toolbar is shown, not a new one; and ClientWndFull(0) returns to the host.
+  switchTo(true);
+  EXPECT_EQ(toolbar(), bar);
+  EXPECT_TRUE(toolbarShown());
+  EXPECT_EQ(dll.isRunning(), 1);
+  switchTo(false);
+  EXPECT_EQ(GetParent(viewer), host.get());
+  EXPECT_TRUE(IsWindowVisible(host.get()));
+  EXPECT_FALSE(toolbarShown());
+  EXPECT_EQ(dll.isRunning(), 1);
+}
+
+TEST_F(Screen1024x768, EnteringReturnsToTheOriginAndAScreenThatHoldsAllNeverScrolls) {
+  pointerToTheMiddle();
+  start(1024, 768);
+  SendMessageA(viewer, WM_VSCROLL, SB_PAGEDOWN, 0);
+  SendMessageA(viewer, WM_HSCROLL, SB_LINERIGHT, 0);
+  ASSERT_NE(offsets(), std::make_pair(0, 0));
+
+  switchTo(true);
+  EXPECT_EQ(offsets(), std::make_pair(0, 0));
+  EXPECT_TRUE(hasRect(viewer, {0, 0, 1024, 768}));
+  EXPECT_EQ(GetWindowLongPtrA(viewer, GWL_STYLE) & WS_BORDER, 0);
+  pointer(1020, 300);
+  pointer(500, 765);
+  EXPECT_EQ(offsets(), std::make_pair(0, 0));
+  pointer(500, 5);
+  EXPECT_TRUE(toolbarShown());
+}
+
+TEST_F(Screen800x600, EdgesScrollALargerRemoteScreenToItsLimits) {
+  pointerToTheMiddle();
+  start(1024, 768);
+  switchTo(true);
+  EXPECT_TRUE(reachesTheBottomFrom(0, 0, 800));
+  pointer(795, 300);  // right band
+  EXPECT_EQ(offsets(), std::make_pair(224, 0));
+  pointer(400, 595);  // bottom band
+  EXPECT_EQ(offsets(), std::make_pair(224, 168));
+  pointer(3, 5);  // the top band left of x = 5, also the left band's top: both back
+  EXPECT_EQ(offsets(), std::make_pair(0, 0));
+  pointer(3, 597);  // the bottom-left corner scrolls down and left
+  EXPECT_EQ(offsets(), std::make_pair(0, 168));
+}
+
+TEST_F(Screen1280x1024, OtherScreensAreRefusedUnlessTheSwitchIsOn) {
+  start(800, 600);
+  const auto seen = boxes.boxes();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, "The current resolution is not supported, please change to 800X600 or 1024X768.");
+  EXPECT_EQ(seen[0].caption, "Vantrel");
+  EXPECT_EQ(dll.isRunning(), 2);
+  // Not fitted: where it would be is (100, 50), 800 x 602.
+  RECT placed = windowRect(viewer);
+  MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&placed), 2);
+  EXPECT_FALSE(placed.left == 100 && placed.top == 50 && placed.right - placed.left == 800) << "fitted";
+  // Every change of size says so again.
+  ASSERT_TRUE(console.sendScreenFormat(1024, 768));
+  EXPECT_TRUE(pumpUntil([&] { return boxes.count() == 2; }));
+  dll.exit();
+
+  FakeConsole again;
+  boxes.clear();
+  viewer = nullptr;
+  ASSERT_TRUE(dll.initial(iniDirectory(true).c_str(), host.get(), host.get(), 0, 0, 1000, 700,
+                          again.address().c_str(), 0, "operator", "secret", 0, 0));
+  ASSERT_EQ(dll.run(), 1);
+  ASSERT_TRUE(pumpUntil([&] { return again.loggedIn(); }));
+  viewer = FindWindowExA(host.get(), nullptr, "Vantrel", nullptr);
+  ASSERT_TRUE(again.sendScreenFormat(800, 600));
+  ASSERT_TRUE(pumpUntil([&] { return again.acknowledgements() >= 1; }));
+  pumpFor(100ms);
+  EXPECT_EQ(boxes.count(), 0u);
+  EXPECT_EQ(dll.isRunning(), 1);
+  placed = windowRect(viewer);
+  MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&placed), 2);
+  EXPECT_EQ(placed.left, 100);
+  EXPECT_EQ(placed.top, 50);
+  switchTo(true);
+  EXPECT_TRUE(hasRect(viewer, {240, 212, 1042, 814}));
+}
+
+TEST_F(Screen1920x1080, WithTheSwitchALargerScreenCentresTheRemoteOne) {
+  start(1024, 768, true);
+  EXPECT_EQ(boxes.count(), 0u);
+  switchTo(true);
+  EXPECT_TRUE(hasRect(viewer, {448, 156, 1474, 926}));
+  pointer(1020, 300);
+  pointer(500, 765);
+  EXPECT_EQ(offsets(), std::make_pair(0, 0));
+  pointer(500, 300);
+  EXPECT_FALSE(toolbarShown());
+  pointer(500, 5);
+  EXPECT_TRUE(toolbarShown());
+
+  // Ending the session in full screen gives the host its window back.
+  EXPECT_FALSE(IsWindowVisible(host.get()));
+  dll.exit();
+  EXPECT_TRUE(IsWindowVisible(host.get()));
+}
+
+TEST_F(Screen1280x720, WithTheSwitchALowerScreenScrollsByItsOwnHeight) {
+  pointerToTheMiddle();
+  start(1024, 768, true);
+  EXPECT_EQ(boxes.count(), 0u);
+  switchTo(true);
+  EXPECT_TRUE(reachesTheBottomFrom(128, 0, 128 + 1024));
+  pointer(500, 715);  // bottom band of the screen
+  EXPECT_EQ(offsets(), std::make_pair(0, 48));
+  pointer(500, 3);  // the top band scrolls back up; the toolbar waits for the top
+  EXPECT_FALSE(toolbarShown());
+  EXPECT_EQ(offsets(), std::make_pair(0, 0));
+  pointer(500, 3);
+  EXPECT_TRUE(toolbarShown());
+}
+
+}  // namespace
+}  // namespace vantrel::wintest
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  std::string wanted;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--screen") wanted = argv[i + 1];
+  }
+  const std::string actual =
+      std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" + std::to_string(GetSystemMetrics(SM_CYSCREEN));
+  if (!wanted.empty() && wanted != actual) {
+    std::printf("full_screen_tests: the screen is %s, not %s: skipped\n", actual.c_str(), wanted.c_str());
+    return 77;
+  }
+  return RUN_ALL_TESTS();
+}
