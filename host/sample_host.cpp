@@ -3,10 +3,12 @@
 // and runs the message loop the viewer lives on until the session ends or the window closes.
 //
 //   sample_host SERVER USER PASSWORD [--ini DIR] [--language N] [--screenshot FILE.bmp]
-//               [--seconds N]
+//               [--seconds N] [--full-screen]
 //
 // With --screenshot it saves the viewer's picture as a BMP file after --seconds (default 5)
-// and ends the session. Exit status: 0 done, 1 bad arguments or no DLL, 2 ClientRun failed,
+// and ends the session. With --full-screen it switches the viewer to the full-screen view a
+// second into the session; the screenshot is then the whole full-screen window, taken with the
+// pointer at the top of the screen, where it drops the toolbar in. Exit status: 0 done, 1 bad arguments or no DLL, 2 ClientRun failed,
 // 3 the session ended before the screenshot.
 
 #include <windows.h>
@@ -26,6 +28,7 @@ using RunFn = decltype(&ClientRun);
 using IsRunningFn = decltype(&ClientIsRunning);
 using ExitFn = decltype(&ClientExit);
 using IsMsgShowFn = decltype(&ClientIsMsgShow);
+using WndFullFn = decltype(&ClientWndFull);
 
 template <typename F>
 F exported(HMODULE module, const char* name) {
@@ -40,13 +43,19 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The viewer's client area as a 24-bit bottom-up BMP.
-bool saveScreenshot(HWND viewer, const std::string& path) {
-  RECT client{};
-  GetClientRect(viewer, &client);
-  const int width = client.right, height = client.bottom;
+// The viewer's client area (or, with `wholeWindow`, all of it as the screen shows it, child
+// windows included) as a 24-bit bottom-up BMP.
+bool saveScreenshot(HWND viewer, const std::string& path, bool wholeWindow) {
+  RECT area{};
+  if (wholeWindow) {
+    GetWindowRect(viewer, &area);
+  } else {
+    GetClientRect(viewer, &area);
+  }
+  const int width = area.right - area.left, height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return false;
-  HDC source = GetDC(viewer);
+  const HWND sourceWindow = wholeWindow ? nullptr : viewer;
+  HDC source = GetDC(sourceWindow);
   HDC memory = CreateCompatibleDC(source);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -57,7 +66,7 @@ bool saveScreenshot(HWND viewer, const std::string& path) {
   void* bits = nullptr;
   HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ previous = SelectObject(memory, dib);
-  BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+  BitBlt(memory, 0, 0, width, height, source, wholeWindow ? area.left : 0, wholeWindow ? area.top : 0, SRCCOPY);
   GdiFlush();
   const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
   const DWORD imageSize = stride * static_cast<DWORD>(height);
@@ -75,7 +84,7 @@ bool saveScreenshot(HWND viewer, const std::string& path) {
   SelectObject(memory, previous);
   DeleteObject(dib);
   DeleteDC(memory);
-  ReleaseDC(viewer, source);
+  ReleaseDC(sourceWindow, source);
   return ok;
 }
 
@@ -91,18 +100,25 @@ std::string moduleDirectory() {
 int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr, "usage: sample_host SERVER USER PASSWORD [--ini DIR] [--language N] "
-                         "[--screenshot FILE.bmp] [--seconds N]\n");
+                         "[--screenshot FILE.bmp] [--seconds N] [--full-screen]\n");
     return 1;
   }
   std::string ini = moduleDirectory(), screenshot;
   unsigned language = 0;
   int seconds = 5;
-  for (int i = 4; i + 1 < argc; i += 2) {
+  bool fullScreen = false;
+  for (int i = 4; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--ini") ini = argv[i + 1];
-    else if (option == "--language") language = static_cast<unsigned>(std::atoi(argv[i + 1]));
-    else if (option == "--screenshot") screenshot = argv[i + 1];
-    else if (option == "--seconds") seconds = std::atoi(argv[i + 1]);
+    if (option == "--full-screen") {
+      fullScreen = true;
+      continue;
+    }
+    if (i + 1 >= argc) break;
+    const char* value = argv[++i];
+    if (option == "--ini") ini = value;
+    else if (option == "--language") language = static_cast<unsigned>(std::atoi(value));
+    else if (option == "--screenshot") screenshot = value;
+    else if (option == "--seconds") seconds = std::atoi(value);
   }
 
   HMODULE dll = LoadLibraryA("consoleclient.dll");
@@ -115,7 +131,8 @@ int main(int argc, char** argv) {
   const auto isRunning = exported<IsRunningFn>(dll, "ClientIsRunning");
   const auto exitSession = exported<ExitFn>(dll, "ClientExit");
   const auto isMsgShow = exported<IsMsgShowFn>(dll, "ClientIsMsgShow");
-  if (!initial || !run || !isRunning || !exitSession || !isMsgShow) return 1;
+  const auto wndFull = exported<WndFullFn>(dll, "ClientWndFull");
+  if (!initial || !run || !isRunning || !exitSession || !isMsgShow || !wndFull) return 1;
 
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = hostProc;
@@ -144,17 +161,28 @@ int main(int argc, char** argv) {
   SetTimer(host, 1, 200, nullptr);
   MSG message;
   bool polling = true;
+  bool switched = false;
   while (polling && GetMessageA(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
     if (message.message != WM_TIMER || message.hwnd != host) continue;
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    const ULONGLONG screenshotAt = static_cast<ULONGLONG>(seconds) * 1000;
+    if (fullScreen && !switched && elapsed >= 1000) {
+      wndFull(1);
+      switched = true;
+    }
+    // Where an operator reaches for the toolbar.
+    if (switched && !screenshot.empty() && elapsed + 600 >= screenshotAt) {
+      SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, 2);
+    }
     int closedByServer = 0;
     if (isRunning() != 1 && !isMsgShow(&closedByServer)) {
       status = screenshot.empty() ? 0 : 3;
       polling = false;
-    } else if (!screenshot.empty() && GetTickCount64() - start >= static_cast<ULONGLONG>(seconds) * 1000) {
-      HWND viewer = FindWindowExA(host, nullptr, "Vantrel", nullptr);
-      if (viewer == nullptr || !saveScreenshot(viewer, screenshot)) status = 3;
+    } else if (!screenshot.empty() && elapsed >= screenshotAt) {
+      HWND viewer = switched ? FindWindowA("Vantrel", nullptr) : FindWindowExA(host, nullptr, "Vantrel", nullptr);
+      if (viewer == nullptr || !saveScreenshot(viewer, screenshot, switched)) status = 3;
       else std::printf("sample_host: saved %s\n", screenshot.c_str());
       polling = false;
     }
