@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "../fuzz/display_checks.h"
@@ -36,9 +37,13 @@ struct Host final : DisplayHost {
   int aborted = 0;
 };
 
-// A surface that stands for a palette display: it reports 8 bits and records palettes.
+// A surface that stands for a palette display: it reports 8 bits and records palettes. It can
+// also report parts of the surface as not made.
 struct PaletteSurface final : SurfacePort {
-  SurfaceResult createSurface(std::uint32_t w, std::uint32_t h) override { return inner.createSurface(w, h); }
+  SurfaceResult createSurface(std::uint32_t w, std::uint32_t h) override {
+    const SurfaceResult made = inner.createSurface(w, h);
+    return failing.value_or(made);
+  }
   bool querySurfaceFormat(std::span<std::uint8_t> f) override {
     inner.querySurfaceFormat(f);
     storeU16le(f.data() + 14, 8);
@@ -56,6 +61,7 @@ struct PaletteSurface final : SurfacePort {
   void realisePalette(std::span<const PaletteEntry> e) override { palettes.emplace_back(e.begin(), e.end()); }
   void paintWindow(WindowRef, std::uint32_t, std::uint32_t, ScrollOffset, bool) override {}
   SoftwareSurface inner;
+  std::optional<SurfaceResult> failing;
   std::vector<RasterOp> ops;
   std::vector<std::vector<PaletteEntry>> palettes;
 };
@@ -199,23 +205,6 @@ TEST(DisplayState, UnsupportedResolutionShowsItsBoxAndAbortsButStillRebuilds) {
   }
 }
 
-// A surface whose device context, bitmap or both cannot be made.
-struct FailingSurface final : SurfacePort {
-  SurfaceResult createSurface(std::uint32_t w, std::uint32_t h) override {
-    inner.createSurface(w, h);
-    return result;
-  }
-  bool querySurfaceFormat(std::span<std::uint8_t> f) override { return inner.querySurfaceFormat(f); }
-  bool clearRect(const SurfaceRect&) override { return false; }
-  bool drawToSurface(const SurfaceRect&, const DibImage&, RasterOp, ScrollOffset) override { return false; }
-  bool restoreWindowArea(const SurfaceRect&, ScrollOffset) override { return false; }
-  bool drawOverlay(const SurfaceRect&, const DibImage&, RasterOp, ScrollOffset) override { return false; }
-  void realisePalette(std::span<const PaletteEntry>) override {}
-  void paintWindow(WindowRef, std::uint32_t, std::uint32_t, ScrollOffset, bool) override {}
-  SoftwareSurface inner;
-  SurfaceResult result = SurfaceResult::Created;
-};
-
 TEST(DisplayState, EachPartOfTheSurfaceThatFailsHasItsBoxInOrder) {
   const struct {
     SurfaceResult result;
@@ -226,9 +215,9 @@ TEST(DisplayState, EachPartOfTheSurfaceThatFailsHasItsBoxInOrder) {
       {SurfaceResult::NoDeviceContextNorBitmap, {"CreateDCFailed_en", "CreateMemFailed_en"}},
   };
   for (const auto& c : cases) {
-    Display<FailingSurface> d;
+    Display<PaletteSurface> d;
     d.recorded.boxes.clear();
-    d.surface.result = c.result;
+    d.surface.failing = c.result;
     d.apply(screenFormat(640, 480));
     std::vector<std::string> texts;
     for (const auto& box : d.recorded.boxes.boxes()) {

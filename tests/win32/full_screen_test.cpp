@@ -32,25 +32,17 @@ std::string iniDirectory(bool anyScreen) {
   const std::string d = std::string(temp) + "vantrel-full-screen-" + std::to_string(GetCurrentProcessId()) +
                         (anyScreen ? "-any" : "");
   CreateDirectoryA(d.c_str(), nullptr);
-  std::ofstream ini(d + "\\consoleclient.ini");
-  ini << "[MESSAGEBOX]\nServerCutConnect_en=ended\n";
-  if (anyScreen) ini << "[VIEW]\nAnyLocalScreen=1\n";
+  std::ofstream(d + "\\consoleclient.ini") << (anyScreen ? "[VIEW]\nAnyLocalScreen=1\n" : "");
   return d;
 }
 
-RECT windowRect(HWND window) {
+// "x,y wxh" of a window on the screen, or within `parent`'s client area.
+std::string where(HWND window, HWND parent = nullptr) {
   RECT r{};
   GetWindowRect(window, &r);
-  return r;
-}
-
-::testing::AssertionResult hasRect(HWND window, RECT expected) {
-  const RECT r = windowRect(window);
-  if (EqualRect(&r, &expected)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "at (" << r.left << ", " << r.top << ") " << r.right - r.left << " x "
-                                       << r.bottom - r.top << ", not (" << expected.left << ", " << expected.top
-                                       << ") " << expected.right - expected.left << " x "
-                                       << expected.bottom - expected.top;
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
 }
 
 class FullScreenTest : public ::testing::Test {
@@ -72,17 +64,6 @@ class FullScreenTest : public ::testing::Test {
   // For a viewer that covers the screen: the system's mouse moves come from the middle.
   static void pointerToTheMiddle() {
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
-  }
-
-  // At (left, top) and down to the screen's bottom edge or beyond: the system keeps a
-  // top-level window within the screen and its frame, so a larger one is cut to that.
-  ::testing::AssertionResult reachesTheBottomFrom(int left, int top, int right) const {
-    const RECT r = windowRect(viewer);
-    if (r.left == left && r.top == top && r.right >= right && r.bottom >= GetSystemMetrics(SM_CYSCREEN)) {
-      return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "at (" << r.left << ", " << r.top << ") to (" << r.right << ", "
-                                         << r.bottom << ")";
   }
 
   // Logged in with the viewer in a 1000 x 700 area of the host, the remote screen announced
@@ -131,13 +112,13 @@ class FullScreenTest : public ::testing::Test {
     return {-1, -1};
   }
 
-  // The last `n` key events the console received, as keysym and down.
-  std::vector<std::pair<std::uint32_t, bool>> lastKeys(std::size_t n) const {
+  // The last four key events, as keysym and down.
+  std::vector<std::pair<std::uint32_t, bool>> lastFourKeys() const {
     std::vector<std::pair<std::uint32_t, bool>> keys;
     for (const auto& m : console.messages()) {
       if (m.type == 1) keys.emplace_back(m.value, m.flag != 0);
     }
-    if (keys.size() > n) keys.erase(keys.begin(), keys.end() - static_cast<std::ptrdiff_t>(n));
+    if (keys.size() > 4) keys.erase(keys.begin(), keys.end() - 4);
     return keys;
   }
 
@@ -150,6 +131,7 @@ class FullScreenTest : public ::testing::Test {
 };
 
 using Keys = std::vector<std::pair<std::uint32_t, bool>>;
+using Offsets = std::pair<int, int>;
 
 class Screen1024x768 : public FullScreenTest {};
 class Screen800x600 : public FullScreenTest {};
@@ -167,54 +149,48 @@ TEST_F(Screen1024x768, FullScreenTheToolbarAndItsButtons) {
   GetWindowTextA(viewer, title, sizeof title);
   EXPECT_EQ(std::string(title), "Vantrel 1.3 - Remote Console (" + console.address() + ")");
   EXPECT_FALSE(IsWindowVisible(host.get()));
-  EXPECT_TRUE(IsWindowVisible(viewer));
   EXPECT_EQ(dll.isRunning(), 1);
-  // 800 x 600 centred on 1024 x 768 with a border; the toolbar at the top centre inside it.
-  EXPECT_TRUE(hasRect(viewer, {112, 84, 914, 686}));
+  // Centred with a border; the toolbar at the top centre of it.
+  EXPECT_EQ(where(viewer), "112,84 802x602");
   const HWND bar = toolbar();
   ASSERT_NE(bar, nullptr);
   EXPECT_TRUE(toolbarShown());
-  EXPECT_TRUE(hasRect(bar, {113 + 88, 85, 113 + 88 + 625, 85 + 36}));
+  EXPECT_EQ(where(bar, viewer), "88,0 625x36");
 
   // Each button shows its face: light blue at the top of every button.
   UpdateWindow(bar);
-  pumpFor(50ms);
   HDC screen = GetDC(nullptr);
   for (int button = 0; button < 7; ++button) {
     const COLORREF c = GetPixel(screen, 113 + 88 + 1 + 89 * button + 44, 85 + 4);
-    EXPECT_GT(GetBValue(c), 200) << "button " << button + 1;
-    EXPECT_GT(GetBValue(c), GetRValue(c)) << "button " << button + 1;
+    EXPECT_TRUE(GetBValue(c) > 200 && GetBValue(c) > GetRValue(c)) << "button " << button + 1 << ": " << c;
   }
   ReleaseDC(nullptr, screen);
 
-  // The top rows drop it in within its span only; anywhere below takes it away.
-  pointer(400, 300);
-  EXPECT_FALSE(toolbarShown());
-  pointer(400, 5);
-  EXPECT_TRUE(toolbarShown());
-  pointer(400, 300);
-  EXPECT_FALSE(toolbarShown());
-  pointer(40, 5);  // the screen's x 152, left of the toolbar at 201
-  EXPECT_FALSE(toolbarShown());
-  pointer(400, 5);
-  ASSERT_TRUE(toolbarShown());
+  // The top rows drop it in within its span only (from the screen's x 201); below, it goes.
+  const struct {
+    int x, y;
+    bool shown;
+  } moves[]{{400, 300, false}, {400, 5, true}, {400, 300, false}, {40, 5, false}, {400, 5, true}};
+  for (const auto& m : moves) {
+    pointer(m.x, m.y);
+    EXPECT_EQ(toolbarShown(), m.shown) << m.x << "," << m.y;
+  }
 
   const auto click = [&](int id) {
     SendMessageA(GetDlgItem(bar, id), BM_CLICK, 0, 0);
     pumpFor(100ms);
   };
   click(2);
-  EXPECT_TRUE(pumpUntil([&] { return lastKeys(4) == Keys{{0xFFE3, true}, {0x20, true}, {0x20, false}, {0xFFE3, false}}; }));
+  EXPECT_TRUE(pumpUntil([&] { return lastFourKeys() == Keys{{0xFFE3, 1}, {0x20, 1}, {0x20, 0}, {0xFFE3, 0}}; }));
   EXPECT_EQ(GetFocus(), viewer);
   click(3);
-  EXPECT_TRUE(pumpUntil([&] { return lastKeys(4) == Keys{{0xFFE9, true}, {0xFFC1, true}, {0xFFC1, false}, {0xFFE9, false}}; }));
+  EXPECT_TRUE(pumpUntil([&] { return lastFourKeys() == Keys{{0xFFE9, 1}, {0xFFC1, 1}, {0xFFC1, 0}, {0xFFE9, 0}}; }));
   click(1);
   click(4);
   EXPECT_TRUE(pumpUntil([&] { return requests(14) == 1 && requests(15) == 1; }));
 
   // "Virtual Device" does nothing at all, not even move the focus.
   SetFocus(viewer);
-  pumpFor(50ms);
   const std::size_t sent = console.messages().size();
   SendMessageA(bar, WM_COMMAND, MAKEWPARAM(6, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(bar, 6)));
   pumpFor(100ms);
@@ -224,7 +200,8 @@ TEST_F(Screen1024x768, FullScreenTheToolbarAndItsButtons) {
   click(5);
   EXPECT_EQ(dll.isRunning(), 2);
 
-  // "Window/Full": back in the host, which is shown at the top left of the work area.
+  // "Window/Full": back in the host, which is shown at the top left of the work area; the
+  // viewer centred across the host's 1024 x 768 and below its top 25 rows, two rows taller.
   click(7);
   EXPECT_EQ(dll.isRunning(), 4);
   EXPECT_EQ(GetParent(viewer), host.get());
@@ -232,16 +209,8 @@ TEST_F(Screen1024x768, FullScreenTheToolbarAndItsButtons) {
   EXPECT_FALSE(toolbarShown());
   RECT work{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_EQ(windowRect(host.get()).left, 0);
-  EXPECT_EQ(windowRect(host.get()).top, work.top);
-  // Centred across the host's 1024 x 768, and down from its top 25 rows: (1024 - 800) / 2 and
-  // (768 + 25 - 600) / 2, in the host's client area, two rows taller.
-  RECT placed = windowRect(viewer);
-  MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&placed), 2);
-  EXPECT_EQ(placed.left, 112);
-  EXPECT_EQ(placed.top, 96);
-  EXPECT_EQ(placed.right - placed.left, 800);
-  EXPECT_EQ(placed.bottom - placed.top, 602);
+  EXPECT_EQ(where(host.get()), "0," + std::to_string(work.top) + " 1024x768");
+  EXPECT_EQ(where(viewer, host.get()), "112,96 800x602");
 
   // Again: the same toolbar is shown, not a new one; and ClientWndFull(0) returns to the host.
   switchTo(true);
@@ -252,94 +221,63 @@ TEST_F(Screen1024x768, FullScreenTheToolbarAndItsButtons) {
   EXPECT_EQ(GetParent(viewer), host.get());
   EXPECT_TRUE(IsWindowVisible(host.get()));
   EXPECT_FALSE(toolbarShown());
-  EXPECT_EQ(dll.isRunning(), 1);
 }
 
-TEST_F(Screen1024x768, EnteringReturnsToTheOriginAndAScreenThatHoldsAllNeverScrolls) {
+TEST_F(Screen1024x768, EnteringReturnsToTheOrigin) {
   pointerToTheMiddle();
   start(1024, 768);
   SendMessageA(viewer, WM_VSCROLL, SB_PAGEDOWN, 0);
   SendMessageA(viewer, WM_HSCROLL, SB_LINERIGHT, 0);
-  ASSERT_NE(offsets(), std::make_pair(0, 0));
-
+  ASSERT_NE(offsets(), Offsets(0, 0));
   switchTo(true);
-  EXPECT_EQ(offsets(), std::make_pair(0, 0));
-  EXPECT_TRUE(hasRect(viewer, {0, 0, 1024, 768}));
+  EXPECT_EQ(offsets(), Offsets(0, 0));
+  EXPECT_EQ(where(viewer), "0,0 1024x768");
   EXPECT_EQ(GetWindowLongPtrA(viewer, GWL_STYLE) & WS_BORDER, 0);
-  pointer(1020, 300);
-  pointer(500, 765);
-  EXPECT_EQ(offsets(), std::make_pair(0, 0));
-  pointer(500, 5);
-  EXPECT_TRUE(toolbarShown());
 }
 
 TEST_F(Screen800x600, EdgesScrollALargerRemoteScreenToItsLimits) {
   pointerToTheMiddle();
   start(1024, 768);
   switchTo(true);
-  EXPECT_TRUE(reachesTheBottomFrom(0, 0, 800));
-  pointer(795, 300);  // right band
-  EXPECT_EQ(offsets(), std::make_pair(224, 0));
-  pointer(400, 595);  // bottom band
-  EXPECT_EQ(offsets(), std::make_pair(224, 168));
-  pointer(3, 5);  // the top band left of x = 5, also the left band's top: both back
-  EXPECT_EQ(offsets(), std::make_pair(0, 0));
-  pointer(3, 597);  // the bottom-left corner scrolls down and left
-  EXPECT_EQ(offsets(), std::make_pair(0, 168));
+  // The system cuts a top-level window larger than the screen to the screen and its frame.
+  EXPECT_EQ(where(viewer).substr(0, 4), "0,0 ");
+  const struct {
+    int x, y;
+    Offsets then;
+  } moves[]{
+      {795, 300, {224, 0}},    // right band
+      {400, 595, {224, 168}},  // bottom band
+      {3, 5, {0, 0}},          // the top band left of x = 5, also the left band's top
+      {3, 597, {0, 168}},      // the bottom-left corner scrolls down and left
+  };
+  for (const auto& m : moves) {
+    pointer(m.x, m.y);
+    EXPECT_EQ(offsets(), m.then) << m.x << "," << m.y;
+  }
 }
 
-TEST_F(Screen1280x1024, OtherScreensAreRefusedUnlessTheSwitchIsOn) {
+TEST_F(Screen1280x1024, OtherScreensAreRefusedAtEachChangeOfSize) {
   start(800, 600);
   const auto seen = boxes.boxes();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, "The current resolution is not supported, please change to 800X600 or 1024X768.");
   EXPECT_EQ(seen[0].caption, "Vantrel");
   EXPECT_EQ(dll.isRunning(), 2);
-  // Not fitted: where it would be is (100, 50), 800 x 602.
-  RECT placed = windowRect(viewer);
-  MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&placed), 2);
-  EXPECT_FALSE(placed.left == 100 && placed.top == 50 && placed.right - placed.left == 800) << "fitted";
-  // Every change of size says so again.
+  EXPECT_NE(where(viewer, host.get()), "100,50 800x602") << "fitted";
   ASSERT_TRUE(console.sendScreenFormat(1024, 768));
   EXPECT_TRUE(pumpUntil([&] { return boxes.count() == 2; }));
-  dll.exit();
-
-  FakeConsole again;
-  boxes.clear();
-  viewer = nullptr;
-  ASSERT_TRUE(dll.initial(iniDirectory(true).c_str(), host.get(), host.get(), 0, 0, 1000, 700,
-                          again.address().c_str(), 0, "operator", "secret", 0, 0));
-  ASSERT_EQ(dll.run(), 1);
-  ASSERT_TRUE(pumpUntil([&] { return again.loggedIn(); }));
-  viewer = FindWindowExA(host.get(), nullptr, "Vantrel", nullptr);
-  ASSERT_TRUE(again.sendScreenFormat(800, 600));
-  ASSERT_TRUE(pumpUntil([&] { return again.acknowledgements() >= 1; }));
-  pumpFor(100ms);
-  EXPECT_EQ(boxes.count(), 0u);
-  EXPECT_EQ(dll.isRunning(), 1);
-  placed = windowRect(viewer);
-  MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&placed), 2);
-  EXPECT_EQ(placed.left, 100);
-  EXPECT_EQ(placed.top, 50);
-  switchTo(true);
-  EXPECT_TRUE(hasRect(viewer, {240, 212, 1042, 814}));
 }
 
 TEST_F(Screen1920x1080, WithTheSwitchALargerScreenCentresTheRemoteOne) {
   start(1024, 768, true);
   EXPECT_EQ(boxes.count(), 0u);
+  EXPECT_EQ(where(viewer, host.get()), "0,0 1000x702");
   switchTo(true);
-  EXPECT_TRUE(hasRect(viewer, {448, 156, 1474, 926}));
-  pointer(1020, 300);
-  pointer(500, 765);
-  EXPECT_EQ(offsets(), std::make_pair(0, 0));
-  pointer(500, 300);
-  EXPECT_FALSE(toolbarShown());
+  EXPECT_EQ(where(viewer), "448,156 1026x770");
   pointer(500, 5);
   EXPECT_TRUE(toolbarShown());
 
   // Ending the session in full screen gives the host its window back.
-  EXPECT_FALSE(IsWindowVisible(host.get()));
   dll.exit();
   EXPECT_TRUE(IsWindowVisible(host.get()));
 }
@@ -349,12 +287,12 @@ TEST_F(Screen1280x720, WithTheSwitchALowerScreenScrollsByItsOwnHeight) {
   start(1024, 768, true);
   EXPECT_EQ(boxes.count(), 0u);
   switchTo(true);
-  EXPECT_TRUE(reachesTheBottomFrom(128, 0, 128 + 1024));
-  pointer(500, 715);  // bottom band of the screen
-  EXPECT_EQ(offsets(), std::make_pair(0, 48));
+  EXPECT_EQ(where(viewer).substr(0, 10), "128,0 1024");
+  pointer(500, 715);  // bottom band
+  EXPECT_EQ(offsets(), Offsets(0, 48));
   pointer(500, 3);  // the top band scrolls back up; the toolbar waits for the top
   EXPECT_FALSE(toolbarShown());
-  EXPECT_EQ(offsets(), std::make_pair(0, 0));
+  EXPECT_EQ(offsets(), Offsets(0, 0));
   pointer(500, 3);
   EXPECT_TRUE(toolbarShown());
 }
