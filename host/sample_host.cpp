@@ -8,8 +8,8 @@
 // With --screenshot it saves the viewer's picture as a BMP file after --seconds (default 5)
 // and ends the session. With --full-screen it switches the viewer to the full-screen view a
 // second into the session; the screenshot is then the whole full-screen window, taken with the
-// pointer at the top of the screen, where it drops the toolbar in. Exit status: 0 done, 1 bad arguments or no DLL, 2 ClientRun failed,
-// 3 the session ended before the screenshot.
+// pointer at the top of the screen, where it drops the toolbar in. Exit status: 0 done, 1 bad
+// arguments or no DLL, 2 ClientRun failed, 3 the session ended before the screenshot.
 
 #include <windows.h>
 

@@ -186,8 +186,9 @@ DisplayState::Rebuilt DisplayState::rebuildLocked(bool create) {
 
 void DisplayState::report(const Rebuilt& rebuilt) {
   const SurfaceResult created = rebuilt.created.value_or(SurfaceResult::Created);
-  if (lacks(created, SurfaceResult::NoDeviceContext)) messages_.showCatalogBox(host_.viewerWindow(), "CreateDCFailed");
-  if (lacks(created, SurfaceResult::NoBitmap)) messages_.showCatalogBox(host_.viewerWindow(), "CreateMemFailed");
+  const WindowRef viewer = host_.viewerWindow();
+  if (lacks(created, SurfaceResult::NoDeviceContext)) messages_.showCatalogBox(viewer, "CreateDCFailed");
+  if (lacks(created, SurfaceResult::NoBitmap)) messages_.showCatalogBox(viewer, "CreateMemFailed");
   if (!rebuilt.queried) messages_.showCatalogBox(messages_.ownerWindow, "GetBitFailed");
 }
 

@@ -43,8 +43,8 @@ void ViewSwitch::enterFullScreen() {
 
   settings_.viewMode->store(kFullScreen);
   fullScreen_ = true;
-  const ExtentI screen = localScreen();
-  const Placement p = enterFullScreenPlacement(viewer_.neededSize(), screen, viewer_.remoteSize(), settings_.anyLocalScreen);
+  const Placement p =
+      enterFullScreenPlacement(viewer_.neededSize(), localScreen(), viewer_.remoteSize(), settings_.anyLocalScreen);
   setStyle(window, p.bordered ? WS_CLIPCHILDREN | WS_BORDER : WS_CLIPCHILDREN);
   SetWindowTextA(window, (kTitlePrefix + settings_.titleAddress + ")").c_str());
   SetParent(window, nullptr);
