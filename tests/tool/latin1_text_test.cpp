@@ -1,0 +1,42 @@
+#include "latin1_text.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel::cli {
+namespace {
+
+TEST(Latin1Text, ConvertsBothWays) {
+  struct Case {
+    std::string utf8;
+    std::string latin1;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"plain text\n", "plain text\n"},
+           {"caf\xC3\xA9 \xC3\xBF", "caf\xE9 \xFF"},
+           {"a\r\nb\rc", "a\nb\rc"},  // a CR before LF goes: the viewer adds its own
+       }) {
+    EXPECT_EQ(utf8ToLatin1(c.utf8), c.latin1) << c.utf8;
+  }
+  EXPECT_EQ(latin1ToUtf8("caf\xE9 \xFF\x80"), "caf\xC3\xA9 \xC3\xBF\xC2\x80");
+}
+
+TEST(Latin1Text, WhatLatin1LacksOrIsNotUtf8BecomesOneQuestionMarkEach) {
+  struct Case {
+    std::string utf8;
+    std::string latin1;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"\xE2\x82\xAC 5", "? 5"},          // the euro sign
+           {"\xF0\x9F\x98\x80!", "?!"},        // four bytes
+           {"\xC3", "?"},                      // cut short at the end
+           {"\xC3(", "?("},                    // cut short by an ASCII byte
+           {"\xC0\xAF", "??"},                 // overlong
+           {"\xED\xA0\x80", "?"},              // a surrogate
+           {"\xFF\xFE", "??"},
+       }) {
+    EXPECT_EQ(utf8ToLatin1(c.utf8), c.latin1);
+  }
+}
+
+}  // namespace
+}  // namespace vantrel::cli

@@ -1,0 +1,57 @@
+#include "latin1_text.h"
+
+#include <cstdint>
+
+namespace vantrel::cli {
+
+std::string latin1ToUtf8(std::string_view latin1) {
+  std::string out;
+  out.reserve(latin1.size());
+  for (const char ch : latin1) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string utf8ToLatin1(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  const auto byteAt = [&](std::size_t at) { return static_cast<unsigned char>(utf8[at]); };
+  while (i < utf8.size()) {
+    const unsigned char lead = byteAt(i);
+    if (lead < 0x80) {
+      if (!(lead == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')) out += static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    // Length and smallest code point of the sequence; anything else is not UTF-8.
+    std::size_t length = 0;
+    std::uint32_t code = 0, least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, code = lead & 0x1Fu, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, code = lead & 0x0Fu, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, code = lead & 0x07u, least = 0x10000;
+    }
+    std::size_t taken = 1;
+    while (length != 0 && taken < length && i + taken < utf8.size() && (byteAt(i + taken) & 0xC0) == 0x80) {
+      code = (code << 6) | (byteAt(i + taken) & 0x3Fu);
+      ++taken;
+    }
+    const bool whole = length != 0 && taken == length && code >= least && code <= 0x10FFFF &&
+                       !(code >= 0xD800 && code <= 0xDFFF);
+    out += whole && code <= 0xFF ? static_cast<char>(code) : '?';
+    i += taken;
+  }
+  return out;
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,15 @@
+#pragma once
+// Clipboard text between a desktop (UTF-8) and the viewer's wire (8-bit Latin-1, lines ending
+// in LF alone).
+
+#include <string>
+#include <string_view>
+
+namespace vantrel::cli {
+
+std::string latin1ToUtf8(std::string_view latin1);
+// Characters Latin-1 lacks, and bytes that are not UTF-8, become '?'; a CR before an LF is
+// dropped (the viewer turns every LF into CR LF).
+std::string utf8ToLatin1(std::string_view utf8);
+
+}  // namespace vantrel::cli
