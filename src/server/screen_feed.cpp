@@ -127,6 +127,39 @@ std::optional<ScreenFeed::Rect> ScreenFeed::changedArea(std::span<const std::uin
 }
 
 OutgoingMessage ScreenFeed::update(const Rect& area, std::span<const std::uint16_t> pixels, bool delta) {
+  std::vector<std::uint16_t> values;
+  values.reserve(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
+  for (int row = 0; row < area.height; ++row) {
+    const std::size_t start = static_cast<std::size_t>(area.y + row) * static_cast<std::size_t>(width_) +
+                              static_cast<std::size_t>(area.x);
+    for (std::size_t i = start; i < start + static_cast<std::size_t>(area.width); ++i) {
+      values.push_back(delta ? static_cast<std::uint16_t>(pixels[i] ^ shown_[i]) : pixels[i]);
+    }
+  }
+  return encode(ConsoleMessage::kScreenUpdate, area, values);
+}
+
+std::optional<OutgoingMessage> ScreenFeed::overlayFor(const Rect& area, std::span<const std::uint8_t> rgb) {
+  const std::size_t count = static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height);
+  if (!wholeSent_ || area.x < 0 || area.y < 0 || area.width <= 0 || area.height <= 0 || area.width % 4 != 0 ||
+      area.x + area.width > width_ || area.y + area.height > height_ || rgb.size() != count * 3) {
+    return std::nullopt;
+  }
+  std::vector<std::uint16_t> values(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* p = &rgb[i * 3];
+    values[i] = paletteMode() ? index332(p[0], p[1], p[2]) : rgb565(p[0], p[1], p[2]);
+    if (!paletteMode()) {
+      const std::size_t at = static_cast<std::size_t>(area.y) * static_cast<std::size_t>(width_) +
+                             static_cast<std::size_t>(area.x) + (i / static_cast<std::size_t>(area.width)) * static_cast<std::size_t>(width_) +
+                             i % static_cast<std::size_t>(area.width);
+      values[i] = static_cast<std::uint16_t>(values[i] ^ shown_[at]);
+    }
+  }
+  return encode(ConsoleMessage::kOverlayUpdate, area, values);
+}
+
+OutgoingMessage ScreenFeed::encode(std::uint8_t type, const Rect& area, std::span<const std::uint16_t> values) {
   const std::uint16_t bits = paletteMode() ? 8 : 16;
   const std::uint32_t headerLength = paletteMode() ? kPaletteHeader : kTrueColourHeader;
   const std::size_t pixelBytes = bits / 8;
@@ -136,14 +169,12 @@ OutgoingMessage ScreenFeed::update(const Rect& area, std::span<const std::uint16
 
   std::uint8_t* at = plain.data() + headerLength;
   for (int row = area.height - 1; row >= 0; --row) {
-    const std::size_t start = static_cast<std::size_t>(area.y + row) * static_cast<std::size_t>(width_) +
-                              static_cast<std::size_t>(area.x);
+    const std::size_t start = static_cast<std::size_t>(row) * static_cast<std::size_t>(area.width);
     for (std::size_t i = start; i < start + static_cast<std::size_t>(area.width); ++i) {
-      const std::uint16_t value = delta ? static_cast<std::uint16_t>(pixels[i] ^ shown_[i]) : pixels[i];
       if (pixelBytes == 2) {
-        storeU16le(at, value);
+        storeU16le(at, values[i]);
       } else {
-        *at = static_cast<std::uint8_t>(value);
+        *at = static_cast<std::uint8_t>(values[i]);
       }
       at += pixelBytes;
     }
@@ -155,7 +186,7 @@ OutgoingMessage ScreenFeed::update(const Rect& area, std::span<const std::uint16
   const std::int32_t length = codec_.encode(plain, m.payload, headerLength);
   const std::size_t kept = length > 0 ? std::min(static_cast<std::size_t>(length), m.payload.size()) : 0;
   m.payload.erase(m.payload.begin() + static_cast<std::ptrdiff_t>(kept), m.payload.end());
-  m.record.setType(ConsoleMessage::kScreenUpdate);
+  m.record.setType(type);
   m.record.setU16At(2, static_cast<std::uint16_t>(area.x));
   m.record.setU16At(4, static_cast<std::uint16_t>(area.y));
   m.record.setU16At(6, static_cast<std::uint16_t>(area.width));

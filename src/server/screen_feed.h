@@ -65,10 +65,18 @@ class ScreenFeed {
   // the unchanged pixels inside it cost little, as runs of zero or copies from the row above.
   std::optional<Rect> changedArea(std::span<const std::uint16_t> before, std::span<const std::uint16_t> after) const;
 
+  // An OverlayUpdate that shows `rgb` (area.width * area.height * 3 bytes, top-down) over the
+  // area of the last frame: the viewer draws overlays straight onto its window in the mode of
+  // its last update, so for true colour the block holds the exclusive-or with what it shows.
+  // Widths as for updates; nothing before the first whole frame or for an area off the screen.
+  std::optional<OutgoingMessage> overlayFor(const Rect& area, std::span<const std::uint8_t> rgb);
+
  private:
   ScreenFeed(int width, int height) : width_(width), height_(height) {}
   std::vector<std::uint16_t> convert(std::span<const std::uint8_t> rgb) const;
   OutgoingMessage update(const Rect& area, std::span<const std::uint16_t> pixels, bool delta);
+  // One compressed rectangle of `type` from the area's served values, top-down.
+  OutgoingMessage encode(std::uint8_t type, const Rect& area, std::span<const std::uint16_t> values);
 
   int width_;
   int height_;

@@ -30,7 +30,8 @@ struct ViewerSurface {
   std::vector<std::uint16_t> pixels = std::vector<std::uint16_t>(kWidth * kHeight, 0);
 
   void apply(const OutgoingMessage& m) {
-    ASSERT_EQ(m.record.type(), ConsoleMessage::kScreenUpdate);
+    // An overlay goes onto the window in the mode of the last update, as an update does.
+    ASSERT_TRUE(m.record.type() == ConsoleMessage::kScreenUpdate || m.record.type() == ConsoleMessage::kOverlayUpdate);
     const int x = m.record.u16At(2), y = m.record.u16At(4), w = m.record.u16At(6), h = m.record.u16At(8);
     const std::uint32_t headerLength = m.record.u32At(16);
     ASSERT_EQ(m.record.u32At(12), m.payload.size());
@@ -100,6 +101,35 @@ TEST(ScreenFeed, ViewerFollowsTheFramesInBothFormats) {
     }
     EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
     EXPECT_LT(area, static_cast<std::size_t>(kWidth * kHeight)) << "only changed areas go out";
+  }
+}
+
+TEST(ScreenFeed, AnOverlayShowsItsPictureOverWhatTheViewerHolds) {
+  for (const std::uint32_t depth : {32u, 8u}) {
+    auto feed = ScreenFeed::create(kWidth, kHeight);
+    feed->setViewerDepth(depth);
+    feed->formatMessage();
+    const ScreenFeed::Rect area{12, 20, 8, 4};
+    std::vector<std::uint8_t> sprite(8 * 4 * 3);
+    for (std::size_t i = 0; i < sprite.size(); ++i) sprite[i] = static_cast<std::uint8_t>(i * 37);
+    EXPECT_FALSE(feed->overlayFor(area, sprite)) << "nothing to draw over before the first frame";
+
+    ViewerSurface window;
+    auto rgb = frame(2);
+    for (const auto& m : feed->updatesFor(rgb)) window.apply(m);
+    const auto overlay = feed->overlayFor(area, sprite);
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(overlay->record.type(), ConsoleMessage::kOverlayUpdate);
+    window.apply(*overlay);
+    for (int y = 0; y < 4; ++y) {
+      std::copy_n(&sprite[static_cast<std::size_t>(y * 8 * 3)], 24, &rgb[static_cast<std::size_t>(((20 + y) * kWidth + 12) * 3)]);
+    }
+    EXPECT_EQ(window.pixels, window.expected(rgb, depth <= 8)) << depth;
+
+    for (const ScreenFeed::Rect bad : {ScreenFeed::Rect{12, 20, 6, 4}, ScreenFeed::Rect{kWidth - 4, 0, 8, 4},
+                                       ScreenFeed::Rect{-4, 0, 8, 4}}) {
+      EXPECT_FALSE(feed->overlayFor(bad, std::vector<std::uint8_t>(static_cast<std::size_t>(bad.width * bad.height * 3))));
+    }
   }
 }
 

@@ -13,19 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "cursor_overlay.h"
 #include "desktop_geometry.h"
 #include "frame_source.h"
 
 namespace vantrel::cli {
-
-// The pointer's image: premultiplied ARGB, top-down rows; hot spot relative to its top left.
-struct CursorSprite {
-  int width = 0;
-  int height = 0;
-  int hotX = 0;
-  int hotY = 0;
-  std::vector<std::uint32_t> argb;
-};
 
 class X11ScreenSource final : public FrameSource {
  public:
