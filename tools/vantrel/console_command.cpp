@@ -1,5 +1,6 @@
-// vantrel console: a console server for Linux. It logs viewers in against an account file,
-// serves them a screen (a built-in animated desktop or PNG images) and logs what they send.
+// vantrel console: a console server for Linux. It logs viewers in against an account file or
+// PAM, serves them a screen (a built-in animated desktop, PNG images or a real X desktop) and
+// logs what they send; an X desktop also takes their keys, pointer and clipboard.
 #include <pthread.h>
 
 #include <algorithm>
@@ -20,7 +21,9 @@
 #include "commands.h"
 #include "console_session.h"
 #include "frame_source.h"
+#include "pam_accounts.h"
 #include "png_image.h"
+#include "x11/x11_desktop.h"
 #include "server/account_file.h"
 #include "server/console_server.h"
 
@@ -33,6 +36,7 @@ constexpr const char* kCommand = "console";
 constexpr int kExitUsage = 1;
 constexpr int kExitCannotListen = 3;
 constexpr int kExitAccounts = 4;
+constexpr int kExitDisplay = 5;
 
 struct Settings {
   bool loopbackOnly = false;
@@ -46,7 +50,13 @@ struct Settings {
   bool probe = false;
   int width = 1024;
   int height = 768;
-  std::vector<std::string> pictures;  // empty: the demo desktop
+  bool sizeGiven = false;
+  std::vector<std::string> pictures;  // empty: the demo desktop (or the X desktop)
+  std::optional<std::string> x11Display;  // "" for $DISPLAY
+  bool viewOnly = false;
+  bool cursor = true;
+  std::optional<std::string> pamService;
+  std::string adminGroup = "sudo";
   milliseconds interval{3000};
   std::optional<std::string> inputLog;
   std::optional<std::string> clipboardText;
@@ -72,11 +82,18 @@ std::variant<Settings, std::string> parse(Args args) {
       s.refuseAll = true;
     } else if (a == "--probe") {
       s.probe = true;
+    } else if (a == "--view-only") {
+      s.viewOnly = true;
+    } else if (a == "--no-cursor") {
+      s.cursor = false;
     } else if (a == "--source") {
       const std::string* v = value();
-      if (v == nullptr) return "--source needs 'demo' or PNG files";
+      if (v == nullptr) return "--source needs 'demo', 'x11[:DISPLAY]' or PNG files";
       s.pictures.clear();
-      if (*v != "demo") {
+      s.x11Display.reset();
+      if (*v == "x11" || v->rfind("x11:", 0) == 0) {
+        s.x11Display = v->size() > 4 ? v->substr(4) : "";
+      } else if (*v != "demo") {
         s.pictures.push_back(*v);
         while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) s.pictures.push_back(args[++i]);
       }
@@ -102,7 +119,12 @@ std::variant<Settings, std::string> parse(Args args) {
         haveAccounts = true;
       } else if (a == "--allow-file") {
         s.allowFile = *v;
+      } else if (a == "--pam") {
+        s.pamService = *v;
+      } else if (a == "--admin-group") {
+        s.adminGroup = *v;
       } else if (a == "--size") {
+        s.sizeGiven = true;
         if (*v == "1024x768") {
           s.width = 1024, s.height = 768;
         } else if (*v == "800x600") {
@@ -125,7 +147,8 @@ std::variant<Settings, std::string> parse(Args args) {
       }
     }
   }
-  if (!haveAccounts) return "--accounts FILE is required";
+  if (haveAccounts == s.pamService.has_value()) return "one of --accounts FILE and --pam SERVICE is required";
+  if ((s.viewOnly || !s.cursor) && !s.x11Display) return "--view-only and --no-cursor go with --source x11";
   return s;
 }
 
@@ -161,25 +184,32 @@ int runConsole(Args args) {
   auto parsed = parse(args);
   if (auto* error = std::get_if<std::string>(&parsed)) {
     std::fprintf(stderr,
-                 "vantrel console: %s\nusage: vantrel console --accounts FILE [--listen ADDR] [--port N] "
-                 "[--allow-file FILE] [--allow-local] [--refuse-all] [--probe] [--probe-port N] "
-                 "[--size WxH] [--source demo|PNG...] [--interval MS] [--input-log FILE] "
-                 "[--clipboard-text TEXT]\n",
+                 "vantrel console: %s\nusage: vantrel console --accounts FILE|--pam SERVICE [--admin-group GROUP] "
+                 "[--listen ADDR] [--port N] [--allow-file FILE] [--allow-local] [--refuse-all] [--probe] "
+                 "[--probe-port N] [--size WxH] [--source demo|x11[:DISPLAY]|PNG...] [--view-only] [--no-cursor] "
+                 "[--interval MS] [--input-log FILE] [--clipboard-text TEXT]\n",
                  error->c_str());
     return kExitUsage;
   }
   Settings& s = std::get<Settings>(parsed);
 
-  AccountFile accounts(s.accounts);
-  const auto records = accounts.load();
-  if (!records) {
-    std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts.c_str(),
-                 std::strerror(errno));
-    return kExitAccounts;
+  std::unique_ptr<AccountChecks> accountChecks;
+  if (s.pamService) {
+    accountChecks = std::make_unique<PamAccounts>(*s.pamService, s.adminGroup);
+  } else {
+    auto file = std::make_unique<AccountFile>(s.accounts);
+    const auto records = file->load();
+    if (!records) {
+      std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts.c_str(),
+                   std::strerror(errno));
+      return kExitAccounts;
+    }
+    const bool anyAdmin = std::any_of(records->begin(), records->end(),
+                                      [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
+    if (!anyAdmin) std::fprintf(stderr, "vantrel console: warning: no enabled admin account in '%s'\n", s.accounts.c_str());
+    accountChecks = std::move(file);
   }
-  const bool anyAdmin = std::any_of(records->begin(), records->end(),
-                                    [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
-  if (!anyAdmin) std::fprintf(stderr, "vantrel console: warning: no enabled admin account in '%s'\n", s.accounts.c_str());
+  AccountChecks& accounts = *accountChecks;
 
   std::string allowList;
   if (s.allowFile) {
@@ -194,7 +224,20 @@ int runConsole(Args args) {
   }
 
   std::unique_ptr<FrameSource> source;
-  if (s.pictures.empty()) {
+  std::unique_ptr<X11Desktop> desktop;
+  if (s.x11Display) {
+    std::string error;
+    std::optional<ScreenSize> size;
+    if (s.sizeGiven) size = ScreenSize{s.width, s.height};
+    desktop = X11Desktop::open({*s.x11Display, size, s.viewOnly, s.cursor}, error);
+    if (!desktop) {
+      std::fprintf(stderr, "vantrel console: %s\n", error.c_str());
+      return kExitDisplay;
+    }
+    const ScreenSize served = desktop->source().geometry().screen();
+    s.width = served.width;
+    s.height = served.height;
+  } else if (s.pictures.empty()) {
     source = makeDemoSource(s.width, s.height);
   } else {
     std::vector<RgbImage> images;
@@ -250,6 +293,7 @@ int runConsole(Args args) {
   }
   say("listening on " + s.listenText + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
+  if (desktop) say("serving the " + desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
 
   std::atomic<bool> stop{false};
   std::mutex sessionLock;
@@ -293,7 +337,8 @@ int runConsole(Args args) {
                       InputLog::quote(address) + "}");
     }
     sessionThread = std::thread([&] {
-      ConsoleSession session(server, *source, inputLog.get(), {s.width, s.height, s.clipboardText});
+      FrameSource& pictures = desktop ? static_cast<FrameSource&>(desktop->source()) : *source;
+      ConsoleSession session(server, pictures, inputLog.get(), {s.width, s.height, s.clipboardText, desktop.get()});
       {
         std::lock_guard guard(sessionLock);
         current = &session;

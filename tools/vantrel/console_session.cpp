@@ -62,6 +62,8 @@ void ConsoleSession::stop() {
 }
 
 void ConsoleSession::run() {
+  DesktopPort* desktop = options_.desktop;
+  if (desktop) desktop->sessionStarted();
   std::thread reader([this] { readInput(); });
   auto feed = ScreenFeed::create(options_.width, options_.height);
   const auto send = [this](OutgoingMessage& m) {
@@ -122,7 +124,9 @@ void ConsoleSession::run() {
         continue;
       }
       lk.unlock();
-      auto updates = feed->updatesFor(source_.frameAt(elapsed).rgb);
+      const RgbImage& frame = source_.frameAt(elapsed);
+      auto updates = feed->updatesFor(frame.rgb);
+      if (desktop) desktopNews(*desktop, *feed, frame, !updates.empty(), updates);
       lk.lock();
       due = source_.nextChange(elapsed);
       for (auto& u : updates) queue.push_back(std::move(u));
@@ -142,7 +146,24 @@ void ConsoleSession::run() {
   }
   server_.interruptSession();
   reader.join();
+  if (desktop) desktop->sessionEnded();
   server_.endSession();
+}
+
+// The desktop's clipboard text, and its pointer drawn over the screen after the updates (which
+// paint over an overlay on the viewer's window).
+void ConsoleSession::desktopNews(DesktopPort& desktop, ScreenFeed& feed, const RgbImage& frame, bool redraw,
+                                 std::vector<OutgoingMessage>& out) {
+  if (const auto text = desktop.takeClipboardForViewer()) {
+    OutgoingMessage clip = controlMessage(ConsoleMessage::kClipboardText);
+    clip.payload.assign(text->begin(), text->end());
+    clip.record.setU32At(4, static_cast<std::uint32_t>(clip.payload.size()));
+    out.push_back(std::move(clip));
+  }
+  if (const auto cursor = desktop.cursorOverlay(frame, redraw)) {
+    const PixelRect& a = cursor->area;
+    if (auto overlay = feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb)) out.push_back(std::move(*overlay));
+  }
 }
 
 void ConsoleSession::readInput() {
@@ -165,11 +186,13 @@ void ConsoleSession::readInput() {
         std::snprintf(line, sizeof line, R"({"event":"key","keysym":"0x%04)" PRIx32 R"(","down":%s})", m.u32At(4),
                       m.flag() != 0 ? "true" : "false");
         log(line);
+        if (options_.desktop) options_.desktop->key(m.u32At(4), m.flag() != 0);
         break;
       case ConsoleMessage::kPointerEvent:
         std::snprintf(line, sizeof line, R"({"event":"pointer","x":%u,"y":%u,"mask":%u})", m.u16At(2), m.u16At(4),
                       m.flag());
         log(line);
+        if (options_.desktop) options_.desktop->pointer({m.u16At(2), m.u16At(4)}, m.flag());
         break;
       case ConsoleMessage::kControl: {
         const std::uint16_t subtype = m.u16At(2);
@@ -181,6 +204,7 @@ void ConsoleSession::readInput() {
         } else if (subtype == ConsoleMessage::kClipboardText) {
           const std::string_view text(reinterpret_cast<const char*>(buffer.data()), m.u32At(4));
           log(R"({"event":"clipboard","text":)" + InputLog::quote(text) + "}");
+          if (options_.desktop) options_.desktop->clipboardFromViewer(std::string(text));
           break;
         } else if (subtype == ConsoleMessage::kDisplayDepth) {
           std::lock_guard guard(lock_);
@@ -190,6 +214,7 @@ void ConsoleSession::readInput() {
         } else if (subtype == kAltTab || subtype == kCtrlAltDel) {
           std::snprintf(line, sizeof line, R"({"event":"request","name":"%s"})",
                         subtype == kAltTab ? "alt-tab" : "ctrl-alt-del");
+          if (options_.desktop) options_.desktop->request(subtype);
         } else {
           std::snprintf(line, sizeof line, R"({"event":"control","subtype":%u,"value":%)" PRIu32 "}", subtype,
                         m.u32At(4));

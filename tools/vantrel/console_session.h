@@ -8,9 +8,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "desktop_port.h"
 #include "frame_source.h"
 #include "server/console_server.h"
+#include "server/screen_feed.h"
 
 namespace vantrel::cli {
 
@@ -34,6 +37,7 @@ class ConsoleSession {
     int width = 1024;
     int height = 768;
     std::optional<std::string> clipboardText;
+    DesktopPort* desktop = nullptr;  // a real desktop behind the pictures: input goes into it
   };
 
   ConsoleSession(ConsoleServer& server, FrameSource& source, InputLog* log, Options options)
@@ -46,6 +50,8 @@ class ConsoleSession {
 
  private:
   void readInput();
+  void desktopNews(DesktopPort& desktop, ScreenFeed& feed, const RgbImage& frame, bool redraw,
+                   std::vector<OutgoingMessage>& out);
   void log(const std::string& jsonObject) {
     if (log_) log_->write(jsonObject);
   }

@@ -20,10 +20,16 @@ constexpr std::array kCommands = {
     Command{"account", "add FILE NAME [--role admin|user|guest] [--disabled]",
             "add or replace a console account; the password is read from standard input", runAccount},
     Command{"console",
-            "--accounts FILE [--listen ADDR] [--port N] [--allow-file FILE] [--allow-local] [--refuse-all] "
-            "[--probe] [--probe-port N] [--size WxH] [--source demo|PNG...] [--interval MS] [--input-log FILE] "
+            "--accounts FILE|--pam SERVICE [--admin-group GROUP] [--listen ADDR] [--port N] [--allow-file FILE] "
+            "[--allow-local] [--refuse-all] [--probe] [--probe-port N] [--size WxH] "
+            "[--source demo|x11[:DISPLAY]|PNG...] [--view-only] [--no-cursor] [--interval MS] [--input-log FILE] "
             "[--clipboard-text TEXT]",
-            "serve a screen to viewers (exit codes: 1 bad arguments, 3 port in use, 4 unreadable account file)",
+            "serve a screen to viewers: the demo desktop, PNG images, or an X desktop (default $DISPLAY) with "
+            "the viewer's keys, pointer and clipboard typed into it through XTEST (none with --view-only), its "
+            "cursor drawn for the viewer (not with --no-cursor); a desktop larger than 1024x768 is scaled down. "
+            "Of the viewer's special requests, Alt+Tab is typed, Ctrl+Alt+Del is logged and ignored. --pam checks "
+            "logins through the PAM service for members of --admin-group (default sudo) "
+            "(exit codes: 1 bad arguments, 3 port in use, 4 unreadable account file, 5 unusable X display)",
             runConsole},
     Command{"snap",
             "HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS] [--frames N] "
