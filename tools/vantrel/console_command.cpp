@@ -223,6 +223,13 @@ int runConsole(Args args) {
     }
   }
 
+  // Every thread started from here on (the X clipboard's too) leaves SIGINT and SIGTERM to the one that waits for them.
+  sigset_t endSignals;
+  sigemptyset(&endSignals);
+  sigaddset(&endSignals, SIGINT);
+  sigaddset(&endSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+
   std::unique_ptr<FrameSource> source;
   std::unique_ptr<X11Desktop> desktop;
   if (s.x11Display) {
@@ -257,13 +264,6 @@ int runConsole(Args args) {
     if (!logFile) return fail(kCommand, "cannot write the input log '" + *s.inputLog + "': " + std::strerror(errno));
     inputLog = std::make_unique<InputLog>(logFile.get());
   }
-
-  // Every thread started from here on leaves SIGINT and SIGTERM to the one that waits for them.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
 
   ConsoleServer server(accounts);
   server.setPorts(s.port, s.probePort);

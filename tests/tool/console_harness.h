@@ -1,0 +1,181 @@
+#pragma once
+// `vantrel console` as a child process, and a viewer-side fake that logs in to it over loopback
+// and speaks the protocol without a window.
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/net_socket.h"
+#include "protocol/byte_io.h"
+#include "protocol/credential_cipher.h"
+#include "protocol/message_framing.h"
+
+extern char** environ;
+
+namespace vantrel::cli {
+
+using namespace std::chrono_literals;
+
+inline void addAccount(const std::filesystem::path& file, const std::string& name, const std::string& password) {
+  const std::string command = "printf '%s\\n' '" + password + "' | '" VANTREL_TOOL "' account add '" +
+                              file.string() + "' " + name + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// The console as a child process; its first line of output names the port it listens on.
+class ConsoleProcess {
+ public:
+  // `environment` entries ("NAME=value") come on top of this process's environment.
+  explicit ConsoleProcess(std::vector<std::string> args, std::vector<std::string> environment = {}) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    args.insert(args.begin(), {VANTREL_TOOL, "console", "--listen", "127.0.0.1", "--port", "0"});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, VANTREL_TOOL, &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    output_ = out[0];
+    const std::string first = readLine();
+    const auto colon = first.rfind(':');
+    if (first.find("listening on") != std::string::npos && colon != std::string::npos) {
+      port_ = static_cast<std::uint16_t>(std::atoi(first.c_str() + colon + 1));
+    }
+  }
+  ~ConsoleProcess() {
+    if (pid_ > 0 && !exitCode_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (output_ >= 0) close(output_);
+  }
+
+  std::uint16_t port() const { return port_; }
+  // The next line the console prints (empty after five seconds without one).
+  std::string readLine() {
+    std::string line;
+    pollfd p{output_, POLLIN, 0};
+    char c = 0;
+    while (poll(&p, 1, 5000) > 0 && read(output_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+
+  // Sends the signal and waits (bounded) for the exit code.
+  std::optional<int> stop(int signal) {
+    kill(pid_, signal);
+    for (int i = 0; i < 300 && !exitCode_; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      } else {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+    return exitCode_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int output_ = -1;
+  std::uint16_t port_ = 0;
+  std::optional<int> exitCode_;
+};
+
+inline std::vector<std::uint8_t> scrambled(const std::string& text, std::size_t size) {
+  std::vector<std::uint8_t> plain(size, 0), out(size, 0);
+  std::copy_n(text.begin(), std::min(text.size(), size), plain.begin());
+  CredentialCipher().scramble(plain.data(), out.data(), size);
+  return out;
+}
+
+// What a viewer does on the wire, without a window.
+class FakeViewer {
+ public:
+  explicit FakeViewer(std::uint16_t port) {
+    NetSocket::startup();
+    connected_ = socket_.createTcp() && socket_.connect("127.0.0.1", port, 5000ms) && socket_.setTimeouts(5000);
+  }
+
+  // The status words of both stages (one when the first refuses).
+  std::vector<std::uint32_t> login(const std::string& user, const std::string& password) {
+    std::vector<std::uint32_t> words;
+    if (!connected_ || !readWord(words) || words.back() != 107) return words;
+    std::array<std::uint8_t, 4> request{};
+    storeU32le(request.data(), 108);
+    socket_.sendExact(request);
+    socket_.sendExact(scrambled(user, 24));
+    socket_.sendExact(scrambled(password, 264));
+    readWord(words);
+    return words;
+  }
+
+  bool send(std::uint8_t type, std::uint8_t flag, std::uint16_t word, std::uint32_t value,
+            const std::string& payload = "") {
+    ConsoleMessage m;
+    m.setType(type);
+    m.setFlag(flag);
+    m.setU16At(2, word);
+    if (type == 2) {
+      m.setU16At(4, static_cast<std::uint16_t>(value));
+    } else {
+      m.setU32At(4, value);
+    }
+    std::vector<std::uint8_t> bytes(payload.begin(), payload.end());
+    m.payload = bytes.data();
+    return writeMessage(socket_, m);
+  }
+  bool acknowledge() { return send(3, 0, 11, 0); }
+
+  // The next message; its payload in payload().
+  std::optional<ConsoleMessage> receive() {
+    ConsoleMessage m;
+    m.payload = buffer_.data();
+    if (readMessage(socket_, m, buffer_.size()) != ReadOutcome::Message) return std::nullopt;
+    return m;
+  }
+  std::span<const std::uint8_t> payload(const ConsoleMessage& m) const {
+    return {buffer_.data(), wirePayloadLength(m)};
+  }
+  bool quietFor(std::chrono::milliseconds span) {
+    std::uint8_t byte = 0;
+    socket_.setTimeouts(static_cast<std::uint32_t>(span.count()));
+    const bool quiet = socket_.receive({&byte, 1}) < 0;
+    socket_.setTimeouts(5000);
+    return quiet;
+  }
+
+ private:
+  bool readWord(std::vector<std::uint32_t>& words) {
+    std::array<std::uint8_t, 4> b{};
+    if (!socket_.receiveExact(b)) return false;
+    words.push_back(loadU32le(b.data()));
+    return true;
+  }
+
+  NetSocket socket_;
+  bool connected_ = false;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(8 << 20);
+};
+
+}  // namespace vantrel::cli

@@ -1,0 +1,153 @@
+// `vantrel console --source x11` and `--pam` run as programs: an Xvfb of the test's own, the
+// headless viewer and a viewer-side fake on loopback, PAM through pam_wrapper and nss_wrapper.
+#include <gtest/gtest.h>
+
+#include "area_scaler.h"
+#include "png_image.h"
+#include "server/screen_feed.h"
+#include "support/temp_dir.h"
+#include "tool/console_harness.h"
+#include "tool/x_listener.h"
+#include "tool/x_painter.h"
+#include "tool/xvfb.h"
+
+namespace vantrel::cli {
+namespace {
+
+std::vector<std::uint16_t> served565(const RgbImage& image) {
+  std::vector<std::uint16_t> out(image.rgb.size() / 3);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = ScreenFeed::rgb565(image.rgb[i * 3], image.rgb[i * 3 + 1], image.rgb[i * 3 + 2]);
+  }
+  return out;
+}
+
+// The next message of a type, acknowledging everything on the way as a viewer does.
+std::optional<ConsoleMessage> next(FakeViewer& viewer, std::uint8_t type) {
+  for (int i = 0; i < 50; ++i) {
+    auto m = viewer.receive();
+    if (!m) return std::nullopt;
+    viewer.acknowledge();
+    if (m->type() == type) return m;
+  }
+  return std::nullopt;
+}
+
+class ConsoleX11 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.running());
+    addAccount(accounts, "admin", "secret");
+  }
+  test::TempDir dir;
+  std::filesystem::path accounts = dir.path() / "accounts";
+  test::Xvfb server{1920, 1080};
+};
+
+TEST_F(ConsoleX11, ServesAScaledDesktopAndTypesTheViewersInputIntoIt) {
+  test::XListener listener(server.name());
+  ASSERT_TRUE(listener.ok());
+  test::XPainter painter(server.name());
+  const RgbImage desktop = test::testPicture(1920, 1080, 3);
+  painter.draw(0, 0, desktop);
+
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--source", "x11:" + server.name()});
+  ASSERT_NE(console.port(), 0);
+  EXPECT_NE(console.readLine().find("X desktop 1920x1080 served as 1024x768 (scaled to 1024x576)"), std::string::npos);
+
+  // The headless viewer sees the desktop scaled into 1024 x 768 between black bars.
+  const auto png = (dir.path() / "snap.png").string();
+  const std::string snap = std::string("'") + VANTREL_TOOL + "' snap 127.0.0.1:" + std::to_string(console.port()) +
+                           " --user admin --password secret --out '" + png + "' >/dev/null";
+  ASSERT_EQ(std::system(snap.c_str()), 0);
+  std::string error;
+  const auto seen = loadPng(png, error);
+  ASSERT_TRUE(seen) << error;
+  RgbImage expected{1024, 768, std::vector<std::uint8_t>(1024 * 768 * 3, 0)};
+  AreaScaler({1920, 1080}, {1024, 576}).scale(desktop.rgb.data(), 1920 * 3, &expected.rgb[96 * 1024 * 3], 1024 * 3,
+                                                {0, 0, 1024, 576});
+  EXPECT_EQ(served565(*seen), served565(expected));
+
+  // A viewer's pointer at the corners of the picture, and beyond it on the bars, reaches the
+  // desktop's corners; keys arrive as typed; a small change comes as a small update.
+  // (The snapshot's session may take a moment to end: until then, "another user".)
+  std::optional<FakeViewer> session;
+  std::vector<std::uint32_t> words{106};
+  for (int i = 0; i < 100 && words == std::vector<std::uint32_t>{106}; ++i) {
+    if (i > 0) std::this_thread::sleep_for(20ms);
+    session.emplace(console.port());
+    words = session->login("admin", "secret");
+  }
+  ASSERT_EQ(words, (std::vector<std::uint32_t>{107, 101}));
+  FakeViewer& viewer = *session;
+  viewer.send(3, 0, 18, 32);
+  ASSERT_TRUE(next(viewer, ConsoleMessage::kScreenFormat));
+  ASSERT_TRUE(next(viewer, ConsoleMessage::kScreenUpdate));
+
+  struct Case {
+    int x, y;
+    std::pair<int, int> desktop;
+  };
+  for (const Case& c : std::vector<Case>{{0, 96, {0, 0}}, {1023, 671, {1919, 1079}}, {1023, 96, {1919, 0}},
+                                         {0, 767, {0, 1079}}, {512, 0, {960, 0}}}) {
+    viewer.send(2, 0, static_cast<std::uint16_t>(c.x), static_cast<std::uint32_t>(c.y));
+    std::pair<int, int> at;
+    for (int i = 0; i < 100 && (at = listener.pointer()) != c.desktop; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(at, c.desktop) << c.x << "," << c.y;
+  }
+  for (const std::uint32_t k : {0x41u, 0xE9u}) {
+    viewer.send(1, 1, 0, k);
+    viewer.send(1, 0, 0, k);
+  }
+  EXPECT_EQ(listener.keysPressed(2, 3000ms), (std::vector<std::uint32_t>{0x41, 0xE9}));
+
+  painter.draw(600, 500, test::testPicture(8, 8, 50));
+  const auto update = next(viewer, ConsoleMessage::kScreenUpdate);
+  ASSERT_TRUE(update);
+  EXPECT_LE(update->u16At(6) * update->u16At(8), 64 * 64);
+
+  // A key the viewer leaves pressed is let go when the session ends.
+  viewer.send(1, 1, 0, 'x');
+  listener.keysPressed(1, 2000ms);
+  session.reset();
+  int down = 1;
+  for (int i = 0; i < 200 && (down = listener.keysDown()) != 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(down, 0);
+  EXPECT_EQ(console.stop(SIGTERM), 0);
+}
+
+TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {
+  test::TempDir dir;
+  const auto passwd = dir.write("passwd", "alice:x:1000:1000::/:/bin/false\nbob:x:1001:1001::/:/bin/false\n");
+  const auto group = dir.write("group", "users:x:1000:\nbob:x:1001:\nwheel:x:2000:alice\n");
+  const auto passdb = dir.write("passdb", "alice:right:vantrel-test\nbob:right:vantrel-test\n");
+  const std::string stack = "auth required " PAM_MATRIX_MODULE " passdb=" + passdb.string() +
+                            "\naccount required " PAM_MATRIX_MODULE " passdb=" + passdb.string() + "\n";
+  dir.write("vantrel-test", stack);
+  dir.write("other", stack);  // PAM looks for it and complains when it is missing
+  ConsoleProcess console({"--allow-local", "--pam", "vantrel-test", "--admin-group", "wheel"},
+                         {"LD_PRELOAD=" PAM_WRAPPER_LIBRARY ":" NSS_WRAPPER_LIBRARY, "PAM_WRAPPER=1",
+                          "PAM_WRAPPER_SERVICE_DIR=" + dir.path().string(), "PAM_WRAPPER_DISABLE_DEEPBIND=1",
+                          "NSS_WRAPPER_PASSWD=" + passwd.string(), "NSS_WRAPPER_GROUP=" + group.string(),
+                          "ASAN_OPTIONS=verify_asan_link_order=0"});
+  ASSERT_NE(console.port(), 0);
+  {
+    FakeViewer alice(console.port());
+    EXPECT_EQ(alice.login("alice", "right"), (std::vector<std::uint32_t>{107, 101}));
+  }
+  // Once that session is over: a right password outside the group is refused, and it counts
+  // toward the lockout like the wrong ones after it.
+  std::vector<std::uint32_t> words{106};
+  for (int i = 0; i < 200 && words == std::vector<std::uint32_t>{106}; ++i) {
+    std::this_thread::sleep_for(10ms);
+    words = FakeViewer(console.port()).login("bob", "right");
+  }
+  EXPECT_EQ(words, (std::vector<std::uint32_t>{107, 102}));
+  EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 102}));
+  EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 111}));
+  EXPECT_EQ(FakeViewer(console.port()).login("alice", "right"), std::vector<std::uint32_t>{103});
+  EXPECT_EQ(console.stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace vantrel::cli
