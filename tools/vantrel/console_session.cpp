@@ -88,6 +88,7 @@ void ConsoleSession::run() {
   bool started = false;
   milliseconds due{0};
   bool haveDepth = false;
+  bool wholeDue = false;  // a ScreenFormat went out: the next frame goes whole
   std::deque<OutgoingMessage> queue;
   while (ok && !ended_ && !stopping_) {
     if (outstanding_ > 0) {
@@ -107,6 +108,7 @@ void ConsoleSession::run() {
     OutgoingMessage next;
     if (feed->needsFormat()) {
       next = feed->formatMessage();
+      wholeDue = true;
       due = milliseconds(0);
       if (!started) start = Clock::now();  // the pictures start when the viewer can see them
       started = true;
@@ -125,7 +127,10 @@ void ConsoleSession::run() {
       }
       lk.unlock();
       const RgbImage& frame = source_.frameAt(elapsed);
-      auto updates = feed->updatesFor(frame.rgb);
+      // An unchanged picture is not compared again: an idle desktop costs next to nothing.
+      std::vector<OutgoingMessage> updates;
+      if (wholeDue || source_.lastFrameChanged()) updates = feed->updatesFor(frame.rgb);
+      wholeDue = false;
       if (desktop) desktopNews(*desktop, *feed, frame, !updates.empty(), updates);
       lk.lock();
       due = source_.nextChange(elapsed);

@@ -31,6 +31,7 @@ class X11ScreenSource final : public FrameSource {
 
   const RgbImage& frameAt(std::chrono::milliseconds elapsed) override;
   std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const override;
+  bool lastFrameChanged() const override { return !lastChanges().empty(); }
 
   const DesktopGeometry& geometry() const;
   // The served-screen areas that the last frameAt changed.
