@@ -223,7 +223,8 @@ int runConsole(Args args) {
     }
   }
 
-  // Every thread started from here on (the X clipboard's too) leaves SIGINT and SIGTERM to the one that waits for them.
+  // Every thread started from here on (the X clipboard's too) leaves SIGINT and SIGTERM to the
+  // one that waits for them.
   sigset_t endSignals;
   sigemptyset(&endSignals);
   sigaddset(&endSignals, SIGINT);
