@@ -91,6 +91,12 @@ TEST(X11ScreenSource, ServesTheDesktopPixelExactAndThenOnlyWhatChanged) {
     // Nothing drawn: nothing read.
     source->frameAt(0ms);
     EXPECT_TRUE(source->lastChanges().empty());
+
+    // The server's cursor image, at the pointer (the middle of a fresh server) on the served screen.
+    const auto cursor = source->cursor();
+    ASSERT_TRUE(cursor);
+    EXPECT_GT(cursor->sprite->width * cursor->sprite->height, 0);
+    EXPECT_EQ(cursor->hot, g.toScreen({c.width / 2, c.height / 2}));
   }
 }
 

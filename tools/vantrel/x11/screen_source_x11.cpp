@@ -148,8 +148,8 @@ struct X11ScreenSource::Impl {
     changes.push_back({at.x + out.x, at.y + out.y, out.width, out.height});
   }
 
-  // The damaged areas since the last call; nothing when the desktop is unchanged.
-  std::vector<PixelRect> damaged() {
+  // Reads the event queue: whether the desktop was damaged, and whether the cursor changed.
+  bool pollEvents() {
     bool any = false;
     while (XPending(display.get()) > 0) {
       XEvent e;
@@ -157,7 +157,12 @@ struct X11ScreenSource::Impl {
       if (haveDamage && e.type == damageEvents + XDamageNotify) any = true;
       if (haveFixes && e.type == fixesEvents + XFixesCursorNotify) cursorStale = true;
     }
-    if (!any) return {};
+    return any;
+  }
+
+  // The damaged areas since the last call; nothing when the desktop is unchanged.
+  std::vector<PixelRect> damaged() {
+    if (!pollEvents()) return {};
     XserverRegion region = XFixesCreateRegion(display.get(), nullptr, 0);
     XDamageSubtract(display.get(), damage, None, region);
     int count = 0;
@@ -276,6 +281,7 @@ const RgbImage& X11ScreenSource::frameAt(milliseconds) {
       const PixelRect all{0, 0, s.desktop.width, s.desktop.height};
       s.read(all, [&](const std::uint8_t* data, std::size_t stride) { s.take(all, data, stride); });
     } else {
+      s.pollEvents();
       s.compareTiles();
     }
     s.first = false;
