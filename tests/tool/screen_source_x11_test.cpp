@@ -20,7 +20,7 @@ RgbImage expected(const DesktopGeometry& g, RgbImage desktop, int bitsPerChannel
   if (bitsPerChannelGreen < 8) {
     for (std::size_t i = 0; i < desktop.rgb.size(); ++i) {
       const int bits = i % 3 == 1 ? 6 : 5;
-      const unsigned v = desktop.rgb[i] >> (8 - bits);
+      const unsigned v = static_cast<unsigned>(desktop.rgb[i]) >> (8 - bits);
       desktop.rgb[i] = static_cast<std::uint8_t>((v << (8 - bits)) | (v >> (2 * bits - 8)));
     }
   }

@@ -1,5 +1,6 @@
 #include "tool/x_listener.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -42,12 +43,15 @@ void XListener::pump(std::chrono::milliseconds within, const std::function<bool(
     }
     XEvent e;
     XNextEvent(d, &e);
-    if (e.type == MappingNotify) {
-      XRefreshKeyboardMapping(&e.xmapping);
-    } else if (e.type == KeyPress) {
-      char text[16];
+    if (e.type == KeyPress) {
+      // Read with the keymap the server has now: Xlib's own copy follows a change (a keysym
+      // bound to a spare keycode a moment ago) only some time later.
       KeySym keysym = NoSymbol;
-      XLookupString(&e.xkey, text, sizeof text, &keysym, nullptr);
+      unsigned consumed = 0;
+      if (XkbDescPtr xkb = XkbGetMap(d, XkbAllClientInfoMask, XkbUseCoreKbd)) {
+        XkbTranslateKeyCode(xkb, static_cast<KeyCode>(e.xkey.keycode), e.xkey.state, &consumed, &keysym);
+        XkbFreeKeyboard(xkb, 0, True);
+      }
       if (!isModifier(keysym)) keys_.push_back(static_cast<std::uint32_t>(keysym));
     } else if (e.type == ButtonPress || e.type == ButtonRelease) {
       buttons_.push_back((e.type == ButtonPress ? "press " : "release ") + std::to_string(e.xbutton.button));

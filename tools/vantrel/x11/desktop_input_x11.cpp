@@ -84,7 +84,7 @@ struct X11Input::Impl {
       const unsigned char modifiers = xkb->map->modmap[kc];
       if (modifiers != 0 && !key.keysyms.empty() && setsWhileHeld(key.keysyms[0])) {
         for (unsigned m = 0; m < 8; ++m) {
-          if ((modifiers >> m) & 1U) layout.modifierKeys[m].push_back(code);
+          if ((static_cast<unsigned>(modifiers) >> m) & 1U) layout.modifierKeys[m].push_back(code);
         }
       }
       layout.keys.push_back(std::move(key));
@@ -101,7 +101,7 @@ struct X11Input::Impl {
     char keys[32] = {};
     XQueryKeymap(d(), keys);
     for (int i = 0; i < 256; ++i) {
-      if ((static_cast<unsigned char>(keys[i / 8]) >> (i % 8)) & 1U) state.down.set(static_cast<std::size_t>(i));
+      if ((static_cast<unsigned>(static_cast<unsigned char>(keys[i / 8])) >> (i % 8)) & 1U) state.down.set(static_cast<std::size_t>(i));
     }
     return state;
   }
@@ -207,7 +207,7 @@ void X11Input::pointer(ScreenPoint desktop, std::uint8_t buttons) {
     s.at = desktop;
   }
   for (unsigned bit = 0; bit < 3; ++bit) {
-    const bool down = (buttons >> bit) & 1U, was = (s.buttons >> bit) & 1U;
+    const bool down = (static_cast<unsigned>(buttons) >> bit) & 1U, was = (static_cast<unsigned>(s.buttons) >> bit) & 1U;
     if (down != was) XTestFakeButtonEvent(s.d(), bit + 1, down ? True : False, CurrentTime);
   }
   s.buttons = buttons & 7U;
@@ -219,7 +219,7 @@ void X11Input::releaseAll() {
   if (!s.display) return;
   s.releaseKeys();
   for (unsigned bit = 0; bit < 3; ++bit) {
-    if ((s.buttons >> bit) & 1U) XTestFakeButtonEvent(s.d(), bit + 1, False, CurrentTime);
+    if ((static_cast<unsigned>(s.buttons) >> bit) & 1U) XTestFakeButtonEvent(s.d(), bit + 1, False, CurrentTime);
   }
   s.buttons = 0;
   s.at.reset();

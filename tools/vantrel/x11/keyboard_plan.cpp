@@ -26,10 +26,10 @@ bool reachable(const KeyboardLayout& layout, const KeyboardState& state, std::ui
   if ((remove & state.lockedModifiers) != 0) return false;
   for (unsigned m = 0; m < 8; ++m) {
     const auto& keys = layout.modifierKeys[m];
-    if ((add >> m) & 1U) {
+    if ((static_cast<unsigned>(add) >> m) & 1U) {
       if (std::none_of(keys.begin(), keys.end(), [&](std::uint8_t k) { return !state.down[k]; })) return false;
     }
-    if ((remove >> m) & 1U) {
+    if ((static_cast<unsigned>(remove) >> m) & 1U) {
       if (std::none_of(keys.begin(), keys.end(), [&](std::uint8_t k) { return state.down[k]; })) return false;
     }
   }
@@ -79,12 +79,12 @@ std::optional<KeyPlan> planKeyPress(const KeyboardLayout& layout, std::uint32_t 
   const auto remove = static_cast<std::uint8_t>(state.modifiers & ~best->modifiers);
   for (unsigned m = 0; m < 8; ++m) {
     const auto& keys = layout.modifierKeys[m];
-    if ((add >> m) & 1U) {
+    if ((static_cast<unsigned>(add) >> m) & 1U) {
       const auto key = *std::find_if(keys.begin(), keys.end(), [&](std::uint8_t k) { return !state.down[k]; });
       plan.before.push_back({key, true});
       plan.after.insert(plan.after.begin(), {key, false});
     }
-    if ((remove >> m) & 1U) {
+    if ((static_cast<unsigned>(remove) >> m) & 1U) {
       for (const std::uint8_t key : keys) {
         if (!state.down[key]) continue;
         plan.before.push_back({key, false});
