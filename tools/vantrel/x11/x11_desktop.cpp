@@ -49,8 +49,10 @@ void X11Desktop::request(std::uint16_t subtype) {
   input_->key(kAltL, false);
 }
 
-void X11Desktop::clipboardFromViewer(const std::string& latin1) {
+void X11Desktop::clipboardFromViewer(const std::string& text) {
   if (options_.viewOnly) return;
+  // A clipboard text ends at its first NUL, as the viewer itself keeps texts.
+  const std::string latin1 = text.substr(0, text.find('\0'));
   {
     std::lock_guard guard(lock_);
     // The viewer puts what it receives on its clipboard and sends it straight back.
