@@ -18,6 +18,10 @@ enum class Readiness { Readable, Writable };
 // (the next call on it reports which).
 bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds);
 
+// Switches TCP keepalive on: the first probe after `idleSeconds` of quiet, then one every
+// `intervalSeconds`; a peer that answers none of a few probes fails the connection.
+bool setKeepAlive(NativeSocket s, std::uint32_t idleSeconds, std::uint32_t intervalSeconds);
+
 using HardwareAddress = std::array<std::uint8_t, 6>;
 
 // The hardware address of an IPv4 neighbour (address in network order), when the system knows it.

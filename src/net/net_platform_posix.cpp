@@ -18,6 +18,15 @@ bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds) 
   return poll(&entry, 1, timeout) > 0;
 }
 
+bool setKeepAlive(NativeSocket s, std::uint32_t idleSeconds, std::uint32_t intervalSeconds) {
+  const auto set = [s](int level, int option, std::uint32_t value) {
+    const int v = static_cast<int>(std::clamp<std::uint32_t>(value, 1, 0x7FFF));
+    return setsockopt(s, level, option, &v, sizeof v) == 0;
+  };
+  return set(SOL_SOCKET, SO_KEEPALIVE, 1) && set(IPPROTO_TCP, TCP_KEEPIDLE, idleSeconds) &&
+         set(IPPROTO_TCP, TCP_KEEPINTVL, intervalSeconds) && set(IPPROTO_TCP, TCP_KEEPCNT, 3);
+}
+
 // Windows asks the network with SendARP; here the kernel's neighbour table answers.
 std::optional<HardwareAddress> neighbourHardwareAddress(std::uint32_t address) {
   char wanted[INET_ADDRSTRLEN] = {};

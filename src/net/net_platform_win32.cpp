@@ -1,5 +1,6 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
+#include <mstcpip.h>
 #include <windows.h>
 
 #include <cstring>
@@ -18,6 +19,13 @@ bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds) 
   timeval limit{static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000 * 1000)};
   const bool reading = readiness == Readiness::Readable;
   return select(0, reading ? &ready : nullptr, reading ? nullptr : &ready, &failed, &limit) > 0;
+}
+
+// Windows sends its own fixed number of probes (10) once the first has gone unanswered.
+bool setKeepAlive(NativeSocket s, std::uint32_t idleSeconds, std::uint32_t intervalSeconds) {
+  tcp_keepalive values{1, idleSeconds * 1000, intervalSeconds * 1000};
+  DWORD returned = 0;
+  return WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr) == 0;
 }
 
 std::optional<HardwareAddress> neighbourHardwareAddress(std::uint32_t address) {

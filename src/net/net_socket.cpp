@@ -131,15 +131,14 @@ bool NetSocket::createUdp() { return create(SOCK_DGRAM); }
 bool NetSocket::createBroadcastUdp() { return createUdp() && setOption(SOL_SOCKET, SO_BROADCAST, 1); }
 
 bool NetSocket::shutdownBoth() {
-  if (isOpen()) ::shutdown(native(handle_), net::kShutdownBoth);
+  if (const Handle h = handle_; h != kNoHandle) ::shutdown(native(h), net::kShutdownBoth);
   return true;
 }
 
 bool NetSocket::close() {
-  if (isOpen()) {
-    ::shutdown(native(handle_), net::kShutdownBoth);
-    net::closeNative(native(handle_));
-    handle_ = kNoHandle;
+  if (const Handle h = handle_.exchange(kNoHandle); h != kNoHandle) {
+    ::shutdown(native(h), net::kShutdownBoth);
+    net::closeNative(native(h));
   }
   return true;
 }
@@ -167,8 +166,11 @@ bool NetSocket::connect(const std::string& host, std::uint16_t port, std::option
 
 bool NetSocket::listen() { return isOpen() && ::listen(native(handle_), 5) == 0; }
 
-std::unique_ptr<NetSocket> NetSocket::accept() {
+std::unique_ptr<NetSocket> NetSocket::accept(std::optional<std::chrono::milliseconds> limit) {
   if (!isOpen()) return nullptr;
+  if (limit && !net::waitUntil(native(handle_), net::Readiness::Readable, static_cast<std::uint32_t>(limit->count()))) {
+    return nullptr;
+  }
   const NativeSocket s = ::accept(native(handle_), nullptr, nullptr);
   if (s == net::kNoNativeSocket) return nullptr;
   std::unique_ptr<NetSocket> accepted(new (std::nothrow) NetSocket(static_cast<Handle>(s)));
@@ -247,9 +249,27 @@ std::ptrdiff_t NetSocket::receive(std::span<std::uint8_t> buffer) {
 
 bool NetSocket::receiveExact(std::span<std::uint8_t> buffer) {
   while (!buffer.empty()) {
+    // A peer that has closed will never send the rest: its end is as final as a reset.
     const std::ptrdiff_t r = receive(buffer);
-    if (r == 0) return false;
-    if (r < 0) {
+    if (r <= 0) {
+      alive_ = false;
+      return false;
+    }
+    buffer = buffer.subspan(static_cast<std::size_t>(r));
+  }
+  return true;
+}
+
+bool NetSocket::receiveExact(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline) {
+  while (!buffer.empty()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!isOpen() || left.count() <= 0 ||
+        !net::waitUntil(native(handle_), net::Readiness::Readable, static_cast<std::uint32_t>(left.count()))) {
+      alive_ = false;
+      return false;
+    }
+    const std::ptrdiff_t r = receive(buffer);
+    if (r <= 0) {
       alive_ = false;
       return false;
     }
@@ -266,7 +286,16 @@ std::uint32_t NetSocket::resolve(const std::string& host) {
 
 bool NetSocket::setTimeouts(std::uint32_t milliseconds) {
   return isOpen() && net::setTimeoutOption(native(handle_), SO_RCVTIMEO, milliseconds) == 0 &&
-         net::setTimeoutOption(native(handle_), SO_SNDTIMEO, milliseconds) == 0;
+         setSendTimeout(milliseconds);
+}
+
+bool NetSocket::setSendTimeout(std::uint32_t milliseconds) {
+  return isOpen() && net::setTimeoutOption(native(handle_), SO_SNDTIMEO, milliseconds) == 0;
+}
+
+bool NetSocket::setKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval) {
+  return isOpen() && net::setKeepAlive(native(handle_), static_cast<std::uint32_t>(idle.count()),
+                                       static_cast<std::uint32_t>(interval.count()));
 }
 
 bool NetSocket::queryAdapters() const { return net::singleAdapterListed(); }

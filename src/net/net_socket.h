@@ -46,7 +46,9 @@ class NetSocket {
   bool connect(const std::string& host, std::uint16_t port,
                std::optional<std::chrono::milliseconds> limit = std::nullopt);
   bool listen();
-  std::unique_ptr<NetSocket> accept();
+  // Without `limit` the accept blocks until a connection comes; with it, nothing comes back
+  // when none arrived in time.
+  std::unique_ptr<NetSocket> accept(std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
   std::optional<std::string> peerAddress() const;
   std::optional<std::string> localAddress() const;
@@ -61,13 +63,22 @@ class NetSocket {
   bool sendExact(std::span<const std::uint8_t> data);
   // One receive call: the count, 0 when the peer closed (or there is no socket), -1 on error.
   std::ptrdiff_t receive(std::span<std::uint8_t> buffer);
-  // False when the peer closed (alive unchanged) or on an error or time-out (alive cleared).
+  // False when the peer closed, on an error or on a time-out; each of them clears `alive`, since
+  // the stream cannot go on after any of them.
   bool receiveExact(std::span<std::uint8_t> buffer);
+  // The same, given up (and `alive` cleared) once `deadline` has passed, however the peer paces
+  // its bytes.
+  bool receiveExact(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline);
 
   // An IPv4 address in network order, 0 when there is none. Dotted text is taken as it is.
   static std::uint32_t resolve(const std::string& host);
   // Bounds every later receive and send wait; 0 waits without a bound.
   bool setTimeouts(std::uint32_t milliseconds);
+  // The same for sends alone.
+  bool setSendTimeout(std::uint32_t milliseconds);
+  // Has the system probe a connection that has been quiet for `idle`, every `interval`, so that a
+  // peer that vanished without a word is noticed as a failed receive or send.
+  bool setKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval);
   bool queryAdapters() const;
 
   // Sends one probe to `target`:`port` and collects the names that answer within a second into
@@ -87,7 +98,9 @@ class NetSocket {
   bool setOption(int level, int option, int value);
 
   std::atomic<bool> alive_{true};
-  Handle handle_ = kNoHandle;
+  // Atomic because shutdownBoth may come from another thread than the one that made the socket
+  // (a console stopping its probe responder, say).
+  std::atomic<Handle> handle_{kNoHandle};
   std::atomic<bool> running_{true};
 };
 

@@ -77,7 +77,7 @@ class Console {
 // A console that accepts one viewer and follows a few steps of the login by hand.
 class HandMadeConsole {
  public:
-  enum class Then { StaySilent, LogInAndEndTheSession };
+  enum class Then { StaySilent, LogInAndEndTheSession, LogInAndClose };
 
   explicit HandMadeConsole(Then then) {
     NetSocket::startup();
@@ -89,7 +89,7 @@ class HandMadeConsole {
       auto viewer = listener_.accept();
       if (!viewer) return;
       viewer->setTimeouts(10000);
-      if (then == Then::LogInAndEndTheSession) {
+      if (then != Then::StaySilent) {
         std::array<std::uint8_t, 4> word{};
         std::array<std::uint8_t, 4 + 24 + 264> credentials{};
         storeU32le(word.data(), 107);
@@ -97,8 +97,16 @@ class HandMadeConsole {
         viewer->receiveExact(credentials);
         storeU32le(word.data(), 101);
         viewer->sendExact(word);
+      }
+      if (then == Then::LogInAndEndTheSession) {
         const std::array<std::uint8_t, 8> end = {3, 0, 17, 0, 0, 0, 0, 0};
         viewer->sendExact(end);
+      } else if (then == Then::LogInAndClose) {
+        // As a killed console does: an orderly close, once the viewer's depth has been read.
+        std::array<std::uint8_t, 8> depth{};
+        viewer->receiveExact(depth);
+        viewer->close();
+        return;
       }
       std::array<std::uint8_t, 64> sink{};
       while (viewer->receive(sink) > 0) {
@@ -246,6 +254,13 @@ TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
     run = runTool(dir, snapArguments(ending.port()));
     EXPECT_EQ(run.exitCode, 5) << run.err;
     EXPECT_NE(run.err.find("box: ServerCutConnect\n"), std::string::npos) << run.err;
+  }
+  {
+    HandMadeConsole closing(HandMadeConsole::Then::LogInAndClose);
+    const auto begin = std::chrono::steady_clock::now();
+    run = runTool(dir, snapArguments(closing.port()) + " --timeout 10");
+    EXPECT_EQ(run.exitCode, 5) << run.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
   }
   {
     // With a catalogue the box's text follows its key, on the same line.

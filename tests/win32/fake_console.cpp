@@ -234,6 +234,13 @@ void FakeConsole::reset() {
   }
 }
 
+void FakeConsole::closeSession() {
+  const std::lock_guard lock(sendMutex_);
+  queue_.clear();
+  // Only the sending half: the serving thread reads on until the viewer closes its end.
+  if (const SOCKET s = session_.load(); s != INVALID_SOCKET) shutdown(s, SD_SEND);
+}
+
 std::vector<ViewerMessage> FakeConsole::messages() const {
   const std::lock_guard lock(mutex_);
   return messages_;

@@ -64,6 +64,8 @@ class FakeConsole {
   bool sendClipboardText(const std::string& text);
   // Closes the session socket abortively, as a crashed console would.
   void reset();
+  // Ends the session with an orderly close, as the system of a console that was killed does.
+  void closeSession();
 
   std::vector<ViewerMessage> messages() const;
   std::size_t count(const std::function<bool(const ViewerMessage&)>& match) const;

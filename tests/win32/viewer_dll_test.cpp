@@ -432,6 +432,20 @@ TEST_F(ViewerDllTest, ServerEndOfSessionIsReportedThroughIsMsgShowAndIsRunning) 
   EXPECT_EQ(console.connections(), 1);
 }
 
+// A console that is killed closes the connection in an orderly way: the session ends at once,
+// without the box of a session the server ended.
+TEST_F(ViewerDllTest, OrderlyCloseByTheConsoleEndsTheSessionWithinASecond) {
+  FakeConsole console;
+  startWithFrame(console, Area{}, 800, 600);
+  ASSERT_EQ(dll.isRunning(), 1);
+  console.closeSession();
+  EXPECT_TRUE(pumpUntil([&] { return dll.isRunning() == 0; }, 1s));
+  int closed = -1;
+  EXPECT_FALSE(dll.isMsgShow(&closed));
+  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(boxes.count(), 0u);
+}
+
 TEST_F(ViewerDllTest, ExitReturnsPromptlyWithABoxUpAndWhileUpdatesStream) {
   {
     FakeConsole console;
