@@ -26,10 +26,6 @@ std::array<std::uint8_t, Size> scrambled(CredentialCipher& cipher, const std::ar
   return out;
 }
 
-std::uint32_t milliseconds(std::chrono::milliseconds limit) {
-  return static_cast<std::uint32_t>(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 1, 0x7FFFFFFF));
-}
-
 }  // namespace
 
 ConsoleLink::ConsoleLink(UserMessages& messages, ConsoleLinkOptions options)
@@ -49,6 +45,7 @@ int ConsoleLink::connectAndLogin(const std::string& host, std::uint32_t requestC
 }
 
 int ConsoleLink::connectToServer(const std::string& host) {
+  loginDeadline_ = std::chrono::steady_clock::now() + options_.loginLimit;
   if (!NetSocket::startup() || !socket_.createTcp() ||
       !socket_.connect(host, options_.tcpPort, options_.connectLimit)) {
     return 0;
@@ -68,10 +65,7 @@ int ConsoleLink::exchangeCredentials(std::string_view userName, std::string_view
 
 std::optional<std::uint32_t> ConsoleLink::readStatus() {
   std::array<std::uint8_t, 4> word{};
-  socket_.setTimeouts(milliseconds(options_.statusLimit));
-  const bool received = socket_.receiveExact(word);
-  socket_.setTimeouts(0);
-  if (!received) return std::nullopt;
+  if (!socket_.receiveExact(word, loginDeadline_)) return std::nullopt;
   return loadU32le(word.data());
 }
 

@@ -24,10 +24,11 @@ struct ConsoleLinkOptions {
   std::uint16_t tcpPort = 25000;
   std::uint16_t udpPort = 25001;
   std::uint32_t probeTarget = NetSocket::kBroadcastAddress;  // network order
-  // A server that accepts and then says nothing must not hold the host's window thread for
-  // ever: the connect and each status word of the login are bounded. Messages are not.
+  // A server that accepts and then says nothing, or drips its words a byte at a time, must not
+  // hold the host's window thread for ever: the connect is bounded, and so is the login as a
+  // whole, from the connect to the second status word. Messages are not.
   std::chrono::milliseconds connectLimit{15000};
-  std::chrono::milliseconds statusLimit{30000};
+  std::chrono::milliseconds loginLimit{30000};
 };
 
 class ConsoleLink {
@@ -79,6 +80,7 @@ class ConsoleLink {
   ConsoleLinkOptions options_;
   std::array<char, kNamesCapacity> names_{};
   NetSocket socket_;
+  std::chrono::steady_clock::time_point loginDeadline_{};
   std::uint32_t resolvedAddress_ = 0;
   std::mutex sendMutex_;  // held from the first byte of a message to its last
 };

@@ -40,6 +40,15 @@ ScriptStep ScriptStep::sendU32(std::uint32_t word) {
   return send(std::move(bytes));
 }
 
+std::vector<ScriptStep> ScriptStep::drip(const std::vector<std::uint8_t>& bytes, std::size_t gap) {
+  std::vector<ScriptStep> steps;
+  for (const std::uint8_t b : bytes) {
+    if (!steps.empty()) steps.push_back(pause(gap));
+    steps.push_back(send({b}));
+  }
+  return steps;
+}
+
 std::vector<ScriptStep> loginSteps() {
   return {ScriptStep::sendU32(107), ScriptStep::receive(kLoginBytes), ScriptStep::sendU32(101)};
 }
@@ -108,6 +117,9 @@ bool ScriptedPeer::perform(NativeSocket& s, const ScriptStep& step) {
         const std::ptrdiff_t r = receiveChunk(s, 1 << 16);
         if (r <= 0) return r == 0;
       }
+    case ScriptStep::Kind::Pause:
+      std::this_thread::sleep_for(std::chrono::milliseconds(step.count));
+      return true;
     case ScriptStep::Kind::Reset: {
       linger abortive{};
       abortive.l_onoff = 1;

@@ -17,10 +17,10 @@
 namespace vantrel::testing {
 
 struct ScriptStep {
-  enum class Kind { Send, Receive, ReceiveToEnd, Reset };
+  enum class Kind { Send, Receive, ReceiveToEnd, Reset, Pause };
   Kind kind;
   std::vector<std::uint8_t> bytes;  // Send
-  std::size_t count = 0;            // Receive
+  std::size_t count = 0;            // Receive: bytes; Pause: milliseconds
 
   static ScriptStep send(std::vector<std::uint8_t> bytes) { return {Kind::Send, std::move(bytes), 0}; }
   static ScriptStep sendU32(std::uint32_t word);  // little-endian, as status words go
@@ -29,6 +29,9 @@ struct ScriptStep {
   static ScriptStep receiveToEnd() { return {Kind::ReceiveToEnd, {}, 0}; }
   // Closes abortively (the other side sees a reset). Without it the script ends in a clean close.
   static ScriptStep reset() { return {Kind::Reset, {}, 0}; }
+  static ScriptStep pause(std::size_t milliseconds) { return {Kind::Pause, {}, milliseconds}; }
+  // The bytes one at a time, `gap` milliseconds apart.
+  static std::vector<ScriptStep> drip(const std::vector<std::uint8_t>& bytes, std::size_t gap);
 };
 
 // The console's side of a successful login: proceed, the request and both credential blocks, logged in.

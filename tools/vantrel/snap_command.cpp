@@ -241,7 +241,7 @@ int runSnap(Args args) {
   ConsoleLinkOptions options;
   options.tcpPort = s.port;
   options.connectLimit = remaining();
-  options.statusLimit = remaining();
+  options.loginLimit = remaining();
   ConsoleLink link(messages, options);
   const int login = link.connectAndLogin(s.host, kLoginRequest, s.user, s.password);
   if (login == 0) {
