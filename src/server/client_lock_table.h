@@ -1,7 +1,11 @@
 #pragma once
 // Consecutive failed logins per client, shared by every responder of the process. Three
-// failures in a row lock the client for 15 minutes; a success starts the count again.
-// Entries are appended and never removed; a full table simply stops counting new clients.
+// failures in a row lock the client for 15 minutes; a success starts the count again. A full
+// table makes room for a new client by dropping its oldest entry that is not locked, so that
+// lockout keeps working for every client however many have failed before.
+//
+// Every operation takes the client's key and decides under the table's own lock, so logins
+// that run side by side count each failure once and never undo a lock.
 
 #include <array>
 #include <cstddef>
@@ -29,20 +33,25 @@ class ClientLockTable {
   // The process's table.
   static ClientLockTable& process();
 
-  // Index of the first entry with exactly this key (cut to 20 characters), or -1.
+  // Index of the entry with exactly this key (cut to 20 characters), or -1.
   std::int32_t find(std::string_view key) const;
-  // True while the entry's third failure is less than 15 minutes old (tick arithmetic wraps).
-  bool isLocked(std::int32_t index, std::uint32_t now) const;
-  // A failed login of the client at `index` (-1 appends an entry when there is room).
-  Failure recordFailure(std::int32_t index, std::string_view key, std::uint32_t now);
-  // A successful login: the entry, if any, starts again from nothing.
-  void recordSuccess(std::int32_t index);
+  // True while the client's third failure is less than 15 minutes old (tick arithmetic wraps).
+  bool isLocked(std::string_view key, std::uint32_t now) const;
+  // A failed login. ThirdFailure when it made the third in a row, and also for a client that is
+  // locked already (a login that was under way when the lock fell), whose lock stays as it is.
+  Failure recordFailure(std::string_view key, std::uint32_t now);
+  // A successful login: the client's entry, if any, starts again from nothing.
+  void recordSuccess(std::string_view key);
 
   std::size_t count() const;
   ClientLockEntry entry(std::size_t index) const;
   void clear();
 
  private:
+  std::size_t indexOf(std::string_view key) const;  // count_ when absent; lock_ held
+  bool lockedAt(std::size_t index, std::uint32_t now) const;
+  bool makeRoom(std::uint32_t now);
+
   mutable std::mutex lock_;
   std::size_t count_ = 0;
   std::array<ClientLockEntry, kCapacity> entries_{};

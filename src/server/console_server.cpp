@@ -49,7 +49,6 @@ ConsoleServer::~ConsoleServer() {
   socket_.close();
   std::lock_guard guard(links_);
   activeLink_.reset();
-  pendingLink_.reset();
 }
 
 void ConsoleServer::setPorts(std::uint16_t tcpPort, std::uint16_t udpPort) {
@@ -73,92 +72,117 @@ bool ConsoleServer::setProbeRunning(bool flag) { return socket_.setRunning(flag)
 
 bool ConsoleServer::acceptLogin() {
   lastStatus_ = 0;
-  const auto computerName = net::computerName();
-  if (!computerName) return false;
-
-  std::unique_ptr<NetSocket> accepted = socket_.accept();
-  if (!accepted) return false;
-  NetSocket* link = accepted.get();
-  {
-    std::lock_guard guard(links_);
-    pendingLink_ = std::move(accepted);
-  }
-  // A client that connects and then says nothing must not hold this thread: every wait of the
-  // handshake is bounded, and so is the handshake as a whole (see receiveWithin).
-  link->setTimeouts(pendingLimitMs_);
-
-  const Outcome outcome = handshake(*link, *computerName);
-  if (outcome != Outcome::LoggedIn) {
-    dropPending();
-    return false;
-  }
-  link->setTimeouts(0);  // the session that follows may be idle for as long as it likes
-  std::lock_guard guard(links_);
-  activeLink_ = std::move(pendingLink_);  // an earlier active link, if any, is closed here
-  clientUser_ = pendingUser_;
-  clientAddress_ = activeLink_->peerAddress().value_or("").substr(0, 15);
-  return true;
+  if (!net::computerName()) return false;
+  std::unique_ptr<NetSocket> link = socket_.accept();
+  if (!link) return false;
+  const LoginResult result = login(std::move(link), SessionClaim::Replace);
+  lastStatus_ = result.status;
+  return result.loggedIn;
 }
 
-ConsoleServer::Outcome ConsoleServer::handshake(NetSocket& link, const std::string& computerName) {
-  const std::uint64_t deadline = steadyMillis() + pendingLimitMs_;
+std::unique_ptr<NetSocket> ConsoleServer::acceptConnection(std::chrono::milliseconds limit) {
+  return socket_.accept(limit);
+}
+
+ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link, SessionClaim claim) {
+  NetSocket* const raw = link.get();
+  {
+    std::lock_guard guard(links_);
+    pendingLinks_.push_back(raw);
+  }
+  // A client that connects and then says nothing must not hold this thread: every wait of the
+  // handshake is bounded, and so is the handshake as a whole.
+  link->setTimeouts(loginLimitMs_);
+  const Handshake h = handshake(*link, claim);
+
+  std::lock_guard guard(links_);
+  std::erase(pendingLinks_, raw);
+  if (!h.result.loggedIn) {
+    link->close();
+    return h.result;
+  }
+  // The viewer may be quiet for as long as it likes; one that vanished without a word is
+  // noticed all the same.
+  link->setTimeouts(0);
+  link->setSendTimeout(sendLimitMs_);
+  link->setKeepAlive(std::chrono::seconds(kKeepAliveSeconds), std::chrono::seconds(kKeepAliveSeconds / 3));
+  activeLink_ = std::move(link);  // an earlier active link, if any, is closed here
+  clientUser_ = h.user;
+  clientAddress_ = activeLink_->peerAddress().value_or("").substr(0, 15);
+  return h.result;
+}
+
+ConsoleServer::Handshake ConsoleServer::handshake(NetSocket& link, SessionClaim claim) {
+  const auto begin = SteadyClock::now();
+  const auto deadline = begin + std::chrono::milliseconds(loginLimitMs_);
+  const auto requestDeadline = std::min(deadline, begin + std::chrono::milliseconds(requestWordLimitMs_));
+  Handshake h;
+  const auto send = [&](std::uint32_t word) {
+    std::array<std::uint8_t, 4> bytes{};
+    storeU32le(bytes.data(), word);
+    link.sendExact(bytes);  // a client that is already gone learns nothing either way
+    h.result.status = word;
+  };
+
   std::string clientKey;
   link.peerMac(clientKey);  // the hardware address, or else the dotted address
   const std::string peer = link.peerAddress().value_or("");
-
-  // The checks run in this order and the first that applies decides; nothing is read first.
-  if (!allowLocal_ && isLocalClient(link, peer, computerName)) {
-    sendStatus(link, localRefused);
-    return Outcome::Refused;
+  if (const auto word = refusal(link, peer, clientKey)) {
+    send(*word);
+    return h;
   }
-  if (userActive_ != 0) {
-    sendStatus(link, otherUser);
-    return Outcome::Refused;
-  }
-  if (refuseAll_ != 0) {
-    sendStatus(link, serverRefused);
-    return Outcome::Refused;
-  }
-  if (filterEnabled_ == 1 && !isAddressAllowed(peer)) {
-    sendStatus(link, addressRefused);
-    return Outcome::Refused;
-  }
-  lockIndex_ = locks_.find(clientKey);
-  if (locks_.isLocked(lockIndex_, clock_.tickCount())) {
-    sendStatus(link, clientLocked);
-    return Outcome::Refused;
-  }
-  sendStatus(link, proceed);
+  send(proceed);
 
   std::array<std::uint8_t, 4> request{};
-  if (!receiveWithin(link, request.data(), request.size(), deadline) || loadU32le(request.data()) != loginRequest) {
-    return Outcome::Dropped;
-  }
+  if (!link.receiveExact(request, requestDeadline) || loadU32le(request.data()) != loginRequest) return h;
   CredentialCipher cipher;
   std::array<std::uint8_t, kUserBlockSize> scrambledUser{};
   std::array<std::uint8_t, kUserBlockSize> user{};
-  if (!receiveWithin(link, scrambledUser.data(), scrambledUser.size(), deadline)) return Outcome::Dropped;
+  if (!link.receiveExact(scrambledUser, deadline)) return h;
   cipher.unscramble(scrambledUser.data(), user.data(), user.size());
   std::array<std::uint8_t, kPasswordBlockSize> scrambledPassword{};
   std::array<std::uint8_t, kPasswordBlockSize> password{};
-  if (!receiveWithin(link, scrambledPassword.data(), scrambledPassword.size(), deadline)) return Outcome::Dropped;
+  if (!link.receiveExact(scrambledPassword, deadline)) return h;
   cipher.unscramble(scrambledPassword.data(), password.data(), password.size());
 
-  const std::string userText = blockText(user);
+  h.user = blockText(user);
   std::string passwordText = blockText(password);
-  const bool valid = checkCredentials(userText, passwordText);
-  std::fill(passwordText.begin(), passwordText.end(), '\0');
   std::fill(password.begin(), password.end(), std::uint8_t{0});
+  send(decide(clientKey, h.user, passwordText, claim));
+  h.result.loggedIn = h.result.status == loginAccepted;
+  return h;
+}
 
-  if (valid) {
-    sendStatus(link, loginAccepted);
-    locks_.recordSuccess(lockIndex_);
-    pendingUser_ = userText;
-    return Outcome::LoggedIn;
+// The checks run in this order and the first that applies decides; nothing is read first.
+std::optional<std::uint32_t> ConsoleServer::refusal(NetSocket& link, const std::string& peer,
+                                                    const std::string& clientKey) {
+  if (!allowLocal_ && isLocalClient(link, peer, net::computerName().value_or(""))) return localRefused;
+  if (userActive_ != 0) return otherUser;
+  if (refuseAll_ != 0) return serverRefused;
+  if (filterEnabled_ == 1 && !isAddressAllowed(peer)) return addressRefused;
+  if (locks_.isLocked(clientKey, clock_.tickCount())) return clientLocked;
+  return std::nullopt;
+}
+
+// The answer to a whole login. Other logins may have run meanwhile: one may have locked this
+// client or taken the session, and neither may be undone by this one.
+std::uint32_t ConsoleServer::decide(const std::string& clientKey, const std::string& user, std::string& password,
+                                    SessionClaim claim) {
+  if (locks_.isLocked(clientKey, clock_.tickCount())) return clientLocked;
+  bool valid = false;
+  {
+    std::lock_guard guard(accountLock_);
+    valid = checkCredentials(user, password);
   }
-  const auto failure = locks_.recordFailure(lockIndex_, clientKey, clock_.tickCount());
-  sendStatus(link, failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected);
-  return Outcome::Failed;
+  std::fill(password.begin(), password.end(), '\0');
+  if (!valid) {
+    const auto failure = locks_.recordFailure(clientKey, clock_.tickCount());
+    return failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected;
+  }
+  std::int32_t free = 0;
+  if (claim == SessionClaim::OnlyWhenFree && !userActive_.compare_exchange_strong(free, 1)) return otherUser;
+  locks_.recordSuccess(clientKey);
+  return loginAccepted;
 }
 
 bool ConsoleServer::isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const {
@@ -169,36 +193,6 @@ bool ConsoleServer::isLocalClient(NetSocket& link, const std::string& peer, cons
   if ((vantrel::parseAddress(peer) >> 24) == 127) return true;
   const auto local = link.localAddress();
   return local && *local == peer;
-}
-
-// Reads exactly `size` bytes, giving up when the deadline passes however the peer paces them.
-bool ConsoleServer::receiveWithin(NetSocket& link, std::uint8_t* data, std::size_t size, std::uint64_t deadline) {
-  std::size_t got = 0;
-  while (got < size) {
-    const std::uint64_t now = steadyMillis();
-    if (now >= deadline) return false;
-    link.setTimeouts(static_cast<std::uint32_t>(std::max<std::uint64_t>(deadline - now, 1)));
-    const std::ptrdiff_t r = link.receive({data + got, size - got});
-    if (r <= 0) return false;
-    got += static_cast<std::size_t>(r);
-  }
-  return true;
-}
-
-void ConsoleServer::sendStatus(NetSocket& link, std::uint32_t word) {
-  std::array<std::uint8_t, 4> bytes{};
-  storeU32le(bytes.data(), word);
-  link.sendExact(bytes);  // a client that is already gone learns nothing either way
-  lastStatus_ = word;
-}
-
-void ConsoleServer::dropPending() {
-  std::unique_ptr<NetSocket> link;
-  {
-    std::lock_guard guard(links_);
-    link = std::move(pendingLink_);
-  }
-  if (link) link->close();
 }
 
 bool ConsoleServer::receiveFromClient(ConsoleMessage& message, std::size_t payloadCapacity) {
@@ -243,7 +237,7 @@ bool ConsoleServer::sendToClient(const ConsoleMessage& original) {
 bool ConsoleServer::isLinkAlive() const {
   std::lock_guard guard(links_);
   if (activeLink_) return activeLink_->isAlive();
-  if (pendingLink_) return pendingLink_->isAlive();
+  if (!pendingLinks_.empty()) return pendingLinks_.front()->isAlive();
   return true;
 }
 
@@ -251,7 +245,8 @@ bool ConsoleServer::closeAll() {
   socket_.close();
   std::lock_guard guard(links_);
   if (activeLink_) activeLink_->close();
-  if (pendingLink_) pendingLink_->close();
+  // A pending link belongs to the thread that runs its login: shut down, it ends that login.
+  for (NetSocket* link : pendingLinks_) link->shutdownBoth();
   return true;
 }
 
@@ -268,14 +263,18 @@ bool ConsoleServer::endSession() {
 void ConsoleServer::interrupt() {
   socket_.setRunning(false);
   socket_.shutdownBoth();
-  std::lock_guard guard(links_);
-  if (activeLink_) activeLink_->shutdownBoth();
-  if (pendingLink_) pendingLink_->shutdownBoth();
+  interruptSession();
+  interruptLogins();
 }
 
 void ConsoleServer::interruptSession() {
   std::lock_guard guard(links_);
   if (activeLink_) activeLink_->shutdownBoth();
+}
+
+void ConsoleServer::interruptLogins() {
+  std::lock_guard guard(links_);
+  for (NetSocket* link : pendingLinks_) link->shutdownBoth();
 }
 
 bool ConsoleServer::setAddressFilter(std::int32_t enabled, std::string_view text) {

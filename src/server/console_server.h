@@ -6,6 +6,7 @@
 // host exchanges ConsoleMessage records with the viewer.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/net_socket.h"
 #include "protocol/console_message.h"
@@ -35,8 +37,12 @@ class ConsoleServer {
  public:
   static constexpr std::uint16_t kDefaultTcpPort = 25000;
   static constexpr std::uint16_t kDefaultUdpPort = 25001;
-  // A connection must finish its login this long after it was accepted.
-  static constexpr std::uint32_t kPendingLimitMs = 30000;
+  // A connection must send its request word this long after it was accepted, and finish its
+  // whole login within the second limit.
+  static constexpr std::uint32_t kRequestWordLimitMs = 5000;
+  static constexpr std::uint32_t kLoginLimitMs = 30000;
+  // The system's keepalive probes a logged-in viewer's quiet connection after this many seconds.
+  static constexpr std::uint32_t kKeepAliveSeconds = 30;
   static constexpr std::size_t kFilterCapacity = 2560;  // terminator included
   static constexpr std::size_t kUserBlockSize = 24;
   static constexpr std::size_t kPasswordBlockSize = 264;
@@ -64,8 +70,15 @@ class ConsoleServer {
   void setLoopbackOnly(bool loopbackOnly) { loopbackOnly_ = loopbackOnly; }
   // Off by default: clients on this machine are refused. On, they may log in (demos, tests).
   void setAllowLocal(bool allowLocal) { allowLocal_ = allowLocal; }
-  // How long a connection may take over its login; kPendingLimitMs unless changed.
-  void setPendingLimit(std::uint32_t milliseconds) { pendingLimitMs_ = milliseconds; }
+  // How long a connection may take over its request word and over its whole login.
+  void setLoginLimits(std::uint32_t requestWordMs, std::uint32_t loginMs) {
+    requestWordLimitMs_ = requestWordMs;
+    loginLimitMs_ = loginMs;
+  }
+
+  // Bounds each wait of a send to the logged-in viewer: one that has stopped reading fails the
+  // send, which ends the session. 0, the default, waits as long as it takes.
+  void setSendLimit(std::uint32_t milliseconds) { sendLimitMs_ = milliseconds; }
 
   bool startListening();
   // The port the listening socket is bound to.
@@ -75,10 +88,26 @@ class ConsoleServer {
   bool setProbeRunning(bool flag);
 
   // Handles exactly one incoming connection; true when its client logged in and is now the
-  // active link. A connection that does not finish its login within kPendingLimitMs is dropped.
+  // active link (an earlier one is closed). A connection that is too slow over its request word
+  // or its whole login is dropped.
   bool acceptLogin();
   // The status word the last acceptLogin sent, 0 when it sent none.
   std::uint32_t lastStatus() const { return lastStatus_; }
+
+  // The two halves of acceptLogin, for a console that runs several logins side by side.
+  struct LoginResult {
+    std::uint32_t status = 0;  // the last status word sent, 0 when none
+    bool loggedIn = false;
+  };
+  enum class SessionClaim {
+    Replace,       // a successful login takes the place of the active link
+    OnlyWhenFree,  // ... only while no user is active, and makes the user active; else otherUser
+  };
+  // The next connection, waiting at most `limit`; nothing when none came or accept failed.
+  std::unique_ptr<NetSocket> acceptConnection(std::chrono::milliseconds limit);
+  // The login of one accepted connection. Logins may run on several threads at once: the
+  // refusal checks, the lock table and the account checks stay consistent between them.
+  LoginResult login(std::unique_ptr<NetSocket> link, SessionClaim claim);
 
   // One record from the active link, its payload into message.payload, which holds
   // payloadCapacity bytes. False for a type outside 1 to 6 (that byte alone is consumed) and for
@@ -97,6 +126,8 @@ class ConsoleServer {
   void interrupt();
   // The same for the active link alone: a thread blocked on it returns, the listener stays.
   void interruptSession();
+  // The same for every connection whose login is under way.
+  void interruptLogins();
 
   bool setAddressFilter(std::int32_t enabled, std::string_view text);
   bool setRefuseAll(std::int32_t flag);
@@ -109,13 +140,16 @@ class ConsoleServer {
   std::string clientUser() const;
 
  private:
-  enum class Outcome { Refused, Dropped, Failed, LoggedIn };
+  struct Handshake {
+    LoginResult result;
+    std::string user;
+  };
 
-  Outcome handshake(NetSocket& link, const std::string& computerName);
+  Handshake handshake(NetSocket& link, SessionClaim claim);
+  std::optional<std::uint32_t> refusal(NetSocket& link, const std::string& peer, const std::string& clientKey);
+  std::uint32_t decide(const std::string& clientKey, const std::string& user, std::string& password,
+                       SessionClaim claim);
   bool isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const;
-  bool receiveWithin(NetSocket& link, std::uint8_t* data, std::size_t size, std::uint64_t deadline);
-  void sendStatus(NetSocket& link, std::uint32_t word);
-  void dropPending();
 
   AccountChecks& accounts_;
   ClientLockTable& locks_;
@@ -124,20 +158,21 @@ class ConsoleServer {
   std::atomic<std::int32_t> userActive_{0};
   std::string clientAddress_;
   std::string clientUser_;
-  std::string pendingUser_;
   NetSocket socket_;
-  // Guards the two link pointers (not the traffic on them), so that interrupt() and
-  // isLinkAlive() may look at them from other threads.
+  // Guards the link pointers (not the traffic on them), so that interrupt() and isLinkAlive()
+  // may look at them from other threads. A pending link is owned by the login that runs it.
   mutable std::mutex links_;
   std::unique_ptr<NetSocket> activeLink_;
-  std::unique_ptr<NetSocket> pendingLink_;
+  std::vector<NetSocket*> pendingLinks_;
   std::mutex sendLock_;
+  std::mutex accountLock_;  // the account checks are asked one login at a time
   std::uint16_t tcpPort_ = kDefaultTcpPort;
   std::uint16_t udpPort_ = kDefaultUdpPort;
   bool loopbackOnly_ = false;
   bool allowLocal_ = false;
-  std::uint32_t pendingLimitMs_ = kPendingLimitMs;
-  std::int32_t lockIndex_ = -1;
+  std::uint32_t requestWordLimitMs_ = kRequestWordLimitMs;
+  std::uint32_t loginLimitMs_ = kLoginLimitMs;
+  std::uint32_t sendLimitMs_ = 0;
   std::atomic<std::int32_t> filterEnabled_{0};
   std::string filterText_;
   mutable std::mutex filter_;
