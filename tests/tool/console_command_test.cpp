@@ -179,6 +179,9 @@ TEST_F(ConsoleCommand, ClipboardTextsAreLoggedWholeUpToTheLimitAndALongerOneEnds
 TEST_F(ConsoleCommand, RefusesWhileBusyAndEndsCleanlyOnSignal) {
   ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--size", "800x600"});
   ASSERT_NE(console.port(), 0);
+  // A connection that says nothing holds only its own login, never the next viewer's.
+  NetSocket silent;
+  ASSERT_TRUE(silent.createTcp() && silent.connect("127.0.0.1", console.port(), 5000ms));
   EXPECT_EQ(FakeViewer(console.port()).login("admin", "wrong"), (std::vector<std::uint32_t>{107, 102}));
 
   FakeViewer viewer(console.port());
@@ -200,13 +203,41 @@ TEST_F(ConsoleCommand, RefusesWhileBusyAndEndsCleanlyOnSignal) {
   EXPECT_EQ(goodbye->u16At(2), 17);
 }
 
+// A viewer that stops acknowledging (hung, or stopped) or stops reading altogether loses the
+// session after the idle limit, and the next viewer gets in.
+TEST_F(ConsoleCommand, AStalledViewerLosesTheSessionAfterTheIdleLimit) {
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--idle-limit", "1"});
+  ASSERT_NE(console.port(), 0);
+  for (const bool readsTheFormat : {false, true}) {
+    SCOPED_TRACE(readsTheFormat);
+    FakeViewer stalled(console.port());
+    ASSERT_EQ(stalled.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+    stalled.send(3, 0, 18, 32);
+    if (readsTheFormat) {  // and then nothing more
+      ASSERT_TRUE(stalled.receive());
+      stalled.acknowledge();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::uint32_t> words;
+    while (words != std::vector<std::uint32_t>{107, 101} && std::chrono::steady_clock::now() - start < 4s) {
+      std::this_thread::sleep_for(50ms);
+      words = FakeViewer(console.port()).login("admin", "secret");
+    }
+    EXPECT_EQ(words, (std::vector<std::uint32_t>{107, 101}));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms);
+  }
+  EXPECT_EQ(console.stop(SIGTERM), 0);
+}
+
 TEST_F(ConsoleCommand, OptionsThatRefuseViewers) {
   const auto allow = dir.write("allow", "10.0.0.1;\n").string();
+  // Stopping a console that also answers probes ends both threads cleanly (a race once, under TSan).
+  const std::string probePort = std::to_string(27000 + getpid() % 2000);
   struct Case { std::vector<std::string> options; std::uint32_t word; };
   for (const Case& c : std::vector<Case>{
            {{}, 110},                                        // this machine, without --allow-local
            {{"--allow-local", "--allow-file", allow}, 104},  // not in the list
-           {{"--allow-local", "--refuse-all"}, 105},
+           {{"--allow-local", "--refuse-all", "--probe", "--probe-port", probePort}, 105},
        }) {
     auto options = c.options;
     options.insert(options.end(), {"--accounts", accounts.string()});

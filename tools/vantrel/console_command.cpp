@@ -25,6 +25,7 @@
 #include "png_image.h"
 #include "x11/x11_desktop.h"
 #include "server/account_file.h"
+#include "server/concurrent_logins.h"
 #include "server/console_server.h"
 
 namespace vantrel::cli {
@@ -60,6 +61,7 @@ struct Settings {
   milliseconds interval{3000};
   std::optional<std::string> inputLog;
   std::optional<std::string> clipboardText;
+  std::chrono::seconds idleLimit{60};
 };
 
 std::optional<unsigned> parseNumber(const std::string& text, unsigned most) {
@@ -138,6 +140,10 @@ std::variant<Settings, std::string> parse(Args args) {
         const auto ms = parseNumber(*v, 3600000);
         if (!ms || *ms == 0) return "--interval takes milliseconds, 1 to 3600000";
         s.interval = milliseconds(*ms);
+      } else if (a == "--idle-limit") {
+        const auto seconds = parseNumber(*v, 86400);
+        if (!seconds || *seconds == 0) return "--idle-limit takes seconds, 1 to 86400";
+        s.idleLimit = std::chrono::seconds(*seconds);
       } else if (a == "--input-log") {
         s.inputLog = *v;
       } else if (a == "--clipboard-text") {
@@ -154,6 +160,7 @@ std::variant<Settings, std::string> parse(Args args) {
 
 const char* refusalText(std::uint32_t word) {
   switch (word) {
+    case 0: return "too many logins are under way (from its address)";
     case ConsoleServer::loginRejected: return "wrong user name or password";
     case ConsoleServer::clientLocked: return "the client is locked after three failed logins";
     case ConsoleServer::addressRefused: return "the address is not in the allow list";
@@ -187,7 +194,7 @@ int runConsole(Args args) {
                  "vantrel console: %s\nusage: vantrel console --accounts FILE|--pam SERVICE [--admin-group GROUP] "
                  "[--listen ADDR] [--port N] [--allow-file FILE] [--allow-local] [--refuse-all] [--probe] "
                  "[--probe-port N] [--size WxH] [--source demo|x11[:DISPLAY]|PNG...] [--view-only] [--no-cursor] "
-                 "[--interval MS] [--input-log FILE] [--clipboard-text TEXT]\n",
+                 "[--interval MS] [--idle-limit SECONDS] [--input-log FILE] [--clipboard-text TEXT]\n",
                  error->c_str());
     return kExitUsage;
   }
@@ -271,6 +278,8 @@ int runConsole(Args args) {
   server.setLoopbackOnly(s.loopbackOnly);
   server.setAllowLocal(s.allowLocal);
   server.setRefuseAll(s.refuseAll ? 1 : 0);
+  // A viewer that reads nothing for the idle limit ends its session even in the middle of a send.
+  server.setSendLimit(static_cast<std::uint32_t>(std::chrono::milliseconds(s.idleLimit).count()));
   if (s.allowFile) server.setAddressFilter(1, allowList);
   if (!server.startListening()) {
     std::fprintf(stderr, "vantrel console: cannot listen on %s port %u: it is in use or not allowed\n",
@@ -296,10 +305,11 @@ int runConsole(Args args) {
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
   if (desktop) say("serving the " + desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
 
-  std::atomic<bool> stop{false};
   std::mutex sessionLock;
+  bool stop = false;
   ConsoleSession* current = nullptr;
   std::atomic<bool> inSession{false};
+  ConcurrentLogins logins(server);
 
   std::thread signalWaiter([&] {
     int signal = 0;
@@ -311,25 +321,19 @@ int runConsole(Args args) {
     }
     // Give the session a moment to tell its viewer goodbye, then wake every blocked thread.
     for (int i = 0; i < 100 && inSession; ++i) std::this_thread::sleep_for(milliseconds(10));
+    logins.stop();
     server.interrupt();
     if (prober) prober->interrupt();
   });
 
   std::thread sessionThread;
-  while (!stop) {
-    const bool loggedIn = server.acceptLogin();
-    if (stop) break;
-    if (!loggedIn) {
-      const std::uint32_t word = server.lastStatus();
-      if (word == 0) {
-        std::this_thread::sleep_for(milliseconds(50));  // accept itself failed: do not spin
-      } else {
-        say(std::string("refused a viewer: ") + refusalText(word));
-      }
+  while (const auto outcome = logins.next()) {
+    if (!outcome->login.loggedIn) {
+      say("refused a viewer from " + outcome->address + ": " + refusalText(outcome->login.status));
       continue;
     }
+    // The login took the session, so the last one has ended; its thread is finishing.
     if (sessionThread.joinable()) sessionThread.join();
-    server.setUserActive(1);
     inSession = true;
     const std::string user = server.clientUser(), address = server.clientAddress();
     say("viewer '" + printable(user) + "' logged in from " + address);
@@ -339,21 +343,22 @@ int runConsole(Args args) {
     }
     sessionThread = std::thread([&] {
       FrameSource& pictures = desktop ? static_cast<FrameSource&>(desktop->source()) : *source;
-      ConsoleSession session(server, pictures, inputLog.get(), {s.width, s.height, s.clipboardText, desktop.get()});
+      ConsoleSession session(server, pictures, inputLog.get(),
+                             {s.width, s.height, s.clipboardText, desktop.get(), s.idleLimit});
       {
         std::lock_guard guard(sessionLock);
         current = &session;
         if (stop) session.stop();
       }
-      session.run();
+      const std::string why = session.run();
       {
         std::lock_guard guard(sessionLock);
         current = nullptr;
       }
       if (inputLog) inputLog->write(R"({"event":"end"})");
-      say("the session has ended");
-      server.setUserActive(0);
+      say("the session has ended: " + why);
       inSession = false;
+      server.setUserActive(0);  // the next login may take the session
     });
   }
   if (sessionThread.joinable()) sessionThread.join();

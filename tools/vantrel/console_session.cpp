@@ -61,7 +61,7 @@ void ConsoleSession::stop() {
   changed_.notify_all();
 }
 
-void ConsoleSession::run() {
+std::string ConsoleSession::run() {
   DesktopPort* desktop = options_.desktop;
   if (desktop) desktop->sessionStarted();
   std::thread reader([this] { readInput(); });
@@ -72,6 +72,8 @@ void ConsoleSession::run() {
   };
 
   std::unique_lock lk(lock_);
+  // Since when the console has been waiting on the viewer, when it is.
+  auto waitingSince = Clock::now();
   bool ok = feed.has_value();
   if (ok && options_.clipboardText) {
     OutgoingMessage clip = controlMessage(ConsoleMessage::kClipboardText);
@@ -81,6 +83,7 @@ void ConsoleSession::run() {
     lk.unlock();
     ok = send(clip);
     lk.lock();
+    waitingSince = Clock::now();
   }
 
   // One message in flight at a time: the next goes out when the viewer has acknowledged the last.
@@ -89,20 +92,22 @@ void ConsoleSession::run() {
   milliseconds due{0};
   bool haveDepth = false;
   bool wholeDue = false;  // a ScreenFormat went out: the next frame goes whole
+  bool idle = false;
   std::deque<OutgoingMessage> queue;
   while (ok && !ended_ && !stopping_) {
-    if (outstanding_ > 0) {
-      changed_.wait(lk);
-      continue;
-    }
-    if (depth_) {
+    if (depth_ && outstanding_ == 0) {
       feed->setViewerDepth(*depth_);
       depth_.reset();
       haveDepth = true;
       queue.clear();
     }
-    if (!haveDepth) {
-      changed_.wait(lk);
+    if (outstanding_ > 0 || !haveDepth) {
+      const auto limit = waitingSince + options_.idleLimit;
+      if (Clock::now() >= limit) {
+        idle = true;
+        break;
+      }
+      changed_.wait_until(lk, limit);
       continue;
     }
     OutgoingMessage next;
@@ -141,11 +146,12 @@ void ConsoleSession::run() {
     lk.unlock();
     ok = send(next);
     lk.lock();
+    waitingSince = Clock::now();
   }
-  const bool tellViewer = stopping_ && !ended_;
+  const bool stopping = stopping_, ended = ended_;
   lk.unlock();
 
-  if (tellViewer) {
+  if (stopping && !ended) {
     OutgoingMessage end = controlMessage(kSessionEnd);
     send(end);
   }
@@ -153,6 +159,13 @@ void ConsoleSession::run() {
   reader.join();
   if (desktop) desktop->sessionEnded();
   server_.endSession();
+
+  const std::string limit = std::to_string(options_.idleLimit.count()) + " s";
+  if (!feed) return "the screen cannot be served";
+  if (stopping) return "the console is stopping";
+  if (idle) return "the viewer has acknowledged nothing for " + limit;
+  if (ended) return "the viewer has gone";
+  return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }
 
 // The desktop's clipboard text, and its pointer drawn over the screen after the updates (which

@@ -2,6 +2,7 @@
 // One viewer's session on `vantrel console`, from its login to its end: the screen goes out as
 // the viewer acknowledges what it had, and everything the viewer sends goes to the input log.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -38,13 +39,17 @@ class ConsoleSession {
     int height = 768;
     std::optional<std::string> clipboardText;
     DesktopPort* desktop = nullptr;  // a real desktop behind the pictures: input goes into it
+    // A viewer that keeps the console waiting this long (for an acknowledgement, or for its
+    // first DisplayDepth) is taken for hung or gone, and its session ends.
+    std::chrono::seconds idleLimit{60};
   };
 
   ConsoleSession(ConsoleServer& server, FrameSource& source, InputLog* log, Options options)
       : server_(server), source_(source), log_(log), options_(std::move(options)) {}
 
-  // Serves the logged-in viewer until it goes away or stop() is called; closes the link.
-  void run();
+  // Serves the logged-in viewer until it goes away, keeps the console waiting past the idle
+  // limit, or stop() is called; closes the link. Returns why the session ended.
+  std::string run();
   // From any thread: ends run() soon, telling the viewer that the session is over.
   void stop();
 

@@ -22,8 +22,8 @@ constexpr std::array kCommands = {
     Command{"console",
             "--accounts FILE|--pam SERVICE [--admin-group GROUP] [--listen ADDR] [--port N] [--allow-file FILE] "
             "[--allow-local] [--refuse-all] [--probe] [--probe-port N] [--size WxH] "
-            "[--source demo|x11[:DISPLAY]|PNG...] [--view-only] [--no-cursor] [--interval MS] [--input-log FILE] "
-            "[--clipboard-text TEXT]",
+            "[--source demo|x11[:DISPLAY]|PNG...] [--view-only] [--no-cursor] [--interval MS] [--idle-limit SECONDS] "
+            "[--input-log FILE] [--clipboard-text TEXT]",
             "serve a screen to viewers: the demo desktop, PNG images, or an X desktop (default $DISPLAY) with "
             "the viewer's keys, pointer and clipboard typed into it through XTEST (none with --view-only), its "
             "cursor drawn for the viewer (not with --no-cursor); a desktop larger than 1024x768 is scaled down. "
