@@ -117,6 +117,7 @@ bool ScriptedPeer::perform(NativeSocket& s, const ScriptStep& step) {
         const std::ptrdiff_t r = receiveChunk(s, 1 << 16);
         if (r <= 0) return r == 0;
       }
+    case ScriptStep::Kind::CloseSending: return ::shutdown(s, net::kShutdownSend) == 0;
     case ScriptStep::Kind::Pause:
       std::this_thread::sleep_for(std::chrono::milliseconds(step.count));
       return true;

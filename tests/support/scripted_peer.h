@@ -17,7 +17,7 @@
 namespace vantrel::testing {
 
 struct ScriptStep {
-  enum class Kind { Send, Receive, ReceiveToEnd, Reset, Pause };
+  enum class Kind { Send, Receive, ReceiveToEnd, Reset, Pause, CloseSending };
   Kind kind;
   std::vector<std::uint8_t> bytes;  // Send
   std::size_t count = 0;            // Receive: bytes; Pause: milliseconds
@@ -30,6 +30,8 @@ struct ScriptStep {
   // Closes abortively (the other side sees a reset). Without it the script ends in a clean close.
   static ScriptStep reset() { return {Kind::Reset, {}, 0}; }
   static ScriptStep pause(std::size_t milliseconds) { return {Kind::Pause, {}, milliseconds}; }
+  // Ends the sending half in an orderly way; the script may go on receiving.
+  static ScriptStep closeSending() { return {Kind::CloseSending, {}, 0}; }
   // The bytes one at a time, `gap` milliseconds apart.
   static std::vector<ScriptStep> drip(const std::vector<std::uint8_t>& bytes, std::size_t gap);
 };

@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
-#include "../fuzz/display_checks.h"
+#include "fuzz/display_checks.h"
 #include "protocol/byte_io.h"
 #include "screen/display_state.h"
 #include "screen/software_surface.h"
+#include "support/fuzz_seeds.h"
 #include "support/recording_message_boxes.h"
 #include "support/screen_messages.h"
 
@@ -353,20 +351,16 @@ TEST(DisplayState, HostileUpdatesDrawNothing) {
 // The fuzz target's seeds, each applied to a fresh display and all to one in turn: they are
 // well-formed messages, and the sanitizer builds watch every write.
 TEST(DisplayState, FuzzSeedsApplyCleanly) {
-  const auto root = std::filesystem::path(VANTREL_SOURCE_DIR) / "tests/fuzz/corpus/fuzz_display";
   display_checks::Display all;
-  std::size_t seeds = 0;
+  const auto seeds = testing::fuzzSeeds("fuzz_display");
   std::uint64_t drawn = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(root)) {
-    std::ifstream file(entry.path(), std::ios::binary);
-    const Bytes seed{std::istreambuf_iterator<char>(file), {}};
+  for (const auto& seed : seeds) {
     display_checks::Display fresh;
-    display_checks::apply(fresh, seed);
-    display_checks::apply(all, seed);
-    ++seeds;
+    display_checks::apply(fresh, seed.bytes);
+    display_checks::apply(all, seed.bytes);
     drawn += fresh.display.updatesDrawn();
   }
-  EXPECT_GE(seeds, 6u);
+  EXPECT_GE(seeds.size(), 6u);
   EXPECT_EQ(drawn, 4u);  // the four screen updates; the overlay and the format are not counted
   EXPECT_EQ(all.display.remoteWidth(), 640u);
 }

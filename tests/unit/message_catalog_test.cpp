@@ -11,6 +11,8 @@
 
 #include "catalog/exception.h"
 #include "catalog/ini_file.h"
+#include "fuzz/ini_checks.h"
+#include "support/fuzz_seeds.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
@@ -160,6 +162,12 @@ TEST(SampleCatalogue, HasEveryKeyInEveryLanguage) {
       EXPECT_TRUE(value && !value->empty()) << key << suffix;
     }
   }
+}
+
+TEST(IniFile, FuzzSeedsGiveSoundValues) {
+  const auto seeds = testing::fuzzSeeds("fuzz_ini");
+  EXPECT_GE(seeds.size(), 3u);
+  for (const auto& seed : seeds) EXPECT_TRUE(ini_checks::lookupsHold(seed.bytes)) << seed.name;
 }
 
 }  // namespace

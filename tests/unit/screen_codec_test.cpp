@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "fuzz/codec_checks.h"
+#include "support/fuzz_seeds.h"
 #include "protocol/byte_io.h"
 
 namespace vantrel {
@@ -288,18 +286,12 @@ TEST(ScreenCodec, DecodeStopsHostileStreamsInsideTheDestination) {
 }
 
 TEST(ScreenCodec, FuzzSeedCorpusHoldsItsProperties) {
-  const std::filesystem::path root = std::filesystem::path(VANTREL_SOURCE_DIR) / "tests/fuzz/corpus";
   const std::pair<const char*, bool (*)(std::span<const std::uint8_t>)> targets[] = {
       {"fuzz_decode", codec_checks::decodeStaysBounded}, {"fuzz_roundtrip", codec_checks::roundTripHolds}};
   for (const auto& [target, holds] : targets) {
-    std::size_t seeds = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(root / target)) {
-      std::ifstream file(entry.path(), std::ios::binary);
-      const Bytes seed{std::istreambuf_iterator<char>(file), {}};
-      EXPECT_TRUE(holds(seed)) << entry.path();
-      ++seeds;
-    }
-    EXPECT_GT(seeds, 0u) << target;
+    const auto seeds = testing::fuzzSeeds(target);
+    for (const auto& seed : seeds) EXPECT_TRUE(holds(seed.bytes)) << target << "/" << seed.name;
+    EXPECT_GT(seeds.size(), 0u) << target;
   }
 }
 

@@ -2,23 +2,38 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 namespace vantrel::cli {
 
 std::optional<RgbImage> loadPng(const std::string& path, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+  auto image = decodePng(bytes, error);
+  if (!image) error = path + ": " + error;
+  return image;
+}
+
+std::optional<RgbImage> decodePng(std::span<const std::uint8_t> bytes, std::string& error, int maxSide) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
-    error = path + ": " + image.message;
+  if (png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()) == 0) {
+    error = image.message;
     png_image_free(&image);
     return std::nullopt;
   }
-  if (image.width == 0 || image.height == 0 || image.width > kMaxPngSide ||
-      image.height > kMaxPngSide) {
-    error = path + ": image size " + std::to_string(image.width) + "x" +
-            std::to_string(image.height) + " is out of range";
+  const auto most = static_cast<png_uint_32>(maxSide);
+  if (image.width == 0 || image.height == 0 || image.width > most || image.height > most) {
+    error = "image size " + std::to_string(image.width) + "x" + std::to_string(image.height) + " is out of range";
     png_image_free(&image);
     return std::nullopt;
   }
@@ -30,7 +45,7 @@ std::optional<RgbImage> loadPng(const std::string& path, std::string& error) {
   // A black background makes transparent pixels black instead of leaving the choice to libpng.
   const png_color black{0, 0, 0};
   if (png_image_finish_read(&image, &black, out.rgb.data(), 0, nullptr) == 0) {
-    error = path + ": " + image.message;
+    error = image.message;
     png_image_free(&image);
     return std::nullopt;
   }

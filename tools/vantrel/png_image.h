@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ inline constexpr int kMaxPngSide = 16384;
 // Reads any PNG colour type and bit depth; alpha is composited onto black.
 // On failure returns nothing and puts a one-line reason into error.
 std::optional<RgbImage> loadPng(const std::string& path, std::string& error);
+// The same from the bytes of a file; `maxSide` bounds the image accepted.
+std::optional<RgbImage> decodePng(std::span<const std::uint8_t> bytes, std::string& error, int maxSide = kMaxPngSide);
 
 // Writes an 8-bit RGB PNG. Refuses an image whose rgb size does not match its dimensions.
 bool savePng(const std::string& path, const RgbImage& image, std::string& error);
