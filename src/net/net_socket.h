@@ -67,7 +67,7 @@ class NetSocket {
   // the stream cannot go on after any of them.
   bool receiveExact(std::span<std::uint8_t> buffer);
   // The same, given up (and `alive` cleared) once `deadline` has passed, however the peer paces
-  // its bytes.
+  // its bytes, or soon after another thread has marked the connection dead.
   bool receiveExact(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline);
 
   // An IPv4 address in network order, 0 when there is none. Dotted text is taken as it is.

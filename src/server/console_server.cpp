@@ -147,8 +147,10 @@ ConsoleServer::Handshake ConsoleServer::handshake(NetSocket& link, SessionClaim 
 
   h.user = blockText(user);
   std::string passwordText = blockText(password);
+  const std::uint32_t answer = decide(clientKey, h.user, passwordText, claim);
+  std::fill(passwordText.begin(), passwordText.end(), '\0');
   std::fill(password.begin(), password.end(), std::uint8_t{0});
-  send(decide(clientKey, h.user, passwordText, claim));
+  send(answer);
   h.result.loggedIn = h.result.status == loginAccepted;
   return h;
 }
@@ -166,15 +168,14 @@ std::optional<std::uint32_t> ConsoleServer::refusal(NetSocket& link, const std::
 
 // The answer to a whole login. Other logins may have run meanwhile: one may have locked this
 // client or taken the session, and neither may be undone by this one.
-std::uint32_t ConsoleServer::decide(const std::string& clientKey, const std::string& user, std::string& password,
-                                    SessionClaim claim) {
+std::uint32_t ConsoleServer::decide(const std::string& clientKey, const std::string& user,
+                                    const std::string& password, SessionClaim claim) {
   if (locks_.isLocked(clientKey, clock_.tickCount())) return clientLocked;
   bool valid = false;
   {
     std::lock_guard guard(accountLock_);
     valid = checkCredentials(user, password);
   }
-  std::fill(password.begin(), password.end(), '\0');
   if (!valid) {
     const auto failure = locks_.recordFailure(clientKey, clock_.tickCount());
     return failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected;
@@ -243,10 +244,12 @@ bool ConsoleServer::isLinkAlive() const {
 
 bool ConsoleServer::closeAll() {
   socket_.close();
-  std::lock_guard guard(links_);
-  if (activeLink_) activeLink_->close();
-  // A pending link belongs to the thread that runs its login: shut down, it ends that login.
-  for (NetSocket* link : pendingLinks_) link->shutdownBoth();
+  {
+    std::lock_guard guard(links_);
+    if (activeLink_) activeLink_->close();
+  }
+  // A pending link belongs to the thread that runs its login: interrupted, it ends that login.
+  interruptLogins();
   return true;
 }
 
@@ -274,7 +277,10 @@ void ConsoleServer::interruptSession() {
 
 void ConsoleServer::interruptLogins() {
   std::lock_guard guard(links_);
-  for (NetSocket* link : pendingLinks_) link->shutdownBoth();
+  for (NetSocket* link : pendingLinks_) {
+    link->markDead();  // a login's waits look at it, also where the shutdown does not end them
+    link->shutdownBoth();
+  }
 }
 
 bool ConsoleServer::setAddressFilter(std::int32_t enabled, std::string_view text) {

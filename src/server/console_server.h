@@ -147,7 +147,7 @@ class ConsoleServer {
 
   Handshake handshake(NetSocket& link, SessionClaim claim);
   std::optional<std::uint32_t> refusal(NetSocket& link, const std::string& peer, const std::string& clientKey);
-  std::uint32_t decide(const std::string& clientKey, const std::string& user, std::string& password,
+  std::uint32_t decide(const std::string& clientKey, const std::string& user, const std::string& password,
                        SessionClaim claim);
   bool isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const;
 
