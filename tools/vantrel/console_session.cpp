@@ -164,7 +164,7 @@ std::string ConsoleSession::run() {
   if (!feed) return "the screen cannot be served";
   if (stopping) return "the console is stopping";
   if (idle) return "the viewer has acknowledged nothing for " + limit;
-  if (ended) return "the viewer has gone";
+  if (ended) return viewerEnd_;
   return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }
 
@@ -196,6 +196,8 @@ void ConsoleSession::readInput() {
         std::snprintf(line, sizeof line, R"({"event":"refused","type":%u,"length":%)" PRIu32 "}", m.type(),
                       wirePayloadLength(m));
         log(line);
+        std::lock_guard guard(lock_);
+        viewerEnd_ = "the viewer sent " + std::to_string(wirePayloadLength(m)) + " bytes, more than it may";
       }
       break;
     }

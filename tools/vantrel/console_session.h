@@ -69,6 +69,7 @@ class ConsoleSession {
   std::mutex lock_;
   std::condition_variable changed_;
   bool ended_ = false;       // the viewer is gone
+  std::string viewerEnd_ = "the viewer has gone";
   bool stopping_ = false;    // stop() was called
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
