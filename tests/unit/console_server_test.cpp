@@ -66,6 +66,23 @@ std::vector<std::uint32_t> words(const std::vector<std::uint8_t>& bytes) {
   return out;
 }
 
+// A connection from `source` (a loopback address) to the console; none when this system cannot
+// connect from there.
+net::NativeSocket connectFrom(const char* source, std::uint16_t port) {
+  net::NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in from{}, to{};
+  from.sin_family = to.sin_family = AF_INET;
+  from.sin_addr.s_addr = NetSocket::resolve(source);
+  to.sin_addr.s_addr = NetSocket::resolve("127.0.0.1");
+  to.sin_port = htons(port);
+  if (::bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+      ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    net::closeNative(s);
+    return net::kNoNativeSocket;
+  }
+  return s;
+}
+
 class ConsoleServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -138,29 +155,14 @@ TEST_F(ConsoleServerTest, RefusalChecksRunInOrderBeforeAnythingIsRead) {
 
 TEST_F(ConsoleServerTest, AnyLoopbackAddressIsThisMachine) {
   server.setAllowLocal(false);
-  std::vector<std::uint8_t> status;
-  std::thread client([&] {
-    const net::NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in from{}, to{};
-    from.sin_family = to.sin_family = AF_INET;
-    from.sin_addr.s_addr = NetSocket::resolve("127.0.0.2");
-    to.sin_addr.s_addr = NetSocket::resolve("127.0.0.1");
-    to.sin_port = htons(port);
-    std::array<std::uint8_t, 8> got{};
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
-        ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
-      const auto r = ::recv(s, reinterpret_cast<char*>(got.data()), 8, 0);
-      if (r > 0) status.assign(got.begin(), got.begin() + r);
-    } else {
-      NetSocket wake;  // let acceptLogin return
-      if (wake.createTcp()) wake.connect("127.0.0.1", port);
-    }
-    net::closeNative(s);
-  });
+  const net::NativeSocket s = connectFrom("127.0.0.2", port);  // waits in the accept queue
+  if (s == net::kNoNativeSocket) GTEST_SKIP() << "this system cannot connect from 127.0.0.2";
   server.acceptLogin();
-  client.join();
-  if (status.empty()) GTEST_SKIP() << "this system cannot connect from 127.0.0.2";
-  EXPECT_EQ(words(status), std::vector<std::uint32_t>{110});
+  std::array<std::uint8_t, 4> status{};
+  const auto got = ::recv(s, reinterpret_cast<char*>(status.data()), 4, 0);
+  net::closeNative(s);
+  ASSERT_EQ(got, 4);
+  EXPECT_EQ(loadU32le(status.data()), 110u);
 }
 
 TEST_F(ConsoleServerTest, IncompleteOrWrongRequestsAreDroppedWithoutAWord) {
@@ -315,23 +317,6 @@ TEST_F(ConsoleServerTest, PeerThatClosesEndsTheSession) {
   EXPECT_FALSE(server.isLinkAlive());
   server.endSession();
   EXPECT_FALSE(server.sendToClient(in));
-}
-
-// A connection from `source` (a loopback address) to the console; none when this system cannot
-// connect from there.
-net::NativeSocket connectFrom(const char* source, std::uint16_t port) {
-  net::NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in from{}, to{};
-  from.sin_family = to.sin_family = AF_INET;
-  from.sin_addr.s_addr = NetSocket::resolve(source);
-  to.sin_addr.s_addr = NetSocket::resolve("127.0.0.1");
-  to.sin_port = htons(port);
-  if (::bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
-      ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-    net::closeNative(s);
-    return net::kNoNativeSocket;
-  }
-  return s;
 }
 
 // Silent and dripping connections, each holding a login open, cannot keep a viewer out; one
