@@ -1,9 +1,9 @@
 #include "catalog/ini_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <sstream>
+
+#include "catalog/whole_file.h"
 
 namespace vantrel {
 namespace {
@@ -62,10 +62,9 @@ std::string readIniFileValue(const std::string& path, std::string_view section, 
                              std::string_view fallback) {
   std::string localPath = path;
   std::replace(localPath.begin(), localPath.end(), '\\', '/');
-  std::ifstream file(localPath, std::ios::binary);
-  if (!file) return std::string(fallback.substr(0, kMaxValueLength));
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  return findIniValue(text, section, key).value_or(std::string(fallback.substr(0, kMaxValueLength)));
+  const auto text = readWholeFile(localPath);
+  if (!text) return std::string(fallback.substr(0, kMaxValueLength));
+  return findIniValue(*text, section, key).value_or(std::string(fallback.substr(0, kMaxValueLength)));
 }
 
 }  // namespace vantrel

@@ -1,11 +1,15 @@
 #include <crypt.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "catalog/whole_file.h"
 #include "server/account_file.h"
 
 namespace vantrel {
@@ -24,6 +28,60 @@ std::optional<std::string> hashOf(const std::string& password, const char* setti
   const char* hash = crypt_r(password.c_str(), setting, &data);
   if (hash == nullptr || hash[0] == '*') return std::nullopt;  // '*' marks a refused setting
   return std::string(hash);
+}
+
+// The file a path names once every symbolic link on the way is followed, even when the last
+// one points to nothing yet. Nothing for a loop of links.
+std::optional<std::filesystem::path> followLinks(std::filesystem::path path) {
+  std::error_code error;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (!std::filesystem::is_symlink(path, error)) return path;
+    const auto next = std::filesystem::read_symlink(path, error);
+    if (error) return std::nullopt;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return std::nullopt;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Writes a new file beside the target, flushes it to the disk and renames it over the target,
+// so that a reader (or a crash) sees the old file or the new one, never a part. The new file
+// keeps the old one's mode and, where allowed, its owner; a new account file is its owner's
+// alone.
+std::optional<std::string> replaceFile(const std::filesystem::path& target, std::string_view text,
+                                       const std::optional<struct stat>& old) {
+  const auto directory = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+  std::string temporary = directory.string();
+  temporary.append("/.").append(target.filename().string()).append(".XXXXXX");
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return "cannot create a file in " + directory.string() + ": " + std::strerror(errno);
+  const mode_t mode = old ? (old->st_mode & 07777) : 0600;
+  bool ok = fchmod(fd, mode) == 0;
+  // Someone else's file becomes ours when we may not give it away; the mode stays.
+  if (ok && old && fchown(fd, old->st_uid, old->st_gid) != 0 && errno != EPERM) ok = false;
+  ok = ok && writeAll(fd, text) && fsync(fd) == 0;
+  const int writeError = errno;
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = ok ? errno : writeError;
+    unlink(temporary.c_str());
+    return "cannot write " + target.string() + ": " + std::strerror(error);
+  }
+  // The rename itself is on the disk once the directory is.
+  if (const int dir = open(directory.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -60,6 +118,7 @@ std::optional<std::vector<AccountRecord>> AccountFile::load() const {
   for (std::string line; std::getline(in, line);) {
     if (auto record = parseAccountLine(line)) records.push_back(std::move(*record));
   }
+  if (in.bad()) return std::nullopt;  // a directory opens, then fails to read
   return records;
 }
 
@@ -95,33 +154,37 @@ std::optional<std::string> AccountFile::addOrReplace(const std::string& name, co
   const auto hash = hashOf(password, setting);
   if (!hash) return "cannot hash the password";
 
-  std::vector<AccountRecord> records;
-  if (std::filesystem::exists(path_)) {
-    auto existing = load();
-    if (!existing) return "cannot read " + path_;
-    records = std::move(*existing);
-  }
-  const AccountRecord record{name, *hash, role, disabled};
-  const auto it = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.name == name; });
-  if (it != records.end()) {
-    *it = record;
-  } else {
-    records.push_back(record);
+  const auto target = followLinks(path_);
+  if (!target) return "cannot follow the links of " + path_;
+  std::string text;
+  struct stat existing {};
+  const bool exists = stat(target->c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) return "cannot reach " + path_ + ": " + std::strerror(errno);
+  if (exists) {
+    auto bytes = readWholeFile(target->string());
+    if (!bytes) return "cannot read " + path_ + ": " + std::strerror(errno);
+    text = std::move(*bytes);
   }
 
-  // Write a new file beside the old one and move it into place, so a reader never sees half.
-  const std::string temporary = path_ + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    for (const auto& r : records) out << formatAccountLine(r) << '\n';
-    if (!out.flush()) return "cannot write " + temporary;
+  // Only the account's own line changes; every other line, comments and lines this version
+  // does not understand included, stays byte for byte.
+  const std::string line = formatAccountLine({name, *hash, role, disabled});
+  bool replaced = false;
+  for (std::size_t at = 0; at < text.size() && !replaced;) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const auto record = parseAccountLine(std::string_view(text).substr(at, end - at));
+    if (record && record->name == name) {
+      const bool crlf = end > at && text[end - 1] == '\r';
+      text.replace(at, end - at - (crlf ? 1 : 0), line);
+      replaced = true;
+    }
+    at = end + 1;
   }
-  std::error_code error;
-  std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                               error);
-  std::filesystem::rename(temporary, path_, error);
-  if (error) return "cannot replace " + path_ + ": " + error.message();
-  return std::nullopt;
+  if (!replaced) {
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += line + '\n';
+  }
+  return replaceFile(*target, text, exists ? std::optional(existing) : std::nullopt);
 }
 
 }  // namespace vantrel

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 #include "support/temp_dir.h"
 
 namespace vantrel {
@@ -56,6 +59,45 @@ TEST(AccountFile, AcceptsSha512HashesAndSkipsMalformedLines) {
   EXPECT_TRUE(checks.verifyAccountPassword("ops", "secret"));
   EXPECT_FALSE(checks.verifyAccountPassword("ops", "Secret"));
   EXPECT_EQ(parseAccountLine("a:h:user,disabled")->disabled, true);
+}
+
+// An administrator's comments and lines this version cannot read are theirs: adding an account
+// changes the one line, through a symbolic link, and keeps the file's mode.
+TEST(AccountFile, AddKeepsEveryOtherLineAndTheLink) {
+  test::TempDir dir;
+  const std::string before =
+      "# console accounts\r\nops:$6$old$hash:admin\r\nfuture:hash:admin,locked,extra\n\nlast line, no break";
+  const auto real = dir.write("real-accounts", before);
+  std::filesystem::permissions(real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                         std::filesystem::perms::group_read);
+  const auto link = dir.path() / "accounts";
+  std::filesystem::create_symlink("real-accounts", link);
+
+  const AccountFile file(link.string());
+  ASSERT_FALSE(file.addOrReplace("ops", "new", "admin", false));
+  ASSERT_FALSE(file.addOrReplace("added", "pw", "user", true));
+
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  const std::string after = dir.read("real-accounts");
+  const auto opsAt = after.find("\r\nops:$y$");
+  ASSERT_NE(opsAt, std::string::npos) << after;
+  EXPECT_EQ(after.substr(0, opsAt), "# console accounts");
+  const auto rest = after.find("\r\nfuture:");
+  ASSERT_NE(rest, std::string::npos) << after;
+  EXPECT_EQ(after.substr(rest, after.find("added:") - rest),
+            "\r\nfuture:hash:admin,locked,extra\n\nlast line, no break\n");
+  EXPECT_NE(after.find(":user,disabled\n"), std::string::npos) << after;
+  EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
+  EXPECT_TRUE(AccountFile(link.string()).verifyAccountPassword("ops", "new"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "a temporary file was left";
+}
+
+TEST(AccountFile, ADirectoryIsNotAnAccountFile) {
+  test::TempDir dir;
+  EXPECT_FALSE(AccountFile(dir.path().string()).load());
+  EXPECT_TRUE(AccountFile(dir.path().string()).addOrReplace("admin", "pw", "admin", false));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -97,6 +98,11 @@ TEST(MessageCatalog, MissingFileGivesNoTextEverywhereIncludingTheReportCaption) 
   test::TempDir dir;
   MessageCatalog catalog(dir.path().string());
   EXPECT_STREQ(catalog.lookupText(MessageCatalog::kSection, "LoginFailed", 0), "No Text");
+  // A directory in the file's place (on Linux it opens, then fails to read): no text, no throw.
+  std::filesystem::create_directory(dir.path() / "sub");
+  std::filesystem::create_directory(dir.path() / "sub" / "consoleclient.ini");
+  EXPECT_STREQ(MessageCatalog((dir.path() / "sub").string()).lookupText(MessageCatalog::kSection, "LoginFailed", 0),
+               "No Text");
 
   struct Recorder : MessageBoxPort {
     std::string text, caption;
