@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace vantrel {
 namespace {
@@ -34,19 +35,88 @@ std::string replaceAll(std::string_view text, char from, char to) {
   return out;
 }
 
-bool entryMatches(std::string_view entry, std::uint32_t peer) {
+// The addresses an entry covers, as the responder reads it; nothing when a part does not parse.
+struct Bounds {
+  std::uint32_t lower;
+  std::uint32_t upper;
+  bool operator==(const Bounds&) const = default;
+};
+
+std::optional<Bounds> entryBounds(std::string_view entry) {
   if (entry.find('*') != std::string_view::npos) {
     const auto lower = parseAddress(replaceAll(entry, '*', '0'));
     const auto upper = parseAddress(replaceAll(entry, '*', '>'));
-    return lower != 0 && upper != 0 && lower <= peer && peer <= upper;
+    if (lower == 0 || upper == 0) return std::nullopt;
+    return Bounds{lower, upper};
   }
   if (const auto dash = entry.find('-'); dash != std::string_view::npos) {
     const auto a = parseAddress(entry.substr(0, std::min(dash, kMaxBoundLength)));
     const auto b = parseAddress(entry.substr(dash + 1, kMaxBoundLength));
-    return a != 0 && b != 0 && std::min(a, b) <= peer && peer <= std::max(a, b);
+    if (a == 0 || b == 0) return std::nullopt;
+    return Bounds{std::min(a, b), std::max(a, b)};
   }
   const auto single = parseAddress(entry);
-  return single != 0 && single == peer;
+  if (single == 0) return std::nullopt;
+  return Bounds{single, single};
+}
+
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A dotted address written the usual way, each octet 0 to 255 (with `star`, '*' is an octet
+// too): its lowest and highest value.
+std::optional<Bounds> strictAddress(std::string_view text, bool star) {
+  Bounds bounds{0, 0};
+  for (int octet = 0; octet < 4; ++octet) {
+    const auto dot = text.find('.');
+    if ((octet < 3) == (dot == std::string_view::npos)) return std::nullopt;
+    const auto part = text.substr(0, dot);
+    text.remove_prefix(octet < 3 ? dot + 1 : text.size());
+    std::uint32_t low = 0, high = 255;
+    if (!(star && part == "*")) {
+      if (part.empty() || part.size() > kMaxOctetLength ||
+          part.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+      }
+      low = high = static_cast<std::uint32_t>(readDecimal(part));
+      if (low > 255) return std::nullopt;
+    }
+    bounds = {bounds.lower * 256 + low, bounds.upper * 256 + high};
+  }
+  return bounds;
+}
+
+// The addresses the entry covers as a reader of the list would take them.
+std::optional<Bounds> writtenBounds(std::string_view entry) {
+  entry = trimmed(entry);
+  std::optional<Bounds> bounds;
+  if (entry.find('*') != std::string_view::npos) {
+    bounds = strictAddress(entry, true);
+  } else if (const auto dash = entry.find('-'); dash != std::string_view::npos) {
+    const auto a = strictAddress(trimmed(entry.substr(0, dash)), false);
+    const auto b = strictAddress(trimmed(entry.substr(dash + 1)), false);
+    if (a && b) bounds = Bounds{std::min(a->lower, b->lower), std::max(a->lower, b->lower)};
+  } else {
+    bounds = strictAddress(entry, false);
+  }
+  // The responder reads 0.0.0.0 as 1 (0 marks what does not parse); no peer has either.
+  if (bounds) bounds->lower = std::max(bounds->lower, 1u), bounds->upper = std::max(bounds->upper, 1u);
+  return bounds;
+}
+
+// Calls `visit` with each entry of the list and the number of its line.
+template <typename Visit>
+void forEachEntry(std::string_view text, Visit visit) {
+  std::size_t line = 1, start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != ';' && text[i] != '\n' && text[i] != '\r') continue;
+    if (i > start) visit(text.substr(start, i - start), line);
+    if (text[i] == '\n') ++line;
+    start = i + 1;
+  }
 }
 
 }  // namespace
@@ -78,9 +148,19 @@ bool isAddressAllowed(std::string& filterText, std::string_view address) {
   for (auto end = rest.find(';'); end != std::string_view::npos; end = rest.find(';')) {
     const auto entry = rest.substr(0, std::min(end, kMaxEntryLength));
     rest.remove_prefix(end + 1);
-    if (!entry.empty() && entryMatches(entry, peer)) return true;
+    if (entry.empty()) continue;
+    if (const auto bounds = entryBounds(entry); bounds && bounds->lower <= peer && peer <= bounds->upper) return true;
   }
   return false;
+}
+
+std::vector<AllowListEntry> misreadAllowEntries(std::string_view filterText) {
+  std::vector<AllowListEntry> misread;
+  forEachEntry(filterText, [&](std::string_view entry, std::size_t line) {
+    const auto read = entryBounds(entry.substr(0, kMaxEntryLength));
+    if (!read || read != writtenBounds(entry)) misread.push_back({line, std::string(entry)});
+  });
+  return misread;
 }
 
 }  // namespace vantrel

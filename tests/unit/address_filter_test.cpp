@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace vantrel {
 namespace {
 
@@ -44,6 +46,29 @@ TEST(IsAddressAllowed, LineBreaksBecomeSeparatorsInTheStoredList) {
 TEST(IsAddressAllowed, OverlongEntriesAreCutNotOverrun) {
   std::string list = std::string(5000, '1') + ";" + std::string(40, '*') + "-" + std::string(40, '9') + ";";
   EXPECT_FALSE(isAddressAllowed(list, "10.0.0.1"));
+}
+
+TEST(MisreadAllowEntries, NamesTheEntriesTheResponderReadsOtherwiseThanWritten) {
+  struct Case { const char* list; std::vector<std::size_t> lines; };
+  for (const Case& c : std::vector<Case>{
+           {"10.0.0.5;\n10.0.0.1-10.0.0.9\n192.168.*.*\r\n 10.0.0.7 ;\n\n*.*.*.*;", {}},
+           {"10.0.0.5-10.0.0.1 ;10.0.0.1 - 10.0.0.9\n", {}},  // bounds in either order, blanks around them
+           {"127.0.0.0/8\n", {1}},            // read as the single address 127.0.0.0
+           {"10.0.0.1\nhost.example\n", {2}},
+           {"10.0.0.300\n10.0.0.1-10.0.0.x\n", {1, 2}},
+           {"10.1*.0.0\n# office\n", {1, 2}},   // '*' inside an octet, a comment
+           {"  10.0.0.1\n", {1}},             // the blanks count in the three characters of an octet
+           {"10.0.0.1-10.0.0.255-\n", {1}},   // the second bound is cut at 15 characters
+           {"010.000.000.001.000.000.000.1;", {1}},  // cut at 31 characters
+           {"10.0.0.1;10.0.0.2", {}},          // the last entry has no end and is no entry
+       }) {
+    std::vector<std::size_t> lines;
+    for (const auto& entry : misreadAllowEntries(c.list)) lines.push_back(entry.line);
+    EXPECT_EQ(lines, c.lines) << c.list;
+  }
+  const auto named = misreadAllowEntries("10.0.0.1;\n127.0.0.0/8;\n");
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_EQ(named[0].text, "127.0.0.0/8");
 }
 
 }  // namespace
