@@ -302,6 +302,11 @@ bool NetSocket::queryAdapters() const { return net::singleAdapterListed(); }
 bool NetSocket::discover(std::uint16_t port, std::span<char> out, std::uint32_t target) {
   if (!isOpen() || out.empty()) return false;
   NameList names(out);
+  return discover(port, [&names](std::string_view name, std::uint32_t) { names.append(name); }, target);
+}
+
+bool NetSocket::discover(std::uint16_t port, const ProbeAnswer& answer, std::uint32_t target) {
+  if (!isOpen()) return false;
   std::array<std::uint8_t, kProbeSize> probe{};
   std::memcpy(probe.data(), kProbeText, std::strlen(kProbeText));
   const sockaddr_in to = ipv4(target, port);
@@ -320,7 +325,7 @@ bool NetSocket::discover(std::uint16_t port, std::span<char> out, std::uint32_t 
     const std::ptrdiff_t got = receiveDatagram(native(handle_), reply, from, error);
     if (got >= 0) {
       const std::string_view text(reinterpret_cast<const char*>(reply.data()), static_cast<std::size_t>(got));
-      names.append(text.substr(0, text.find('\0')));
+      answer(text.substr(0, text.find('\0')), from.sin_addr.s_addr);
     } else if (error == net::kWouldBlock) {
       // Sleep until a reply arrives instead of spinning through the rest of the second.
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();

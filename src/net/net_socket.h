@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -84,6 +86,10 @@ class NetSocket {
   // Sends one probe to `target`:`port` and collects the names that answer within a second into
   // `out` as "name,name," (always terminated). Names that would not fit are left out.
   bool discover(std::uint16_t port, std::span<char> out, std::uint32_t target = kBroadcastAddress);
+  // The same, handing each answer over as it comes: the name (up to its terminator) and the
+  // sender's address in network order.
+  using ProbeAnswer = std::function<void(std::string_view name, std::uint32_t from)>;
+  bool discover(std::uint16_t port, const ProbeAnswer& answer, std::uint32_t target = kBroadcastAddress);
   // Answers every datagram with this computer's name until `running` is cleared.
   bool serveProbes();
   bool setRunning(bool flag);

@@ -66,7 +66,8 @@ int ConsoleLink::exchangeCredentials(std::string_view userName, std::string_view
 std::optional<std::uint32_t> ConsoleLink::readStatus() {
   std::array<std::uint8_t, 4> word{};
   if (!socket_.receiveExact(word, loginDeadline_)) return std::nullopt;
-  return loadU32le(word.data());
+  lastStatus_ = loadU32le(word.data());
+  return lastStatus_;
 }
 
 int ConsoleLink::answer(const StatusResponse& response) {

@@ -50,6 +50,8 @@ class ConsoleLink {
                       std::string_view password);
   int connectToServer(const std::string& host);
   int exchangeCredentials(std::string_view userName, std::string_view password);
+  // The status word the login read last, as it came; what a -2 result hides.
+  std::optional<std::uint32_t> lastStatus() const { return lastStatus_; }
 
   bool sendMessage(ConsoleMessage& message);
   // `message.payload` holds `payloadCapacity` bytes. A longer payload is refused and the link is
@@ -82,6 +84,7 @@ class ConsoleLink {
   NetSocket socket_;
   std::chrono::steady_clock::time_point loginDeadline_{};
   std::uint32_t resolvedAddress_ = 0;
+  std::optional<std::uint32_t> lastStatus_;
   std::mutex sendMutex_;  // held from the first byte of a message to its last
 };
 
