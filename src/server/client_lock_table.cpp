@@ -51,6 +51,13 @@ bool ClientLockTable::isLocked(std::string_view key, std::uint32_t now) const {
   return i < count_ && lockedAt(i, now);
 }
 
+std::uint32_t ClientLockTable::lockRemaining(std::string_view key, std::uint32_t now) const {
+  std::lock_guard guard(lock_);
+  const std::size_t i = indexOf(key);
+  if (i == count_ || !lockedAt(i, now)) return 0;
+  return kLockMillis - static_cast<std::uint32_t>(now - entries_[i].lockTick);
+}
+
 ClientLockTable::Failure ClientLockTable::recordFailure(std::string_view key, std::uint32_t now) {
   std::lock_guard guard(lock_);
   const std::size_t i = indexOf(key);

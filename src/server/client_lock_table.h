@@ -37,6 +37,8 @@ class ClientLockTable {
   std::int32_t find(std::string_view key) const;
   // True while the client's third failure is less than 15 minutes old (tick arithmetic wraps).
   bool isLocked(std::string_view key, std::uint32_t now) const;
+  // How many milliseconds the client's lock still holds; 0 when it is not locked.
+  std::uint32_t lockRemaining(std::string_view key, std::uint32_t now) const;
   // A failed login. ThirdFailure when it made the third in a row, and also for a client that is
   // locked already (a login that was under way when the lock fell), whose lock stays as it is.
   Failure recordFailure(std::string_view key, std::uint32_t now);

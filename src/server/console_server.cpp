@@ -93,13 +93,13 @@ ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link,
   // A client that connects and then says nothing must not hold this thread: every wait of the
   // handshake is bounded, and so is the handshake as a whole.
   link->setTimeouts(loginLimitMs_);
-  const Handshake h = handshake(*link, claim);
+  const LoginResult result = handshake(*link, claim);
 
   std::lock_guard guard(links_);
   std::erase(pendingLinks_, raw);
-  if (!h.result.loggedIn) {
+  if (!result.loggedIn) {
     link->close();
-    return h.result;
+    return result;
   }
   // The viewer may be quiet for as long as it likes; one that vanished without a word is
   // noticed all the same.
@@ -107,52 +107,55 @@ ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link,
   link->setSendTimeout(sendLimitMs_);
   link->setKeepAlive(std::chrono::seconds(kKeepAliveSeconds), std::chrono::seconds(kKeepAliveSeconds / 3));
   activeLink_ = std::move(link);  // an earlier active link, if any, is closed here
-  clientUser_ = h.user;
+  clientUser_ = result.user.value_or("");
   clientAddress_ = activeLink_->peerAddress().value_or("").substr(0, 15);
-  return h.result;
+  return result;
 }
 
-ConsoleServer::Handshake ConsoleServer::handshake(NetSocket& link, SessionClaim claim) {
+ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClaim claim) {
   const auto begin = SteadyClock::now();
   const auto deadline = begin + std::chrono::milliseconds(loginLimitMs_);
   const auto requestDeadline = std::min(deadline, begin + std::chrono::milliseconds(requestWordLimitMs_));
-  Handshake h;
+  LoginResult result;
+  std::string clientKey;
   const auto send = [&](std::uint32_t word) {
     std::array<std::uint8_t, 4> bytes{};
     storeU32le(bytes.data(), word);
     link.sendExact(bytes);  // a client that is already gone learns nothing either way
-    h.result.status = word;
+    result.status = word;
+    if (word == clientLocked || word == thirdFailure) {
+      result.lockedForMs = locks_.lockRemaining(clientKey, clock_.tickCount());
+    }
   };
 
-  std::string clientKey;
   link.peerMac(clientKey);  // the hardware address, or else the dotted address
   const std::string peer = link.peerAddress().value_or("");
   if (const auto word = refusal(link, peer, clientKey)) {
     send(*word);
-    return h;
+    return result;
   }
   send(proceed);
 
   std::array<std::uint8_t, 4> request{};
-  if (!link.receiveExact(request, requestDeadline) || loadU32le(request.data()) != loginRequest) return h;
+  if (!link.receiveExact(request, requestDeadline) || loadU32le(request.data()) != loginRequest) return result;
   CredentialCipher cipher;
   std::array<std::uint8_t, kUserBlockSize> scrambledUser{};
   std::array<std::uint8_t, kUserBlockSize> user{};
-  if (!link.receiveExact(scrambledUser, deadline)) return h;
+  if (!link.receiveExact(scrambledUser, deadline)) return result;
   cipher.unscramble(scrambledUser.data(), user.data(), user.size());
   std::array<std::uint8_t, kPasswordBlockSize> scrambledPassword{};
   std::array<std::uint8_t, kPasswordBlockSize> password{};
-  if (!link.receiveExact(scrambledPassword, deadline)) return h;
+  if (!link.receiveExact(scrambledPassword, deadline)) return result;
   cipher.unscramble(scrambledPassword.data(), password.data(), password.size());
 
-  h.user = blockText(user);
+  result.user = blockText(user);
   std::string passwordText = blockText(password);
-  const std::uint32_t answer = decide(clientKey, h.user, passwordText, claim);
+  const std::uint32_t answer = decide(clientKey, *result.user, passwordText, claim);
   std::fill(passwordText.begin(), passwordText.end(), '\0');
   std::fill(password.begin(), password.end(), std::uint8_t{0});
   send(answer);
-  h.result.loggedIn = h.result.status == loginAccepted;
-  return h;
+  result.loggedIn = result.status == loginAccepted;
+  return result;
 }
 
 // The checks run in this order and the first that applies decides; nothing is read first.

@@ -98,6 +98,10 @@ class ConsoleServer {
   struct LoginResult {
     std::uint32_t status = 0;  // the last status word sent, 0 when none
     bool loggedIn = false;
+    // For the console's log: the user as the client sent it (none when it was not read), and
+    // with clientLocked or thirdFailure how long the lock still holds.
+    std::optional<std::string> user;
+    std::uint32_t lockedForMs = 0;
   };
   enum class SessionClaim {
     Replace,       // a successful login takes the place of the active link
@@ -140,12 +144,7 @@ class ConsoleServer {
   std::string clientUser() const;
 
  private:
-  struct Handshake {
-    LoginResult result;
-    std::string user;
-  };
-
-  Handshake handshake(NetSocket& link, SessionClaim claim);
+  LoginResult handshake(NetSocket& link, SessionClaim claim);
   std::optional<std::uint32_t> refusal(NetSocket& link, const std::string& peer, const std::string& clientKey);
   std::uint32_t decide(const std::string& clientKey, const std::string& user, const std::string& password,
                        SessionClaim claim);

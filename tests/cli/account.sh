@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# vantrel account add: writes one line per account, replaces by name, refuses bad input.
+# vantrel account add: writes one line per account, replaces by name, refuses bad input and an
+# empty password.
 set -euo pipefail
 tool=$1
 dir=$(mktemp -d)
@@ -20,7 +21,10 @@ for args in "add $file bad:name" "add $file x --role root" "remove $file x"; do
   echo pw | $tool account $args >/dev/null 2>&1 || rc=$?
   [ $rc -eq 1 ] || { echo "'$args' gave exit code $rc"; exit 1; }
 done
-rc=0
-$tool account add "$file" nopw </dev/null >/dev/null 2>&1 || rc=$?
-[ $rc -eq 1 ] || { echo "missing password gave exit code $rc"; exit 1; }
+for input in "" "\n"; do  # no line at all, an empty line
+  rc=0
+  printf "$input" | $tool account add "$file" nopw >/dev/null 2>&1 || rc=$?
+  [ $rc -eq 1 ] || { echo "password '$input' gave exit code $rc"; exit 1; }
+done
+grep -q '^nopw:' "$file" && { echo "an account without a password was added"; exit 1; }
 echo "account command ok"

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# vantrel console: refuses bad arguments (1), a busy port (3) and an unreadable account file (4);
-# answers the LAN probe of vantrel discover on loopback; SIGINT and SIGTERM end it with 0.
+# vantrel console: refuses bad arguments (1), a busy port (3), an unreadable account file (4) and
+# an X display it cannot open (5);
+# warns at start about allow-list entries it will not read as written and about a loopback
+# address that refuses everyone; answers the LAN probe of vantrel discover on loopback; SIGINT
+# and SIGTERM end it with 0.
 set -euo pipefail
 tool=$1
 dir=$(mktemp -d)
@@ -28,11 +31,16 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
   expect_rc 1 $tool console $a --colour red
   expect_rc 1 $tool console $a --source "$dir/accounts"
   expect_rc 1 $tool console $a --source
+  expect_rc 1 $tool console $a --idle-limit 0
+  expect_rc 5 $tool console $a --source x11:no-such-display
   head -c 3000 /dev/zero | tr '\0' ';' >"$dir/long-allow"
   expect_rc 1 $tool console $a --allow-file "$dir/long-allow"
   expect_rc 4 $tool console --accounts "$dir/missing" --listen 127.0.0.1
+  grep -q "missing" "$dir/out" || { echo "the account error does not name the file"; exit 1; }
+  # A directory opens like a file and reads as nothing; it must not start a console that
+  # refuses everybody.
+  expect_rc 4 timeout 5 $tool console --accounts "$dir/" --listen 127.0.0.1
 }
-grep -q "missing" "$dir/out" || { echo "the account error does not name the file"; exit 1; }
 
 # Starts a console in the background and waits for its "listening on" line; sets $pid and $port.
 start_console() {
@@ -47,13 +55,21 @@ start_console() {
   echo "the console did not start:"; cat "$dir/log"; exit 1
 }
 
+# The allow list's last line counts without a line break; a line it cannot read is named.
+printf '10.0.0.1\n127.0.0.0/8\n127.0.0.1' >"$dir/allow"
 probe_port=$(( 26000 + RANDOM % 2000 ))
 # shellcheck disable=SC2086
-start_console $a --port 0 --probe --probe-port $probe_port
+start_console $a --port 0 --probe --probe-port $probe_port --allow-file "$dir/allow"
+grep -q "line 2: '127.0.0.0/8'" "$dir/log" || { echo "no warning for line 2:"; cat "$dir/log"; exit 1; }
+! grep -q "line [13]" "$dir/log" || { echo "a warning for a good line:"; cat "$dir/log"; exit 1; }
 names=$($tool discover --to 127.0.0.1 --port $probe_port)
-[ -n "$names" ] || { echo "the console did not answer the probe"; exit 1; }
+[[ $names == *$'\t127.0.0.1' ]] || { echo "the console did not answer the probe: $names"; exit 1; }
+
+# A console that cannot start leaves an earlier input log as it was.
+printf 'earlier session\n' >"$dir/input.log"
 # shellcheck disable=SC2086
-expect_rc 3 $tool console $a --port "$port"
+expect_rc 3 $tool console $a --port "$port" --input-log "$dir/input.log"
+[ "$(cat "$dir/input.log")" = "earlier session" ] || { echo "the input log was changed"; exit 1; }
 
 kill -INT "$pid"
 rc=0
@@ -62,6 +78,7 @@ wait "$pid" || rc=$?
 
 # shellcheck disable=SC2086
 start_console $a --port 0
+grep -q "every viewer will be refused" "$dir/log" || { echo "no warning for a loopback console"; exit 1; }
 kill -TERM "$pid"
 rc=0
 wait "$pid" || rc=$?

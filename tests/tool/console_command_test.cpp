@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,7 +97,7 @@ TEST_F(ConsoleCommand, ServesPicturesAndTheirChangesPacedByAcknowledgements) {
   }
   ASSERT_TRUE(savePng((dir.path() / "a.png").string(), first, error)) << error;
   ASSERT_TRUE(savePng((dir.path() / "b.png").string(), second, error)) << error;
-  const auto log = dir.path() / "input.log";
+  const auto log = dir.write("input.log", "earlier session\n");  // kept: the log is appended to
   ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--size", "640x480", "--source",
                           (dir.path() / "a.png").string(), (dir.path() / "b.png").string(), "--interval", "600",
                           "--input-log", log.string(), "--clipboard-text", "from the console"});
@@ -150,6 +151,7 @@ TEST_F(ConsoleCommand, ServesPicturesAndTheirChangesPacedByAcknowledgements) {
                            R"({"event":"clipboard","text":"pasted"})", R"({"event":"request","name":"ctrl-alt-del"})"}) {
     EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << "\nin:\n" << text;
   }
+  EXPECT_EQ(text.rfind("earlier session\n", 0), 0u) << text;
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 
@@ -237,21 +239,46 @@ TEST_F(ConsoleCommand, AStalledViewerLosesTheSessionAfterTheIdleLimit) {
 
 TEST_F(ConsoleCommand, OptionsThatRefuseViewers) {
   const auto allow = dir.write("allow", "10.0.0.1;\n").string();
+  // The last line counts without a line break; an empty list is a list that allows nobody.
+  const auto unended = dir.write("unended", "10.0.0.1\n127.0.0.1").string();
+  const auto empty = dir.write("empty", "").string();
   // Stopping a console that also answers probes ends both threads cleanly (a race once, under TSan).
   const std::string probePort = std::to_string(27000 + getpid() % 2000);
-  struct Case { std::vector<std::string> options; std::uint32_t word; };
+  struct Case { std::vector<std::string> options; std::vector<std::uint32_t> words; };
   for (const Case& c : std::vector<Case>{
-           {{}, 110},                                        // this machine, without --allow-local
-           {{"--allow-local", "--allow-file", allow}, 104},  // not in the list
-           {{"--allow-local", "--refuse-all", "--probe", "--probe-port", probePort}, 105},
+           {{}, {110}},                                        // this machine, without --allow-local
+           {{"--allow-local", "--allow-file", allow}, {104}},  // not in the list
+           {{"--allow-local", "--allow-file", unended}, {107, 101}},
+           {{"--allow-local", "--allow-file", empty}, {104}},
+           {{"--allow-local", "--refuse-all", "--probe", "--probe-port", probePort}, {105}},
        }) {
     auto options = c.options;
     options.insert(options.end(), {"--accounts", accounts.string()});
     ConsoleProcess console(options);
     ASSERT_NE(console.port(), 0);
-    EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), std::vector<std::uint32_t>{c.word});
+    EXPECT_EQ(FakeViewer(console.port()).login("admin", "secret"), c.words);
     EXPECT_EQ(console.stop(SIGTERM), 0);
   }
+}
+
+// Each connection leaves one line: the time, the user (masked) when it got so far, the address,
+// and what happened in words; a lockout says until when.
+TEST_F(ConsoleCommand, LogLinesSayWhenWhoFromWhereAndWhy) {
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string()});
+  ASSERT_NE(console.port(), 0);
+  for (int i = 0; i < 3; ++i) FakeViewer(console.port()).login("ad\x1b[2Jmin", "wrong");
+  FakeViewer(console.port()).login("admin", "secret");
+  const std::string time = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d )";
+  const std::string from = " from 127\\.0\\.0\\.1: ";
+  for (const std::string& expected :
+       {time + "refused viewer 'ad\\?\\[2Jmin'" + from + "wrong user name or password.*",
+        time + "refused viewer 'ad\\?\\[2Jmin'" + from + "wrong user name or password.*",
+        time + "refused viewer 'ad\\?\\[2Jmin'" + from + "third failed login .*; locked until " + time.substr(0, time.size() - 1),
+        time + "refused a viewer" + from + "the client is locked .*; locked until " + time.substr(0, time.size() - 1)}) {
+    const std::string line = console.readLine();
+    EXPECT_TRUE(std::regex_match(line, std::regex(expected))) << line << "\n  does not match\n" << expected;
+  }
+  EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 
 }  // namespace

@@ -18,25 +18,15 @@
 #include "net/net_socket.h"
 #include "png_image.h"
 #include "protocol/byte_io.h"
+#include "protocol/message_framing.h"
+#include "server/screen_feed.h"
 #include "support/temp_dir.h"
+#include "tool/tool_process.h"
 
 namespace vantrel::cli {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-ToolRun runTool(const test::TempDir& dir, const std::string& arguments) {
-  const std::string command = "'" VANTREL_TOOL "' " + arguments + " >'" + (dir.path() / "out").string() + "' 2>'" +
-                              (dir.path() / "err").string() + "' </dev/null";
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("out"), dir.read("err")};
-}
 
 // `vantrel console` in the background on a free loopback port.
 class Console {
@@ -53,11 +43,11 @@ class Console {
     for (int i = 0; i < 200 && port_ == 0; ++i) {
       std::this_thread::sleep_for(25ms);
       std::ifstream in(log);
-      std::string line;
-      std::getline(in, line);
-      const auto colon = line.rfind(':');
-      if (line.find("listening on") != std::string::npos && colon != std::string::npos) {
-        port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
+      for (std::string line; port_ == 0 && std::getline(in, line);) {
+        const auto colon = line.rfind(':');
+        if (line.find("listening on") != std::string::npos && colon != std::string::npos) {
+          port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
+        }
       }
     }
   }
@@ -77,7 +67,14 @@ class Console {
 // A console that accepts one viewer and follows a few steps of the login by hand.
 class HandMadeConsole {
  public:
-  enum class Then { StaySilent, LogInAndEndTheSession, LogInAndClose };
+  // What ServeAScreenAndEnd shows: a gradient, so that a shifted or blank picture is told apart.
+  static inline const RgbImage kScreen = [] {
+    RgbImage image{640, 480, std::vector<std::uint8_t>(640 * 480 * 3)};
+    for (std::size_t i = 0; i < image.rgb.size(); ++i) image.rgb[i] = static_cast<std::uint8_t>(i / 3 % 640 / 3 + i % 3 * 40);
+    return image;
+  }();
+
+  enum class Then { StaySilent, LogInAndEndTheSession, ServeAScreenAndEnd, LogInAndClose };
 
   explicit HandMadeConsole(Then then) {
     NetSocket::startup();
@@ -98,7 +95,17 @@ class HandMadeConsole {
         storeU32le(word.data(), 101);
         viewer->sendExact(word);
       }
-      if (then == Then::LogInAndEndTheSession) {
+      if (then == Then::ServeAScreenAndEnd) {
+        auto feed = ScreenFeed::create(kScreen.width, kScreen.height);
+        std::vector<OutgoingMessage> messages;
+        messages.push_back(feed->formatMessage());
+        for (auto& update : feed->updatesFor(kScreen.rgb)) messages.push_back(std::move(update));
+        for (auto& m : messages) {
+          m.record.payload = m.payload.data();
+          writeMessage(*viewer, m.record);
+        }
+      }
+      if (then == Then::LogInAndEndTheSession || then == Then::ServeAScreenAndEnd) {
         const std::array<std::uint8_t, 8> end = {3, 0, 17, 0, 0, 0, 0, 0};
         viewer->sendExact(end);
       } else if (then == Then::LogInAndClose) {
@@ -143,8 +150,13 @@ class SnapTest : public ::testing::Test {
     ASSERT_EQ(std::system(add.c_str()), 0);
   }
 
-  std::string snapArguments(std::uint16_t port, const std::string& password = "secret") {
-    return "snap 127.0.0.1:" + std::to_string(port) + " --user operator --password " + password + " --out '" +
+  // The password comes from a file unless `passwordOption` says otherwise ("" for none).
+  std::string snapArguments(std::uint16_t port, const std::string& password = "secret",
+                            std::string passwordOption = {}) {
+    if (passwordOption.empty() && !password.empty()) {
+      passwordOption = "--password-file '" + dir.write("password", password + "\n").string() + "'";
+    }
+    return "snap 127.0.0.1:" + std::to_string(port) + " --user operator " + passwordOption + " --out '" +
            (dir.path() / "shot.png").string() + "'";
   }
 
@@ -209,7 +221,8 @@ TEST_F(SnapTest, ManyDeltasLaterThePictureIsStillWhole) {
 TEST_F(SnapTest, SavesTheDemoDesktop) {
   Console console(dir, "--source demo --size 800x600");
   ASSERT_NE(console.port(), 0);
-  const ToolRun run = runTool(dir, snapArguments(console.port()) + " --frames 3");
+  // The password from the environment, which no process list shows.
+  const ToolRun run = runTool(dir, snapArguments(console.port(), "") + " --frames 3", "VANTREL_PASSWORD=secret");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto image = shot();
   ASSERT_TRUE(image);
@@ -227,9 +240,13 @@ TEST_F(SnapTest, SavesTheDemoDesktop) {
 TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
   Console console(dir, "--source demo");
   ASSERT_NE(console.port(), 0);
-  ToolRun run = runTool(dir, snapArguments(console.port(), "wrong"));
+  // The still accepted --password; the refusal in the catalogue's words, and what the console
+  // meant by the word the viewer reads as a mere failure.
+  ToolRun run = runTool(dir, snapArguments(console.port(), "", "--password wrong"));
   EXPECT_EQ(run.exitCode, 2) << run.err;
-  EXPECT_NE(run.err.find("box: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("refused: Logon failed. (LoginFailed)\nhint: the console answered 102: wrong user name"),
+            std::string::npos)
+      << run.err;
 
   // Nothing listens on a port just released.
   std::uint16_t closed = 0;
@@ -253,7 +270,10 @@ TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
     HandMadeConsole ending(HandMadeConsole::Then::LogInAndEndTheSession);
     run = runTool(dir, snapArguments(ending.port()));
     EXPECT_EQ(run.exitCode, 5) << run.err;
-    EXPECT_NE(run.err.find("box: ServerCutConnect\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("message: The console server closed the session. Click OK to return to the logon page. "
+                           "(ServerCutConnect)\n"),
+              std::string::npos)
+        << run.err;
   }
   {
     HandMadeConsole closing(HandMadeConsole::Then::LogInAndClose);
@@ -263,17 +283,43 @@ TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
   }
   {
-    // With a catalogue the box's text follows its key, on the same line.
+    // A catalogue given on the command line has the last word.
     dir.write("consoleclient.ini", "[MESSAGEBOX]\nServerCutConnect_en=Session over.\\nBye.\n");
     HandMadeConsole ending(HandMadeConsole::Then::LogInAndEndTheSession);
     run = runTool(dir, snapArguments(ending.port()) + " --catalog '" + dir.path().string() + "'");
     EXPECT_EQ(run.exitCode, 5) << run.err;
-    EXPECT_NE(run.err.find("box: ServerCutConnect: Session over. Bye.\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("message: Session over. Bye. (ServerCutConnect)\n"), std::string::npos) << run.err;
   }
 
-  EXPECT_EQ(runTool(dir, "snap 127.0.0.1 --user operator --password secret").exitCode, 1);
-  EXPECT_EQ(runTool(dir, snapArguments(console.port()) + " --timeout 0").exitCode, 1);
+  EXPECT_EQ(runTool(dir, snapArguments(console.port(), "") + " --timeout 5").exitCode, 1) << "no password given";
   EXPECT_EQ(runTool(dir, snapArguments(console.port()) + " --catalog /nonexistent").exitCode, 1);
+}
+
+// A session that ends after a whole screen but before the updates asked for: the screen is
+// still saved, and the exit code says that less arrived than asked for.
+TEST_F(SnapTest, SavesTheLastScreenOfASessionThatEndsEarly) {
+  HandMadeConsole ending(HandMadeConsole::Then::ServeAScreenAndEnd);
+  const ToolRun run = runTool(dir, snapArguments(ending.port()) + " --frames 5");
+  EXPECT_EQ(run.exitCode, 5) << run.err;
+  EXPECT_NE(run.err.find("the session ended after 0 of the 5 further updates"), std::string::npos) << run.err;
+  const auto image = shot();
+  ASSERT_TRUE(image) << run.err;
+  std::size_t off = 0;
+  for (std::size_t p = 0; p < 640 * 480; ++p) off += within565(*image, HandMadeConsole::kScreen, p) ? 0u : 1u;
+  EXPECT_EQ(off, 0u);
+}
+
+// Where the picture cannot be saved, snap says so before it logs in: a silent console would
+// otherwise hold it for the whole time-out first.
+TEST_F(SnapTest, ChecksTheOutputBeforeLoggingIn) {
+  HandMadeConsole silent(HandMadeConsole::Then::StaySilent);
+  const auto begin = std::chrono::steady_clock::now();
+  const ToolRun run = runTool(dir, "snap 127.0.0.1:" + std::to_string(silent.port()) +
+                                       " --user operator --password x --timeout 5 --out '" +
+                                       (dir.path() / "missing" / "shot.png").string() + "'");
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("cannot write in"), std::string::npos) << run.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
 }
 
 }  // namespace

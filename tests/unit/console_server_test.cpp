@@ -93,12 +93,15 @@ class ConsoleServerTest : public ::testing::Test {
     port = server.listeningPort().value_or(0);
   }
 
-  // One connection from a viewer following `script`; the status words it received.
+  // One connection from a viewer following `script`; the status words it received. The
+  // console's side of it goes to `results`.
   std::vector<std::uint32_t> connect(std::vector<ScriptStep> script, bool* loggedIn = nullptr) {
     auto peer = ScriptedPeer::viewer(port, std::move(script));
-    const bool result = server.acceptLogin();
-    if (loggedIn) *loggedIn = result;
-    if (result) server.endSession();  // lets a peer that waits for the end finish
+    auto link = server.acceptConnection(std::chrono::seconds(5));
+    results.push_back(link ? server.login(std::move(link), ConsoleServer::SessionClaim::Replace)
+                           : ConsoleServer::LoginResult{});
+    if (loggedIn) *loggedIn = results.back().loggedIn;
+    if (results.back().loggedIn) server.endSession();  // lets a peer that waits for the end finish
     peer->finish();
     return words(peer->received());
   }
@@ -108,6 +111,7 @@ class ConsoleServerTest : public ::testing::Test {
   ManualClock clock;
   ConsoleServer server{accounts, locks, clock};
   std::uint16_t port = 0;
+  std::vector<ConsoleServer::LoginResult> results;
 };
 
 TEST_F(ConsoleServerTest, LoginAnswersByCredentials) {
@@ -177,6 +181,10 @@ TEST_F(ConsoleServerTest, IncompleteOrWrongRequestsAreDroppedWithoutAWord) {
        }) {
     EXPECT_EQ(connect(std::move(c.script)), std::vector<std::uint32_t>{107}) << c.name;
     EXPECT_EQ(locks.count(), 0u) << c.name << ": a dropped connection counts as no attempt";
+    // The console's log tells a dropped login by its last word, 107, and no user read.
+    EXPECT_EQ(results.back().status, ConsoleServer::proceed) << c.name;
+    EXPECT_FALSE(results.back().loggedIn) << c.name;
+    EXPECT_EQ(results.back().user, std::nullopt) << c.name;
   }
 }
 
@@ -232,6 +240,14 @@ TEST_F(ConsoleServerTest, LockTableFollowsTheClockPort) {
   EXPECT_EQ(fail(), (W{107, 102}));
   EXPECT_EQ(locks.entry(0).failures, 1);
   EXPECT_EQ(locks.count(), 1u);
+
+  // What the console logs of each: the user when it was read, and how long a lock holds.
+  ASSERT_EQ(results.size(), 8u);
+  EXPECT_EQ(results[0].user, "admin");
+  EXPECT_EQ(results[2].lockedForMs, ClientLockTable::kLockMillis);
+  EXPECT_EQ(results[3].user, std::nullopt);  // refused before it was read
+  EXPECT_EQ(results[3].lockedForMs, 1u);
+  EXPECT_EQ(results[4].lockedForMs, 0u);
 }
 
 TEST_F(ConsoleServerTest, FullLockTableStillLocksANewClient) {
@@ -351,7 +367,9 @@ TEST_F(ConsoleServerTest, LoginsRunSideBySide) {
   });
   const auto nextOutcome = [&] {
     auto outcome = logins.next();
-    return outcome.value_or(ConcurrentLogins::Outcome{{999, false}, ""});
+    ConcurrentLogins::Outcome none;
+    none.login.status = 999;
+    return outcome.value_or(none);
   };
 
   const net::NativeSocket oneTooMany = connectFrom("127.0.0.2", port);

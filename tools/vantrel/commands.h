@@ -1,29 +1,98 @@
 #pragma once
-// The sub-commands of the vantrel tool, one file each. A command gets the arguments after its
-// own name and returns the process exit code.
+// The sub-commands of the vantrel tool, one file each. command_line.cpp reads the command line
+// into the settings below and calls the command's run function, which returns the exit code.
 
-#include <span>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "password_source.h"
 
 namespace vantrel::cli {
 
-using Args = std::span<const std::string>;
-
-struct Command {
-  const char* name;
-  const char* usage;    // argument synopsis, shown by --help
-  const char* summary;  // one line
-  int (*run)(Args args);
+// One table for every sub-command; the top-level --help prints it.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitUsage = 1,           // wrong arguments, an unusable file, or no console answered a probe
+  kExitRefused = 2,         // snap: the console refused the login
+  kExitNoConnection = 3,    // snap: no connection; console: cannot listen or answer probes
+  kExitTimeOut = 4,         // snap: no answer within the time-out
+  kExitAccounts = 4,        // console: the account file cannot be read
+  kExitSessionEnded = 5,    // snap: the session ended before what was asked for arrived
+  kExitDisplay = 5,         // console: the X display cannot be opened or used
 };
 
-int runCipher(Args args);
-int runDiscover(Args args);
-int runCodec(Args args);
-int runAccount(Args args);
-int runConsole(Args args);
-int runSnap(Args args);
+struct CipherSettings {
+  std::string direction;  // scramble or unscramble
+  std::string hex;
+};
 
-// Prints "vantrel <name>: <message>" to standard error and returns exit code 1.
+struct DiscoverSettings {
+  std::optional<std::string> to;
+  std::uint16_t port = 25001;
+};
+
+struct CodecSettings {
+  std::string direction;  // encode or decode
+  std::uint32_t headerLength = 0;
+  std::string in;
+  std::string out;
+};
+
+struct AccountSettings {
+  std::string file;
+  std::string name;
+  std::string role = "admin";
+  bool disabled = false;
+};
+
+struct ConsoleSettings {
+  std::optional<std::string> accounts;
+  std::optional<std::string> pam;  // a PAM service instead of the account file
+  std::string adminGroup = "sudo";
+  std::string listen = "0.0.0.0";
+  std::uint16_t port = 25000;
+  std::uint16_t probePort = 25001;
+  std::optional<std::string> allowFile;
+  bool allowLocal = false;
+  bool refuseAll = false;
+  bool probe = false;
+  std::optional<std::string> size;  // 1024x768 unless an X desktop chooses
+  std::vector<std::string> source;  // "demo", "x11[:DISPLAY]", or PNG files
+  bool viewOnly = false;
+  bool noCursor = false;
+  std::string fit = "letterbox";    // or crop
+  unsigned interval = 3000;         // milliseconds
+  unsigned idleLimit = 60;          // seconds a viewer may keep the console waiting
+  std::optional<std::string> inputLog;  // "-": standard output
+  std::optional<std::string> clipboardText;
+};
+
+struct SnapSettings {
+  std::string target;  // HOST[:PORT]
+  std::string user;
+  PasswordSources password;
+  std::string out;
+  unsigned timeout = 20;  // seconds
+  unsigned frames = 0;
+  std::optional<std::string> catalog;
+  bool stats = false;
+  std::optional<std::string> clipboardIn;  // "-": standard input
+  std::optional<std::string> clipboardOut;
+};
+
+int runCipher(const CipherSettings& settings);
+int runDiscover(const DiscoverSettings& settings);
+int runCodec(const CodecSettings& settings);
+int runAccountAdd(const AccountSettings& settings);
+int runConsole(const ConsoleSettings& settings);
+int runSnap(const SnapSettings& settings);
+
+// Parses the whole command line, runs the sub-command and returns the exit code.
+int runCommandLine(int argc, const char* const* argv);
+
+// Prints "vantrel <command>: <message>" to standard error and returns kExitUsage.
 int fail(const char* command, const std::string& message);
 
 }  // namespace vantrel::cli

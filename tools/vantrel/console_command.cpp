@@ -6,27 +6,34 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <future>
 #include <memory>
-#include <sstream>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
-#include <variant>
+#include <vector>
 
+#include "area_scaler.h"
+#include "catalog/whole_file.h"
 #include "commands.h"
+#include "console_log.h"
 #include "console_session.h"
+#include "desktop_geometry.h"
 #include "frame_source.h"
 #include "pam_accounts.h"
 #include "png_image.h"
-#include "x11/x11_desktop.h"
+#include "printable_text.h"
 #include "server/account_file.h"
+#include "server/address_filter.h"
 #include "server/concurrent_logins.h"
 #include "server/console_server.h"
+#include "status_words.h"
+#include "x11/x11_desktop.h"
 
 namespace vantrel::cli {
 namespace {
@@ -34,201 +41,168 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr const char* kCommand = "console";
-constexpr int kExitUsage = 1;
-constexpr int kExitCannotListen = 3;
-constexpr int kExitAccounts = 4;
-constexpr int kExitDisplay = 5;
 
-struct Settings {
+
+// What --listen says: the address text and whether it is this machine only. Nothing when the
+// text is not understood.
+struct ListenAddress {
   bool loopbackOnly = false;
-  std::string listenText = "0.0.0.0";
-  std::uint16_t port = ConsoleServer::kDefaultTcpPort;
-  std::uint16_t probePort = ConsoleServer::kDefaultUdpPort;
-  std::string accounts;
-  std::optional<std::string> allowFile;
-  bool allowLocal = false;
-  bool refuseAll = false;
-  bool probe = false;
-  int width = 1024;
-  int height = 768;
-  bool sizeGiven = false;
-  std::vector<std::string> pictures;  // empty: the demo desktop (or the X desktop)
-  std::optional<std::string> x11Display;  // "" for $DISPLAY
-  bool viewOnly = false;
-  bool cursor = true;
-  std::optional<std::string> pamService;
-  std::string adminGroup = "sudo";
-  milliseconds interval{3000};
-  std::optional<std::string> inputLog;
-  std::optional<std::string> clipboardText;
-  std::chrono::seconds idleLimit{60};
+  std::string text;
 };
-
-std::optional<unsigned> parseNumber(const std::string& text, unsigned most) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value > most) return std::nullopt;
-  return value;
+std::optional<ListenAddress> parseListen(const std::string& text) {
+  if (text == "127.0.0.1" || text == "localhost") return ListenAddress{true, "127.0.0.1"};
+  if (text == "0.0.0.0") return ListenAddress{false, text};
+  return std::nullopt;
 }
 
-// The settings, or an error text.
-std::variant<Settings, std::string> parse(Args args) {
-  Settings s;
-  bool haveAccounts = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-    if (a == "--allow-local") {
-      s.allowLocal = true;
-    } else if (a == "--refuse-all") {
-      s.refuseAll = true;
-    } else if (a == "--probe") {
-      s.probe = true;
-    } else if (a == "--view-only") {
-      s.viewOnly = true;
-    } else if (a == "--no-cursor") {
-      s.cursor = false;
-    } else if (a == "--source") {
-      const std::string* v = value();
-      if (v == nullptr) return "--source needs 'demo', 'x11[:DISPLAY]' or PNG files";
-      s.pictures.clear();
-      s.x11Display.reset();
-      if (*v == "x11" || v->rfind("x11:", 0) == 0) {
-        s.x11Display = v->size() > 4 ? v->substr(4) : "";
-      } else if (*v != "demo") {
-        s.pictures.push_back(*v);
-        while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) s.pictures.push_back(args[++i]);
-      }
-    } else {
-      const std::string* v = value();
-      if (v == nullptr) return a + " needs a value";
-      if (a == "--listen") {
-        if (*v == "127.0.0.1" || *v == "localhost") {
-          s.loopbackOnly = true;
-          s.listenText = "127.0.0.1";
-        } else if (*v == "0.0.0.0") {
-          s.loopbackOnly = false;
-          s.listenText = *v;
-        } else {
-          return "--listen takes 127.0.0.1 (this machine only) or 0.0.0.0 (every address)";
-        }
-      } else if (a == "--port" || a == "--probe-port") {
-        const auto port = parseNumber(*v, 0xFFFF);
-        if (!port || (a == "--probe-port" && *port == 0)) return "'" + *v + "' is not a port number for " + a;
-        (a == "--port" ? s.port : s.probePort) = static_cast<std::uint16_t>(*port);
-      } else if (a == "--accounts") {
-        s.accounts = *v;
-        haveAccounts = true;
-      } else if (a == "--allow-file") {
-        s.allowFile = *v;
-      } else if (a == "--pam") {
-        s.pamService = *v;
-      } else if (a == "--admin-group") {
-        s.adminGroup = *v;
-      } else if (a == "--size") {
-        s.sizeGiven = true;
-        if (*v == "1024x768") {
-          s.width = 1024, s.height = 768;
-        } else if (*v == "800x600") {
-          s.width = 800, s.height = 600;
-        } else if (*v == "640x480") {
-          s.width = 640, s.height = 480;
-        } else {
-          return "--size takes 1024x768, 800x600 or 640x480";
-        }
-      } else if (a == "--interval") {
-        const auto ms = parseNumber(*v, 3600000);
-        if (!ms || *ms == 0) return "--interval takes milliseconds, 1 to 3600000";
-        s.interval = milliseconds(*ms);
-      } else if (a == "--idle-limit") {
-        const auto seconds = parseNumber(*v, 86400);
-        if (!seconds || *seconds == 0) return "--idle-limit takes seconds, 1 to 86400";
-        s.idleLimit = std::chrono::seconds(*seconds);
-      } else if (a == "--input-log") {
-        s.inputLog = *v;
-      } else if (a == "--clipboard-text") {
-        s.clipboardText = *v;
-      } else {
-        return "unknown option '" + a + "'";
-      }
-    }
+ScreenSize parseSize(const std::string& text) {
+  const auto x = text.find('x');
+  return {std::atoi(text.c_str()), std::atoi(text.c_str() + x + 1)};
+}
+
+// The X display of --source x11[:DISPLAY] ("" for $DISPLAY); nothing for other sources.
+std::optional<std::string> x11Display(const std::vector<std::string>& source) {
+  if (source.size() != 1 || (source[0] != "x11" && source[0].rfind("x11:", 0) != 0)) return std::nullopt;
+  return source[0].substr(std::min<std::size_t>(source[0].size(), 4));
+}
+
+void say(const std::string& text) { logLine(stdout, text); }
+void warn(const std::string& text) { logLine(stderr, "warning: " + text); }
+
+// The allow list as the responder will hold it, or an error text. An empty file is an empty
+// list. The text is ended with a line break, since the responder ignores what follows the last
+// one, and every entry it would read otherwise than written is named with its line.
+std::optional<std::string> readAllowList(const std::string& path, std::string& error) {
+  auto read = readWholeFile(path);
+  if (!read) {
+    error = "cannot read the allow list '" + path + "'";
+    return std::nullopt;
   }
-  if (haveAccounts == s.pamService.has_value()) return "one of --accounts FILE and --pam SERVICE is required";
-  if ((s.viewOnly || !s.cursor) && !s.x11Display) return "--view-only and --no-cursor go with --source x11";
-  return s;
-}
-
-const char* refusalText(std::uint32_t word) {
-  switch (word) {
-    case 0: return "too many logins are under way (from its address)";
-    case ConsoleServer::loginRejected: return "wrong user name or password";
-    case ConsoleServer::clientLocked: return "the client is locked after three failed logins";
-    case ConsoleServer::addressRefused: return "the address is not in the allow list";
-    case ConsoleServer::serverRefused: return "every connection is refused";
-    case ConsoleServer::otherUser: return "another viewer is logged in";
-    case ConsoleServer::localRefused: return "the viewer is on this machine (see --allow-local)";
-    case ConsoleServer::thirdFailure: return "third failed login, the client is locked for 15 minutes";
-    default: return "the login did not finish";
+  std::string text = std::move(*read);
+  if (!text.empty() && text.back() != '\n' && text.back() != '\r' && text.back() != ';') text += '\n';
+  if (text.size() >= ConsoleServer::kFilterCapacity) {
+    error = "the allow list '" + path + "' is longer than " + std::to_string(ConsoleServer::kFilterCapacity - 1) +
+            " characters";
+    return std::nullopt;
   }
-}
-
-// Network text for the terminal: control characters could move the cursor or worse.
-std::string printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  for (const auto& entry : misreadAllowEntries(text)) {
+    warn("allow list " + path + " line " + std::to_string(entry.line) + ": '" + printableText(entry.text) +
+         "' is not an address (10.0.0.5), a range (10.0.0.1-10.0.0.9) or a pattern (10.1.*.*) and will not "
+         "match as written");
   }
   return text;
 }
 
-void say(const std::string& text) {
-  std::printf("vantrel console: %s\n", text.c_str());
-  std::fflush(stdout);
+// A picture larger than the screen, scaled down to fit with its shape kept and centred between
+// black bars, as an X desktop of its size is placed.
+RgbImage scaledOntoScreen(const RgbImage& picture, const DesktopGeometry& place) {
+  const ScreenSize screen = place.screen();
+  RgbImage out{screen.width, screen.height,
+               std::vector<std::uint8_t>(static_cast<std::size_t>(screen.width) * static_cast<std::size_t>(screen.height) * 3)};
+  const std::size_t stride = static_cast<std::size_t>(screen.width) * 3;
+  AreaScaler(place.desktop(), {place.width(), place.height()})
+      .scale(picture.rgb.data(), static_cast<std::size_t>(picture.width) * 3,
+             &out.rgb[static_cast<std::size_t>(place.top()) * stride + static_cast<std::size_t>(place.left()) * 3],
+             stride, {0, 0, place.width(), place.height()});
+  return out;
+}
+
+// The pictures to serve. With `letterbox` one larger than the screen is scaled to fit, and one
+// smaller is shown whole at the top left; with `crop` either is cut or padded from its top-left
+// corner.
+std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, ScreenSize screen, std::string& error) {
+  std::vector<RgbImage> images;
+  for (const auto& path : s.source) {
+    auto image = loadPng(path, error);
+    if (!image) {
+      error = "cannot load " + error;
+      return std::nullopt;
+    }
+    const ScreenSize size{image->width, image->height};
+    if (s.fit == "letterbox" && size != screen) {
+      const auto place = DesktopGeometry::choose(size, screen);
+      const std::string was = path + " is " + std::to_string(size.width) + "x" + std::to_string(size.height);
+      const std::string on = " on the " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " screen";
+      if (place.scaled()) {
+        logLine(stderr, "note: " + was + ", scaled to " + std::to_string(place.width()) + "x" +
+                            std::to_string(place.height()) + on + " (--fit crop shows it unscaled)");
+        *image = scaledOntoScreen(*image, place);
+      } else {
+        logLine(stderr, "note: " + was + ", shown whole at the top left" + on);
+      }
+    }
+    images.push_back(std::move(*image));
+  }
+  return images;
+}
+
+// Where the viewers' input goes: standard output, or a file that keeps what it had.
+using LogFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+LogFile openInputLog(const std::string& path) {
+  if (path == "-") return {stdout, [](std::FILE*) { return 0; }};
+  return {std::fopen(path.c_str(), "a"), [](std::FILE* f) { return f != nullptr ? std::fclose(f) : 0; }};
+}
+
+// One line per connection: who, from where, and how it ended.
+void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
+  const std::string who = r.user ? "viewer '" + printableText(*r.user) + "'" : "a viewer";
+  if (r.loggedIn) {
+    say(who + " logged in from " + address);
+    return;
+  }
+  if (r.status == 0) {
+    say("turned away a viewer from " + address + ": too many logins are under way (from its address)");
+    return;
+  }
+  if (r.status == ConsoleServer::proceed) {
+    say("dropped " + who + " from " + address + ": it did not finish its login (it closed, took too long, or "
+        "did not ask to log in)");
+    return;
+  }
+  std::string line = "refused " + who + " from " + address + ": " + std::string(consoleMeaning(r.status));
+  if (r.status == ConsoleServer::localRefused) line += " (see --allow-local)";
+  if (r.lockedForMs != 0) {
+    line += "; locked until " + isoTime(std::chrono::system_clock::now() + milliseconds(r.lockedForMs));
+  }
+  say(line);
 }
 
 }  // namespace
 
-int runConsole(Args args) {
-  auto parsed = parse(args);
-  if (auto* error = std::get_if<std::string>(&parsed)) {
-    std::fprintf(stderr,
-                 "vantrel console: %s\nusage: vantrel console --accounts FILE|--pam SERVICE [--admin-group GROUP] "
-                 "[--listen ADDR] [--port N] [--allow-file FILE] [--allow-local] [--refuse-all] [--probe] "
-                 "[--probe-port N] [--size WxH] [--source demo|x11[:DISPLAY]|PNG...] [--view-only] [--no-cursor] "
-                 "[--interval MS] [--idle-limit SECONDS] [--input-log FILE] [--clipboard-text TEXT]\n",
-                 error->c_str());
-    return kExitUsage;
+int runConsole(const ConsoleSettings& s) {
+  const auto listen = parseListen(s.listen);
+  if (!listen) return fail(kCommand, "--listen takes 127.0.0.1 (this machine only) or 0.0.0.0 (every address)");
+  const auto display = x11Display(s.source);
+  const bool demo = s.source.empty() || s.source == std::vector<std::string>{"demo"};
+  const auto special = [](const std::string& a) { return a == "demo" || a == "x11" || a.rfind("x11:", 0) == 0; };
+  if (!demo && !display && std::any_of(s.source.begin(), s.source.end(), special)) {
+    return fail(kCommand, "--source takes 'demo', 'x11[:DISPLAY]' or PNG files, not a mixture");
   }
-  Settings& s = std::get<Settings>(parsed);
+  if (s.accounts.has_value() == s.pam.has_value()) return fail(kCommand, "one of --accounts FILE and --pam SERVICE is needed");
+  if ((s.viewOnly || s.noCursor) && !display) return fail(kCommand, "--view-only and --no-cursor go with --source x11");
+  ScreenSize screen = parseSize(s.size.value_or("1024x768"));
 
   std::unique_ptr<AccountChecks> accountChecks;
-  if (s.pamService) {
-    accountChecks = std::make_unique<PamAccounts>(*s.pamService, s.adminGroup);
+  if (s.pam) {
+    accountChecks = std::make_unique<PamAccounts>(*s.pam, s.adminGroup);
   } else {
-    auto file = std::make_unique<AccountFile>(s.accounts);
+    auto file = std::make_unique<AccountFile>(*s.accounts);
     const auto records = file->load();
     if (!records) {
-      std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts.c_str(),
+      std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts->c_str(),
                    std::strerror(errno));
       return kExitAccounts;
     }
     const bool anyAdmin = std::any_of(records->begin(), records->end(),
                                       [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
-    if (!anyAdmin) std::fprintf(stderr, "vantrel console: warning: no enabled admin account in '%s'\n", s.accounts.c_str());
+    if (!anyAdmin) warn("no enabled admin account in '" + *s.accounts + "': every login will be refused");
     accountChecks = std::move(file);
   }
   AccountChecks& accounts = *accountChecks;
 
-  std::string allowList;
-  if (s.allowFile) {
-    std::ifstream in(*s.allowFile, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) return fail(kCommand, "cannot read the allow list '" + *s.allowFile + "'");
-    allowList = text.str();
-    if (allowList.size() >= ConsoleServer::kFilterCapacity) {
-      return fail(kCommand, "the allow list '" + *s.allowFile + "' is longer than " +
-                                std::to_string(ConsoleServer::kFilterCapacity - 1) + " characters");
-    }
-  }
+  std::string error;
+  std::optional<std::string> allowList;
+  if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
 
   // Every thread started from here on (the X clipboard's too) leaves SIGINT and SIGTERM to the
   // one that waits for them.
@@ -240,51 +214,44 @@ int runConsole(Args args) {
 
   std::unique_ptr<FrameSource> source;
   std::unique_ptr<X11Desktop> desktop;
-  if (s.x11Display) {
-    std::string error;
+  if (display) {
     std::optional<ScreenSize> size;
-    if (s.sizeGiven) size = ScreenSize{s.width, s.height};
-    desktop = X11Desktop::open({*s.x11Display, size, s.viewOnly, s.cursor}, error);
+    if (s.size) size = screen;
+    desktop = X11Desktop::open({*display, size, s.viewOnly, !s.noCursor}, error);
     if (!desktop) {
       std::fprintf(stderr, "vantrel console: %s\n", error.c_str());
       return kExitDisplay;
     }
-    const ScreenSize served = desktop->source().geometry().screen();
-    s.width = served.width;
-    s.height = served.height;
-  } else if (s.pictures.empty()) {
-    source = makeDemoSource(s.width, s.height);
+    screen = desktop->source().geometry().screen();
+  } else if (demo) {
+    source = makeDemoSource(screen.width, screen.height);
   } else {
-    std::vector<RgbImage> images;
-    for (const auto& path : s.pictures) {
-      std::string error;
-      auto image = loadPng(path, error);
-      if (!image) return fail(kCommand, "cannot load " + error);
-      images.push_back(std::move(*image));
-    }
-    source = makeStillSource(std::move(images), s.width, s.height, s.interval);
-  }
-
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, std::fclose);
-  std::unique_ptr<InputLog> inputLog;
-  if (s.inputLog) {
-    logFile.reset(std::fopen(s.inputLog->c_str(), "w"));
-    if (!logFile) return fail(kCommand, "cannot write the input log '" + *s.inputLog + "': " + std::strerror(errno));
-    inputLog = std::make_unique<InputLog>(logFile.get());
+    auto pictures = loadPictures(s, screen, error);
+    if (!pictures) return fail(kCommand, error);
+    source = makeStillSource(std::move(*pictures), screen.width, screen.height, milliseconds(s.interval));
   }
 
   ConsoleServer server(accounts);
   server.setPorts(s.port, s.probePort);
-  server.setLoopbackOnly(s.loopbackOnly);
+  server.setLoopbackOnly(listen->loopbackOnly);
   server.setAllowLocal(s.allowLocal);
   server.setRefuseAll(s.refuseAll ? 1 : 0);
   // A viewer that reads nothing for the idle limit ends its session even in the middle of a send.
-  server.setSendLimit(static_cast<std::uint32_t>(std::chrono::milliseconds(s.idleLimit).count()));
-  if (s.allowFile) server.setAddressFilter(1, allowList);
+  server.setSendLimit(s.idleLimit * 1000);
+  if (allowList) server.setAddressFilter(1, *allowList);
   if (!server.startListening()) {
     std::fprintf(stderr, "vantrel console: cannot listen on %s port %u: it is in use or not allowed\n",
-                 s.listenText.c_str(), s.port);
-    return kExitCannotListen;
+                 listen->text.c_str(), s.port);
+    return kExitNoConnection;
+  }
+
+  // Only now that the console can start: a console that cannot must leave an earlier log as it was.
+  LogFile logFile(nullptr, nullptr);
+  std::unique_ptr<InputLog> inputLog;
+  if (s.inputLog) {
+    logFile = openInputLog(*s.inputLog);
+    if (!logFile) return fail(kCommand, "cannot write the input log '" + *s.inputLog + "': " + std::strerror(errno));
+    inputLog = std::make_unique<InputLog>(logFile.get());
   }
 
   std::unique_ptr<ConsoleServer> prober;
@@ -292,18 +259,21 @@ int runConsole(Args args) {
   if (s.probe) {
     prober = std::make_unique<ConsoleServer>(accounts);
     prober->setPorts(0, s.probePort);
-    prober->setLoopbackOnly(s.loopbackOnly);
+    prober->setLoopbackOnly(listen->loopbackOnly);
     probeResult = std::async(std::launch::async, [p = prober.get()] { return p->runProbeResponder(); });
     // A responder that could bind is still serving; one that could not has already given up.
     if (probeResult.wait_for(milliseconds(200)) == std::future_status::ready && !probeResult.get()) {
       std::fprintf(stderr, "vantrel console: cannot answer probes on UDP port %u: it is in use or not allowed\n",
                    s.probePort);
-      return kExitCannotListen;
+      return kExitNoConnection;
     }
   }
-  say("listening on " + s.listenText + ":" + std::to_string(server.listeningPort().value_or(0)) +
+  say("listening on " + listen->text + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
   if (desktop) say("serving the " + desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
+  if (listen->loopbackOnly && !s.allowLocal) {
+    warn("listening on " + listen->text + " only, without --allow-local: every viewer will be refused");
+  }
 
   std::mutex sessionLock;
   bool stop = false;
@@ -328,23 +298,20 @@ int runConsole(Args args) {
 
   std::thread sessionThread;
   while (const auto outcome = logins.next()) {
-    if (!outcome->login.loggedIn) {
-      say("refused a viewer from " + outcome->address + ": " + refusalText(outcome->login.status));
-      continue;
-    }
+    logLogin(outcome->address, outcome->login);
+    if (!outcome->login.loggedIn) continue;
     // The login took the session, so the last one has ended; its thread is finishing.
     if (sessionThread.joinable()) sessionThread.join();
     inSession = true;
-    const std::string user = server.clientUser(), address = server.clientAddress();
-    say("viewer '" + printable(user) + "' logged in from " + address);
     if (inputLog) {
-      inputLog->write(R"({"event":"login","user":)" + InputLog::quote(user) + R"(,"address":)" +
-                      InputLog::quote(address) + "}");
+      inputLog->write(R"({"event":"login","user":)" + InputLog::quote(server.clientUser()) + R"(,"address":)" +
+                      InputLog::quote(server.clientAddress()) + "}");
     }
     sessionThread = std::thread([&] {
       FrameSource& pictures = desktop ? static_cast<FrameSource&>(desktop->source()) : *source;
       ConsoleSession session(server, pictures, inputLog.get(),
-                             {s.width, s.height, s.clipboardText, desktop.get(), s.idleLimit});
+                             {screen.width, screen.height, s.clipboardText, desktop.get(),
+                              std::chrono::seconds(s.idleLimit)});
       {
         std::lock_guard guard(sessionLock);
         current = &session;
@@ -365,7 +332,7 @@ int runConsole(Args args) {
   signalWaiter.join();
   if (probeResult.valid()) probeResult.wait();
   say("stopped");
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace vantrel::cli

@@ -1,51 +1,40 @@
 // vantrel discover [--to ADDR] [--port N]
-#include <charconv>
+#include <arpa/inet.h>
+
 #include <cstdio>
 
-#include "catalog/user_messages.h"
 #include "commands.h"
-#include "protocol/console_link.h"
+#include "net/net_socket.h"
+#include "printable_text.h"
 
 namespace vantrel::cli {
-namespace {
 
-constexpr const char* kUsage = "usage: vantrel discover [--to ADDR] [--port N]";
-
-std::optional<std::uint16_t> parsePort(const std::string& text) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 0xFFFF) return std::nullopt;
-  return static_cast<std::uint16_t>(value);
-}
-
-}  // namespace
-
-int runDiscover(Args args) {
-  ConsoleLinkOptions options;
-  for (std::size_t i = 0; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) return fail("discover", kUsage);
-    if (args[i] == "--port") {
-      const auto port = parsePort(args[i + 1]);
-      if (!port) return fail("discover", "'" + args[i + 1] + "' is not a port number (1 to 65535)");
-      options.udpPort = *port;
-    } else if (args[i] == "--to") {
-      NetSocket::startup();
-      options.probeTarget = NetSocket::resolve(args[i + 1]);
-      if (options.probeTarget == 0) return fail("discover", "cannot resolve '" + args[i + 1] + "'");
-    } else {
-      return fail("discover", kUsage);
-    }
+int runDiscover(const DiscoverSettings& s) {
+  std::uint32_t target = NetSocket::kBroadcastAddress;
+  if (!NetSocket::startup()) return fail("discover", "cannot start the socket library");
+  if (s.to) {
+    target = NetSocket::resolve(*s.to);
+    if (target == 0) return fail("discover", "cannot resolve '" + *s.to + "'");
   }
+  NetSocket socket;
+  if (!socket.createBroadcastUdp()) return fail("discover", "cannot open a datagram socket for the probe");
 
-  UserMessages messages;  // discovery shows no box
-  ConsoleLink link(messages, options);
-  if (!link.discoverServers()) return fail("discover", "cannot open a datagram socket for the probe");
-  std::string_view names = link.names();
-  for (auto comma = names.find(','); comma != std::string_view::npos; comma = names.find(',')) {
-    std::printf("%.*s\n", static_cast<int>(comma), names.data());
-    names.remove_prefix(comma + 1);
+  int answers = 0;
+  const bool probed = socket.discover(
+      s.port,
+      [&answers](std::string_view name, std::uint32_t from) {
+        char address[INET_ADDRSTRLEN] = "?";
+        const in_addr sender{from};
+        inet_ntop(AF_INET, &sender, address, sizeof address);
+        std::printf("%s\t%s\n", printableText(name).c_str(), address);
+        ++answers;
+      },
+      target);
+  if (!probed) return fail("discover", "cannot send the probe");
+  if (answers == 0) {
+    return fail("discover", "no console answered within a second on UDP port " + std::to_string(s.port));
   }
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace vantrel::cli

@@ -1,31 +1,34 @@
-// vantrel snap HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS]
-//              [--frames N] [--catalog DIR] [--stats] [--clipboard-in FILE|-] [--clipboard-out FILE]
+// vantrel snap HOST[:PORT] --user NAME --out FILE.png [--timeout SECONDS] [--frames N] ...
 // A viewer without a screen: it logs in, runs the viewer's session on a software surface and
 // saves what it shows once a whole screen has arrived. Its clipboard is a file: one text sent
 // right after the login, as a viewer sends what its clipboard holds, and the console's last
 // text kept.
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
-#include <variant>
 
+#include "catalog/ini_file.h"
 #include "catalog/message_catalog.h"
 #include "catalog/user_messages.h"
+#include "catalog/whole_file.h"
 #include "clipboard/clipboard_text.h"
 #include "commands.h"
+#include "english_catalog.h"
 #include "png_image.h"
 #include "protocol/console_link.h"
 #include "protocol/login_status.h"
 #include "screen/software_surface.h"
+#include "status_words.h"
 #include "viewer/client_connection.h"
 #include "viewer/headless_session.h"
 
@@ -36,53 +39,50 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr const char* kCommand = "snap";
-constexpr const char* kUsage =
-    "usage: vantrel snap HOST[:PORT] --user NAME --password PASS --out FILE.png [--timeout SECONDS] "
-    "[--frames N] [--catalog DIR] [--stats] [--clipboard-in FILE|-] [--clipboard-out FILE]";
-constexpr int kExitRefused = 2;
-constexpr int kExitNoConnection = 3;
-constexpr int kExitTimeOut = 4;
-constexpr int kExitSessionEnded = 5;
 constexpr std::chrono::milliseconds kQuiet{40};
 constexpr std::chrono::milliseconds kMostSettling{1000};
 
 // Catalogue lookups come back as this mark and the key, so that a box can name its key.
 constexpr char kKeyMark = '\x1F';
 
-struct Settings {
+struct Target {
   std::string host;
   std::uint16_t port = 25000;
-  std::string user;
-  std::string password;
-  std::string out;
-  std::chrono::milliseconds timeout = 20s;
-  unsigned frames = 0;
-  std::optional<std::string> catalog;
-  bool stats = false;
-  std::optional<std::string> clipboardIn;  // ready to send
-  std::optional<std::string> clipboardOut;
 };
 
-std::optional<unsigned> parseNumber(const std::string& text, unsigned least, unsigned most) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
-  return value;
-}
-
-// A file's bytes, or standard input's for "-".
-std::optional<std::string> readWhole(const std::string& path) {
-  std::ifstream file;
-  if (path != "-") file.open(path, std::ios::binary);
-  std::istream& in = path == "-" ? std::cin : file;
-  if (!in) return std::nullopt;
-  try {
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
-    return bytes;
-  } catch (const std::ios_base::failure&) {  // a directory, for one
+std::optional<Target> parseTarget(const std::string& text, std::string& error) {
+  Target t;
+  const auto colon = text.rfind(':');
+  t.host = text.substr(0, colon);
+  if (colon != std::string::npos) {
+    unsigned value = 0;
+    const std::string port = text.substr(colon + 1);
+    const auto [end, failed] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (failed != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) {
+      error = "'" + port + "' is not a port number (1 to 65535)";
+      return std::nullopt;
+    }
+    t.port = static_cast<std::uint16_t>(value);
+  }
+  if (t.host.empty()) {
+    error = "no host in '" + text + "'";
     return std::nullopt;
   }
+  return t;
+}
+
+// Whether a file can be made or replaced at `path`, asked before the login so that a picture
+// is not fetched only to be thrown away.
+std::optional<std::string> cannotWrite(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(path, error)) return "'" + path + "' is a directory";
+  const fs::path parent = fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path();
+  if (access(parent.c_str(), W_OK | X_OK) != 0) return "cannot write in '" + parent.string() + "': " + std::strerror(errno);
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
+    return "cannot write '" + path + "': " + std::strerror(errno);
+  }
+  return std::nullopt;
 }
 
 bool writeWhole(const std::string& path, const std::string& bytes) {
@@ -92,77 +92,17 @@ bool writeWhole(const std::string& path, const std::string& bytes) {
   return !out.fail();
 }
 
-std::variant<Settings, std::string> parse(Args args) {
-  Settings s;
-  bool haveHost = false, haveUser = false, havePassword = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-    if (a == "--stats") {
-      s.stats = true;
-    } else if (a == "--user" || a == "--password" || a == "--out" || a == "--timeout" || a == "--frames" ||
-               a == "--catalog" || a == "--clipboard-in" || a == "--clipboard-out") {
-      const std::string* v = value();
-      if (v == nullptr) return a + " needs a value";
-      if (a == "--user") {
-        s.user = *v;
-        haveUser = true;
-      } else if (a == "--password") {
-        s.password = *v;
-        havePassword = true;
-      } else if (a == "--out") {
-        s.out = *v;
-      } else if (a == "--timeout") {
-        const auto seconds = parseNumber(*v, 1, 86400);
-        if (!seconds) return "--timeout takes seconds, 1 to 86400";
-        s.timeout = std::chrono::seconds(*seconds);
-      } else if (a == "--frames") {
-        const auto frames = parseNumber(*v, 0, 1000000);
-        if (!frames) return "--frames takes a count, 0 to 1000000";
-        s.frames = *frames;
-      } else if (a == "--clipboard-in") {
-        const auto local = readWhole(*v);
-        if (!local) return "--clipboard-in: cannot read '" + *v + "'";
-        s.clipboardIn = clipboardTextToSend(*local, kMaxClipboardSend);
-        if (!s.clipboardIn) {
-          return "--clipboard-in: the text of '" + *v + "' is longer than " + std::to_string(kMaxClipboardSend) +
-                 " bytes without its CRs, more than a viewer sends";
-        }
-      } else if (a == "--clipboard-out") {
-        s.clipboardOut = *v;
-      } else {
-        if (!std::filesystem::is_regular_file(std::filesystem::path(*v) / "consoleclient.ini")) {
-          return "no consoleclient.ini in '" + *v + "'";
-        }
-        s.catalog = *v;
-      }
-    } else if (!haveHost && a.rfind("--", 0) != 0) {
-      const auto colon = a.rfind(':');
-      s.host = a.substr(0, colon);
-      if (colon != std::string::npos) {
-        const auto port = parseNumber(a.substr(colon + 1), 1, 65535);
-        if (!port) return "'" + a.substr(colon + 1) + "' is not a port number (1 to 65535)";
-        s.port = static_cast<std::uint16_t>(*port);
-      }
-      haveHost = !s.host.empty();
-      if (!haveHost) return "no host in '" + a + "'";
-    } else {
-      return "unexpected argument '" + a + "'";
-    }
-  }
-  if (!haveHost || !haveUser || !havePassword || s.out.empty()) return "HOST, --user, --password and --out are needed";
-  return s;
-}
-
-// Every box becomes one line on standard error: "box: KEY", or "box: TEXT" for the boxes
-// whose text is fixed, then the catalogue's text when there is a catalogue.
+// Every box becomes one line on standard error: its text in English (from --catalog, else
+// built in) and its key, "refused: Logon failed. (LoginFailed)" while logging in,
+// "message: ..." afterwards. Boxes with a fixed text have no key to show.
 class PrintedBoxes final : public MessageBoxPort {
  public:
-  explicit PrintedBoxes(const MessageCatalog* catalog) : catalog_(catalog) {}
+  explicit PrintedBoxes(const MessageCatalog& catalog) : catalog_(catalog) {}
 
   void show(WindowRef, const std::string& text, const std::string&, unsigned) override {
+    ++shown_;
     if (text.empty() || text[0] != kKeyMark) {
-      std::fprintf(stderr, "box: %s\n", oneLine(text).c_str());
+      std::fprintf(stderr, "%s: %s\n", prefix_, oneLine(text).c_str());
       return;
     }
     std::string key = text.substr(1);
@@ -170,13 +110,12 @@ class PrintedBoxes final : public MessageBoxPort {
     if (key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
       key.resize(key.size() - suffix.size());
     }
-    if (catalog_ != nullptr) {
-      std::fprintf(stderr, "box: %s: %s\n", key.c_str(),
-                   oneLine(catalog_->lookupText(MessageCatalog::kSection, key, 0)).c_str());
-    } else {
-      std::fprintf(stderr, "box: %s\n", key.c_str());
-    }
+    std::fprintf(stderr, "%s: %s (%s)\n", prefix_, oneLine(catalog_.lookupText(MessageCatalog::kSection, key, 0)).c_str(),
+                 key.c_str());
   }
+
+  void loggedIn() { prefix_ = "message"; }
+  unsigned shown() const { return shown_; }
 
  private:
   static std::string oneLine(std::string text) {
@@ -185,7 +124,9 @@ class PrintedBoxes final : public MessageBoxPort {
     }
     return text;
   }
-  const MessageCatalog* catalog_;
+  const MessageCatalog& catalog_;
+  const char* prefix_ = "refused";
+  unsigned shown_ = 0;
 };
 
 RgbImage pictureOf(const SoftwareSurface& surface) {
@@ -216,47 +157,70 @@ long maxResidentKilobytes() {
 
 }  // namespace
 
-int runSnap(Args args) {
-  auto parsed = parse(args);
-  if (auto* error = std::get_if<std::string>(&parsed)) {
-    std::fprintf(stderr, "vantrel snap: %s\n%s\n", error->c_str(), kUsage);
-    return 1;
+int runSnap(const SnapSettings& s) {
+  std::string error;
+  const auto target = parseTarget(s.target, error);
+  if (!target) return fail(kCommand, error);
+  if (s.catalog && !std::filesystem::is_regular_file(std::filesystem::path(*s.catalog) / "consoleclient.ini")) {
+    return fail(kCommand, "no consoleclient.ini in '" + *s.catalog + "'");
   }
-  const Settings& s = std::get<Settings>(parsed);
-  const auto deadline = Clock::now() + s.timeout;
+  if (const auto problem = cannotWrite(s.out)) return fail(kCommand, *problem);
+  std::optional<std::string> clipboardIn;
+  if (s.clipboardIn) {
+    const auto local = readWholeFile(*s.clipboardIn == "-" ? "/dev/stdin" : *s.clipboardIn);
+    if (!local) return fail(kCommand, "--clipboard-in: cannot read '" + *s.clipboardIn + "'");
+    clipboardIn = clipboardTextToSend(*local, kMaxClipboardSend);
+    if (!clipboardIn) {
+      return fail(kCommand, "--clipboard-in: the text of '" + *s.clipboardIn + "' is longer than " +
+                                std::to_string(kMaxClipboardSend) + " bytes without its CRs, more than a viewer sends");
+    }
+  }
+  const auto password = readPassword(s.password, "Password: ", error);
+  if (!password) return fail(kCommand, error);
+
+  const auto deadline = Clock::now() + std::chrono::seconds(s.timeout);
   const auto remaining = [&] {
     return std::max(1ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
   };
 
-  std::optional<MessageCatalog> catalog;
-  if (s.catalog) catalog.emplace(*s.catalog);
+  const MessageCatalog english("", [](std::string_view section, std::string_view key, std::string_view fallback,
+                                      const std::string&) {
+    return findIniValue(kEnglishCatalog, section, key).value_or(std::string(fallback));
+  });
+  std::optional<MessageCatalog> fromFile;
+  if (s.catalog) fromFile.emplace(*s.catalog);
+  PrintedBoxes boxes(fromFile ? *fromFile : english);
   const MessageCatalog keys("", [](std::string_view, std::string_view key, std::string_view, const std::string&) {
     return kKeyMark + std::string(key);
   });
-  PrintedBoxes boxes(catalog ? &*catalog : nullptr);
   UserMessages messages;
   messages.boxes = &boxes;
   messages.catalog = &keys;
 
   ConsoleLinkOptions options;
-  options.tcpPort = s.port;
+  options.tcpPort = target->port;
   options.connectLimit = remaining();
   options.loginLimit = remaining();
   ConsoleLink link(messages, options);
-  const int login = link.connectAndLogin(s.host, kLoginRequest, s.user, s.password);
+  const int login = link.connectAndLogin(target->host, kLoginRequest, s.user, *password);
   if (login == 0) {
     // The status wait ends with the time-out, give or take the timer's grain.
     if (Clock::now() >= deadline - 100ms) {
-      std::fprintf(stderr, "vantrel snap: no answer from %s within the time-out\n", s.host.c_str());
+      std::fprintf(stderr, "vantrel snap: no answer from %s within the time-out\n", target->host.c_str());
       return kExitTimeOut;
     }
-    std::fprintf(stderr, "vantrel snap: no connection to %s port %u\n", s.host.c_str(), s.port);
+    std::fprintf(stderr, "vantrel snap: no connection to %s port %u\n", target->host.c_str(), target->port);
     return kExitNoConnection;
   }
   if (login != 1) {
-    std::fprintf(stderr, "vantrel snap: the console refused the login (%d)\n", login);
+    // The third failure's box is the host's to show, after the login has returned.
+    if (boxes.shown() == 0) messages.showCatalogBox(nullptr, "ThreeTimeFailed");
+    if (const auto word = link.lastStatus(); word && viewerReadsDifferently(*word)) {
+      std::fprintf(stderr, "hint: the console answered %u: %s\n", *word, std::string(consoleMeaning(*word)).c_str());
+    }
     return kExitRefused;
   }
+  boxes.loggedIn();
 
   SoftwareSurface surface;
   HeadlessWindow window;
@@ -265,7 +229,7 @@ int runSnap(Args args) {
   if (!connection) return fail(kCommand, "cannot allocate the session's buffers");
   connection->link = &link;
   if (!connection->start()) return fail(kCommand, "cannot start the receive thread");
-  if (s.clipboardIn) connection->sendClipboardText(*s.clipboardIn);  // a lost link shows below
+  if (clipboardIn) connection->sendClipboardText(*clipboardIn);  // a lost link shows below
 
   // Wait for a whole screen, then for the further updates asked for.
   const DisplayState& display = connection->display();
@@ -280,7 +244,7 @@ int runSnap(Args args) {
   std::optional<Measure> reached;
   std::uint64_t lastCount = 0;
   Clock::time_point lastChange{};
-  int result = 0;
+  int result = kExitOk;
   for (;;) {
     if (!firstFull && display.fullFrameSeen()) {
       firstFull = display.updatesDrawn();
@@ -305,8 +269,8 @@ int runSnap(Args args) {
     }
     if (connection->receiveThreadEnded()) {
       // A whole screen that arrived just before the end still counts.
-      const bool enough = reached || (s.frames == 0 && (firstFull || display.fullFrameSeen()));
-      if (!enough) result = kExitSessionEnded;
+      if (!firstFull && display.fullFrameSeen()) firstFull = display.updatesDrawn();
+      if (!reached && !(s.frames == 0 && firstFull)) result = kExitSessionEnded;
       break;
     }
     if (Clock::now() >= deadline) {
@@ -326,21 +290,23 @@ int runSnap(Args args) {
     }
   }
   const std::uint64_t drawn = display.updatesDrawn();
-  if (result == kExitSessionEnded) {
-    std::fprintf(stderr, "vantrel snap: the session ended before a whole screen arrived\n");
-    return result;
-  }
-  if (result == kExitTimeOut) {
-    std::fprintf(stderr, "vantrel snap: no whole screen within the time-out (%llu updates drawn)\n",
+  if (result != kExitOk && !firstFull) {
+    std::fprintf(stderr, "vantrel snap: %s before a whole screen arrived (%llu updates drawn)\n",
+                 result == kExitTimeOut ? "the time-out ran out" : "the session ended",
                  static_cast<unsigned long long>(drawn));
     return result;
   }
+  if (result != kExitOk) {
+    // What did arrive is still worth having: the screen as the last update left it.
+    std::fprintf(stderr, "vantrel snap: %s after %llu of the %u further updates asked for; saving the screen as it is\n",
+                 result == kExitTimeOut ? "the time-out ran out" : "the session ended",
+                 static_cast<unsigned long long>(drawn - *firstFull), s.frames);
+  }
 
-  std::string error;
   if (!savePng(s.out, pictureOf(surface), error)) return fail(kCommand, "cannot save " + error);
   std::printf("%s: %u x %u, %llu updates\n", s.out.c_str(), surface.width(), surface.height(),
               static_cast<unsigned long long>(drawn));
-  if (s.stats && s.frames > 0 && reached) {
+  if (s.stats && s.frames > 0 && reached && result == kExitOk) {
     // From the first whole screen to the last update waited for.
     const auto further = static_cast<double>(reached->drawn - *firstFull);
     const double took = std::chrono::duration<double>(reached->at - fullAt).count();
@@ -348,7 +314,7 @@ int runSnap(Args args) {
                 further, took, further / took, (reached->cpu - cpuAtFull) * 1000.0 / further,
                 maxResidentKilobytes());
   }
-  return 0;
+  return result;
 }
 
 }  // namespace vantrel::cli

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# vantrel's command line: --help for the tool and every command, --version, --opt=value, and
+# wrong arguments named in words with exit code 1.
+set -euo pipefail
+tool=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+
+# expect CODE PATTERN ARGS...: the exit code, and a line of the output (both streams) matching.
+expect() {
+  local want=$1 pattern=$2 rc=0
+  shift 2
+  "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
+  [ $rc -eq "$want" ] || { echo "'$*' gave exit code $rc, expected $want:"; cat "$dir/out"; exit 1; }
+  grep -Eq -- "$pattern" "$dir/out" || { echo "'$*' printed no line matching '$pattern':"; cat "$dir/out"; exit 1; }
+}
+
+expect 0 '^vantrel [0-9]+\.[0-9]+\.[0-9]+$' "$tool" --version
+expect 0 '^  4  no answer within the time-out' "$tool" --help
+for command in cipher discover codec "account add" console snap; do
+  # shellcheck disable=SC2086  # "account add" is two words
+  expect 0 "^Usage: vantrel $command " "$tool" $command --help
+done
+expect 0 '^Usage: vantrel snap ' "$tool" snap -h
+expect 0 'Only enabled admin accounts can log in' "$tool" account add --help
+
+expect 1 'required' "$tool"
+expect 1 "^vantrel console: unknown option '--bogus'" "$tool" console --accounts x --bogus
+expect 1 "^vantrel console: unknown option '--acounts'" "$tool" console --acounts x
+expect 1 "^vantrel: unknown command 'frobnicate'" "$tool" frobnicate
+expect 1 '--port: Value 70000 not in range' "$tool" console --accounts x --port=70000
+expect 1 '--timeout: Value 0 not in range' "$tool" snap h --user u --out o.png --timeout 0
+# --opt=value reaches the command: the output directory is checked before anything else.
+expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --user=u --password-file="$dir/pw" \
+  --out="$dir/missing/shot.png"
+echo "usage ok"

@@ -1,0 +1,268 @@
+// The command line of the vantrel tool: every sub-command and option, their help texts and the
+// exit-code table. The only file that includes CLI11, which takes long to compile.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr const char* kDescription =
+    "vantrel - the Linux side of the Vantrel remote console: a console server, a headless viewer that saves\n"
+    "screenshots, the LAN probe, and tools for the screen codec, the credential cipher and the account file.";
+
+constexpr const char* kExitTable =
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  wrong usage, a file that cannot be read or written, or (discover) no console answered\n"
+    "  2  the console refused the login (snap)\n"
+    "  3  no connection to the console (snap), or the port cannot be used (console)\n"
+    "  4  no answer within the time-out (snap), or the account file cannot be read (console)\n"
+    "  5  the session ended before what was asked for arrived (snap), or the X display is unusable (console)\n"
+    "\n"
+    "Run 'vantrel COMMAND --help' for the options of a command.";
+
+// A bound on a number; the option's own text says what it counts, the error names the bounds.
+CLI::Validator range(int least, int most) {
+  CLI::Validator bound = CLI::Range(least, most);
+  bound.description("");
+  return bound;
+}
+
+CLI::Validator port(int least) { return range(least, 65535); }
+
+// A sub-command with --help only: --help-all belongs to the top level.
+CLI::App* command(CLI::App& parent, const char* name, const char* description) {
+  auto* c = parent.add_subcommand(name, description);
+  c->set_help_all_flag();
+  return c;
+}
+
+CLI::App* defineCipher(CLI::App& app, CipherSettings& s) {
+  auto* c = command(app, "cipher",
+                    "Encipher credential bytes as the viewer does (scramble) or decipher them as the console does");
+  c->add_option("DIRECTION", s.direction, "scramble or unscramble")
+      ->required()
+      ->type_name("")
+      ->check(CLI::IsMember({"scramble", "unscramble"}));
+  c->add_option("HEX", s.hex, "the bytes in hex, padded with zeros to whole 8-byte blocks")->required()->type_name("");
+  return c;
+}
+
+CLI::App* defineDiscover(CLI::App& app, DiscoverSettings& s) {
+  auto* c = command(app, "discover",
+                    "Probe the LAN for consoles and print each answering console's name "
+                    "and address");
+  c->add_option("--to", s.to, "probe this address or host name instead of broadcasting")->type_name("ADDR");
+  c->add_option("--port", s.port, "UDP port of the probe")->check(port(1))->type_name("N")->capture_default_str();
+  return c;
+}
+
+CLI::App* defineCodec(CLI::App& app, CodecSettings& s) {
+  auto* c = command(app, "codec", "Compress a plain screen rectangle or expand a compressed one");
+  c->add_option("DIRECTION", s.direction, "encode or decode")
+      ->required()
+      ->type_name("")
+      ->check(CLI::IsMember({"encode", "decode"}));
+  c->add_option("IN", s.in, "the file to read")->required()->type_name("");
+  c->add_option("OUT", s.out, "the file to write")->required()->type_name("");
+  c->add_option("--header-length", s.headerLength, "bytes of bitmap header before the pixels")
+      ->required()
+      ->type_name("BYTES");
+  return c;
+}
+
+CLI::App* defineAccountAdd(CLI::App& app, AccountSettings& s) {
+  auto* account = command(app, "account", "Manage the console's account file");
+  account->require_subcommand(1);
+  auto* c = command(*account, "add", "Add an account to the file, or replace the one of the same name");
+  c->add_option("FILE", s.file, "the account file; created when missing, other lines are kept as they are")
+      ->required()
+      ->type_name("");
+  c->add_option("NAME", s.name, "the account name")->required()->type_name("");
+  c->add_option("--role", s.role, "what the account is; only admin accounts can log in")
+      ->type_name("ROLE")
+      ->check(CLI::IsMember({"admin", "user", "guest"}))
+      ->capture_default_str();
+  c->add_flag("--disabled", s.disabled, "add the account disabled");
+  c->footer(
+      "Only enabled admin accounts can log in to the console; user and guest accounts are always refused.\n"
+      "On a terminal the password is asked twice without echo; otherwise it is the first line of standard\n"
+      "input. An empty password is refused.");
+  return c;
+}
+
+CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
+  auto* c = command(app, "console",
+                    "Serve a screen to viewers: a built-in animated desktop, PNG images or an X desktop");
+  auto* accounts = c->add_option("--accounts", s.accounts, "check logins against this account file")->type_name("FILE");
+  c->add_option("--pam", s.pam, "check logins through PAM with this service instead")
+      ->type_name("SERVICE")
+      ->excludes(accounts);
+  c->add_option("--admin-group", s.adminGroup, "with --pam: the group whose members may log in")
+      ->type_name("GROUP")
+      ->capture_default_str();
+  c->add_option("--listen", s.listen, "127.0.0.1 (this machine only) or 0.0.0.0 (every address)")
+      ->type_name("ADDR")
+      ->capture_default_str();
+  c->add_option("--port", s.port, "TCP port for viewers; 0 takes any free port")
+      ->check(port(0))
+      ->type_name("N")
+      ->capture_default_str();
+  c->add_option("--allow-file", s.allowFile, "allow only the addresses listed (a.b.c.d, a-b or 10.1.*.*, one a line)")
+      ->type_name("FILE");
+  c->add_flag("--allow-local", s.allowLocal, "let viewers on this machine log in (refused otherwise)");
+  c->add_flag("--refuse-all", s.refuseAll, "refuse every viewer");
+  c->add_flag("--probe", s.probe, "answer the LAN probe of 'vantrel discover' and of viewers");
+  c->add_option("--probe-port", s.probePort, "UDP port of the probe")
+      ->check(port(1))
+      ->type_name("N")
+      ->capture_default_str();
+  c->add_option("--size", s.size, "screen size; 1024x768 unless an X desktop fits a smaller one")
+      ->check(CLI::IsMember({"1024x768", "800x600", "640x480"}))
+      ->type_name("WxH");
+  c->add_option("--source", s.source, "'demo', 'x11[:DISPLAY]' for an X desktop, or PNG files shown in turn")
+      ->type_name("WHAT");
+  c->add_flag("--view-only", s.viewOnly, "with an X desktop: take no keys, pointer or clipboard from viewers");
+  c->add_flag("--no-cursor", s.noCursor, "with an X desktop: leave its pointer out of the picture");
+  c->add_option("--fit", s.fit,
+                "a PNG of another size than the screen: 'letterbox' scales it to fit, 'crop' cuts or pads it")
+      ->type_name("HOW")
+      ->check(CLI::IsMember({"letterbox", "crop"}))
+      ->capture_default_str();
+  c->add_option("--interval", s.interval, "how long each PNG is shown")
+      ->check(range(1, 3600000))
+      ->type_name("MS")
+      ->capture_default_str();
+  c->add_option("--idle-limit", s.idleLimit,
+                "end the session of a viewer that has acknowledged nothing (or read nothing) for this long")
+      ->check(range(1, 86400))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  c->add_option("--input-log", s.inputLog, "append what viewers send to FILE as JSON lines ('-' for standard output)")
+      ->type_name("FILE");
+  c->add_option("--clipboard-text", s.clipboardText, "send this text to each viewer's clipboard")->type_name("TEXT");
+  c->footer(
+      "One of --accounts and --pam is needed. An X desktop (x11 alone: the one of $DISPLAY) takes the viewer's\n"
+      "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
+      "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
+      "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
+      "SIGINT or SIGTERM ends the session (the viewer is told) and the console.");
+  return c;
+}
+
+CLI::App* defineSnap(CLI::App& app, SnapSettings& s) {
+  auto* c = command(app, "snap",
+                    "Log in as a viewer without a screen and save the first whole screen (or a later one) as PNG");
+  c->add_option("HOST[:PORT]", s.target, "the console, by address or name; port 25000 unless given")
+      ->required()
+      ->type_name("");
+  c->add_option("--user", s.user, "the account name")->required()->type_name("NAME");
+  auto* password =
+      c->add_option("--password", s.password.password,
+                    "the password; every user of this machine can read it in the process list: prefer --password-file "
+                    "or VANTREL_PASSWORD");
+  password->type_name("PASS");
+  c->add_option("--password-file", s.password.passwordFile, "read the password from the first line of FILE")
+      ->type_name("FILE")
+      ->excludes(password);
+  c->add_option("--out", s.out, "where to save the screen")->required()->type_name("FILE.png");
+  c->add_option("--timeout", s.timeout, "give up after this long, the login included")
+      ->check(range(1, 86400))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  c->add_option("--frames", s.frames, "after the first whole screen, wait for N more updates")
+      ->check(range(0, 1000000))
+      ->type_name("N")
+      ->capture_default_str();
+  c->add_option("--catalog", s.catalog, "read the texts of the viewer's messages from DIR/consoleclient.ini")
+      ->type_name("DIR");
+  c->add_flag("--stats", s.stats, "with --frames: print updates per second, CPU per update and peak memory");
+  c->add_option("--clipboard-in", s.clipboardIn, "after the login, send the text of FILE ('-': standard input) as "
+                                                 "this viewer's clipboard")
+      ->type_name("FILE");
+  c->add_option("--clipboard-out", s.clipboardOut, "save the last clipboard text the console sent to FILE")
+      ->type_name("FILE");
+  c->footer(std::string("Without --password or --password-file the password comes from the environment variable ") +
+            kPasswordVariable + ",\nelse it is asked without echo when standard input is a terminal.");
+  return c;
+}
+
+std::string commandPath(const CLI::App* app) {
+  std::string path;
+  for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
+  return path;
+}
+
+// The innermost sub-command the parser entered.
+const CLI::App* deepest(const CLI::App& app) {
+  const CLI::App* at = &app;
+  for (auto subs = at->get_subcommands(); !subs.empty(); subs = at->get_subcommands()) at = subs.front();
+  return at;
+}
+
+// CLI11's messages for arguments it could not place are generic; name the first one instead.
+std::string describe(const CLI::App& app, const CLI::ParseError& error) {
+  for (const CLI::App* at = deepest(app); at != nullptr; at = at->get_parent()) {
+    for (const auto& extra : at->remaining()) {
+      if (extra.size() > 1 && extra[0] == '-') return "unknown option '" + extra + "'";
+    }
+  }
+  const auto extras = deepest(app)->remaining(true);
+  if (!extras.empty() && deepest(app) == &app) return "unknown command '" + extras.front() + "'";
+  if (!extras.empty() && dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    return "unexpected argument '" + extras.front() + "'";
+  }
+  return error.what();
+}
+
+}  // namespace
+
+int fail(const char* command, const std::string& message) {
+  std::fprintf(stderr, "vantrel %s: %s\n", command, message.c_str());
+  return kExitUsage;
+}
+
+int runCommandLine(int argc, const char* const* argv) {
+  CLI::App app(kDescription, "vantrel");
+  app.set_version_flag("--version", std::string("vantrel ") + VANTREL_VERSION);
+  app.set_help_all_flag("--help-all", "Print this help message and that of every command, and exit");
+  app.require_subcommand(1);
+  app.get_formatter()->column_width(30);
+
+  CipherSettings cipher;
+  DiscoverSettings discover;
+  CodecSettings codec;
+  AccountSettings account;
+  ConsoleSettings console;
+  SnapSettings snap;
+  const std::vector<std::pair<const CLI::App*, std::function<int()>>> commands = {
+      {defineCipher(app, cipher), [&] { return runCipher(cipher); }},
+      {defineDiscover(app, discover), [&] { return runDiscover(discover); }},
+      {defineCodec(app, codec), [&] { return runCodec(codec); }},
+      {defineAccountAdd(app, account), [&] { return runAccountAdd(account); }},
+      {defineConsole(app, console), [&] { return runConsole(console); }},
+      {defineSnap(app, snap), [&] { return runSnap(snap); }},
+  };
+  app.footer(kExitTable);  // after the sub-commands, which would inherit it
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
+    const CLI::App* where = deepest(app);
+    std::fprintf(stderr, "%s: %s\nRun '%s --help' for more information.\n", commandPath(where).c_str(),
+                 describe(app, error).c_str(), commandPath(where).c_str());
+    return kExitUsage;
+  }
+  for (const auto& [command, run] : commands) {
+    if (deepest(app) == command) return run();
+  }
+  return kExitUsage;  // not reached: require_subcommand leaves no other way
+}
+
+}  // namespace vantrel::cli
