@@ -36,7 +36,8 @@ TerminalRun typeAnswers(const std::string& file, const std::vector<std::string>&
     const ssize_t n = read(terminal, chunk, sizeof chunk);
     if (n <= 0) break;  // the tool has gone
     run.screen.append(chunk, static_cast<std::size_t>(n));
-    if (answered < answers.size() && run.screen.size() >= 2 && run.screen.compare(run.screen.size() - 2, 2, ": ") == 0) {
+    if (answered < answers.size() && run.screen.size() >= 2 &&
+        run.screen.compare(run.screen.size() - 2, 2, ": ") == 0) {
       const std::string line = answers[answered++] + "\n";
       if (write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
     }
@@ -56,7 +57,11 @@ TerminalRun typeAnswers(const std::string& file, const std::vector<std::string>&
 TEST(AccountCommand, AsksTwiceWithoutEchoOnATerminal) {
   test::TempDir dir;
   const std::string file = (dir.path() / "accounts").string();
-  struct Case { std::vector<std::string> answers; int exitCode; const char* says; };
+  struct Case {
+    std::vector<std::string> answers;
+    int exitCode;
+    const char* says;
+  };
   for (const Case& c : std::vector<Case>{{{"first-try", "first-tyr"}, 1, "differ"},
                                          {{"", ""}, 1, "empty password"},
                                          {{"s3cret-pw", "s3cret-pw"}, 0, "Same password again: "}}) {

@@ -70,7 +70,9 @@ class HandMadeConsole {
   // What ServeAScreenAndEnd shows: a gradient, so that a shifted or blank picture is told apart.
   static inline const RgbImage kScreen = [] {
     RgbImage image{640, 480, std::vector<std::uint8_t>(640 * 480 * 3)};
-    for (std::size_t i = 0; i < image.rgb.size(); ++i) image.rgb[i] = static_cast<std::uint8_t>(i / 3 % 640 / 3 + i % 3 * 40);
+    for (std::size_t i = 0; i < image.rgb.size(); ++i) {
+      image.rgb[i] = static_cast<std::uint8_t>(i / 3 % 640 / 3 + i % 3 * 40);
+    }
     return image;
   }();
 

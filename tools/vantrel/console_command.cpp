@@ -69,9 +69,10 @@ std::optional<std::string> x11Display(const std::vector<std::string>& source) {
 void say(const std::string& text) { logLine(stdout, text); }
 void warn(const std::string& text) { logLine(stderr, "warning: " + text); }
 
-// The allow list as the responder will hold it, or an error text. An empty file is an empty
-// list. The text is ended with a line break, since the responder ignores what follows the last
-// one, and every entry it would read otherwise than written is named with its line.
+// The allow list as the responder will hold it; nothing, and the reason in `error`, when it
+// cannot. An empty file is an empty list. The text is ended with a line break, since the
+// responder ignores what follows the last one, and every entry it would read otherwise than
+// written is named with its line.
 std::optional<std::string> readAllowList(const std::string& path, std::string& error) {
   auto read = readWholeFile(path);
   if (!read) {
@@ -140,7 +141,7 @@ std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, Scre
 using LogFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 LogFile openInputLog(const std::string& path) {
   if (path == "-") return {stdout, [](std::FILE*) { return 0; }};
-  return {std::fopen(path.c_str(), "a"), [](std::FILE* f) { return f != nullptr ? std::fclose(f) : 0; }};
+  return {std::fopen(path.c_str(), "a"), std::fclose};
 }
 
 // One line per connection: who, from where, and how it ended.

@@ -78,7 +78,9 @@ std::optional<std::string> cannotWrite(const std::string& path) {
   std::error_code error;
   if (fs::is_directory(path, error)) return "'" + path + "' is a directory";
   const fs::path parent = fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path();
-  if (access(parent.c_str(), W_OK | X_OK) != 0) return "cannot write in '" + parent.string() + "': " + std::strerror(errno);
+  if (access(parent.c_str(), W_OK | X_OK) != 0) {
+    return "cannot write in '" + parent.string() + "': " + std::strerror(errno);
+  }
   if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
     return "cannot write '" + path + "': " + std::strerror(errno);
   }
@@ -110,8 +112,8 @@ class PrintedBoxes final : public MessageBoxPort {
     if (key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
       key.resize(key.size() - suffix.size());
     }
-    std::fprintf(stderr, "%s: %s (%s)\n", prefix_, oneLine(catalog_.lookupText(MessageCatalog::kSection, key, 0)).c_str(),
-                 key.c_str());
+    const std::string words = oneLine(catalog_.lookupText(MessageCatalog::kSection, key, 0));
+    std::fprintf(stderr, "%s: %s (%s)\n", prefix_, words.c_str(), key.c_str());
   }
 
   void loggedIn() { prefix_ = "message"; }
@@ -213,8 +215,10 @@ int runSnap(const SnapSettings& s) {
     return kExitNoConnection;
   }
   if (login != 1) {
-    // The third failure's box is the host's to show, after the login has returned.
-    if (boxes.shown() == 0) messages.showCatalogBox(nullptr, "ThreeTimeFailed");
+    // After the credentials the third failure's box is the host's to show, as ClientRun does.
+    if (login == static_cast<int>(kStatusThirdFailure) && boxes.shown() == 0) {
+      messages.showCatalogBox(nullptr, "ThreeTimeFailed");
+    }
     if (const auto word = link.lastStatus(); word && viewerReadsDifferently(*word)) {
       std::fprintf(stderr, "hint: the console answered %u: %s\n", *word, std::string(consoleMeaning(*word)).c_str());
     }
@@ -298,7 +302,8 @@ int runSnap(const SnapSettings& s) {
   }
   if (result != kExitOk) {
     // What did arrive is still worth having: the screen as the last update left it.
-    std::fprintf(stderr, "vantrel snap: %s after %llu of the %u further updates asked for; saving the screen as it is\n",
+    std::fprintf(stderr,
+                 "vantrel snap: %s after %llu of the %u further updates asked for; saving the screen as it is\n",
                  result == kExitTimeOut ? "the time-out ran out" : "the session ended",
                  static_cast<unsigned long long>(drawn - *firstFull), s.frames);
   }
