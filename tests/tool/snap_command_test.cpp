@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "area_scaler.h"
 #include "frame_source.h"
 #include "net/net_socket.h"
 #include "png_image.h"
@@ -170,28 +171,43 @@ class SnapTest : public ::testing::Test {
   test::TempDir dir;
 };
 
+// A picture of the screen's size as it is; a larger one scaled to fit between black bars, or
+// with --fit crop its top-left corner.
 TEST_F(SnapTest, SavesThePictureTheConsoleServes) {
-  RgbImage served{1024, 768, std::vector<std::uint8_t>(1024 * 768 * 3)};
-  for (std::size_t p = 0; p < 1024 * 768; ++p) {
-    const std::size_t x = p % 1024, y = p / 1024;
-    served.rgb[3 * p] = static_cast<std::uint8_t>(x);
-    served.rgb[3 * p + 1] = static_cast<std::uint8_t>(y * 3);
-    served.rgb[3 * p + 2] = static_cast<std::uint8_t>((x ^ y) * 7);
-  }
-  std::string error;
-  ASSERT_TRUE(savePng((dir.path() / "served.png").string(), served, error)) << error;
-  Console console(dir, "--source '" + (dir.path() / "served.png").string() + "'");
-  ASSERT_NE(console.port(), 0);
+  const auto pattern = [](int width, int height) {
+    RgbImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width * height) * 3)};
+    for (std::size_t p = 0; p < image.rgb.size() / 3; ++p) {
+      const std::size_t x = p % static_cast<std::size_t>(width), y = p / static_cast<std::size_t>(width);
+      image.rgb[3 * p] = static_cast<std::uint8_t>(x);
+      image.rgb[3 * p + 1] = static_cast<std::uint8_t>(y * 3);
+      image.rgb[3 * p + 2] = static_cast<std::uint8_t>((x ^ y) * 7);
+    }
+    return image;
+  };
+  const RgbImage screen = pattern(1024, 768), wide = pattern(2048, 1152);
+  RgbImage letterboxed{1024, 768, std::vector<std::uint8_t>(1024 * 768 * 3)};
+  AreaScaler({2048, 1152}, {1024, 576}).scale(wide.rgb.data(), 2048 * 3, &letterboxed.rgb[96 * 1024 * 3], 1024 * 3,
+                                              {0, 0, 1024, 576});
+  RgbImage cropped = letterboxed;
+  for (std::size_t y = 0; y < 768; ++y) std::copy_n(&wide.rgb[y * 2048 * 3], 1024 * 3, &cropped.rgb[y * 1024 * 3]);
 
-  const ToolRun run = runTool(dir, snapArguments(console.port()));
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  const auto image = shot();
-  ASSERT_TRUE(image);
-  ASSERT_EQ(image->width, 1024);
-  ASSERT_EQ(image->height, 768);
-  std::size_t off = 0;
-  for (std::size_t p = 0; p < 1024 * 768; ++p) off += within565(*image, served, p) ? 0u : 1u;
-  EXPECT_EQ(off, 0u);
+  struct Case { const RgbImage& served; const char* fit; const RgbImage& expected; };
+  for (const Case& c : {Case{screen, "letterbox", screen}, Case{wide, "letterbox", letterboxed},
+                        Case{wide, "crop", cropped}}) {
+    std::string error;
+    ASSERT_TRUE(savePng((dir.path() / "served.png").string(), c.served, error)) << error;
+    Console console(dir, std::string("--fit ") + c.fit + " --source '" + (dir.path() / "served.png").string() + "'");
+    ASSERT_NE(console.port(), 0);
+    const ToolRun run = runTool(dir, snapArguments(console.port()));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto image = shot();
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->width, 1024);
+    ASSERT_EQ(image->height, 768);
+    std::size_t off = 0;
+    for (std::size_t p = 0; p < 1024 * 768; ++p) off += within565(*image, c.expected, p) ? 0u : 1u;
+    EXPECT_EQ(off, 0u) << c.served.width << " " << c.fit;
+  }
 }
 
 // Two pictures in turn: every change is a set of exclusive-or deltas over the last, so after
