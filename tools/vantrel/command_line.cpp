@@ -130,7 +130,7 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   c->add_flag("--view-only", s.viewOnly, "with an X desktop: take no keys, pointer or clipboard from viewers");
   c->add_flag("--no-cursor", s.noCursor, "with an X desktop: leave its pointer out of the picture");
   c->add_option("--fit", s.fit,
-                "a PNG of another size than the screen: 'letterbox' scales it to fit, 'crop' cuts or pads it")
+                "a PNG larger than the screen: 'letterbox' scales it to fit between black bars, 'crop' cuts it")
       ->type_name("HOW")
       ->check(CLI::IsMember({"letterbox", "crop"}))
       ->capture_default_str();

@@ -98,9 +98,8 @@ std::optional<std::string> readAllowList(const std::string& path, std::string& e
 // black bars, as an X desktop of its size is placed.
 RgbImage scaledOntoScreen(const RgbImage& picture, const DesktopGeometry& place) {
   const ScreenSize screen = place.screen();
-  RgbImage out{screen.width, screen.height,
-               std::vector<std::uint8_t>(static_cast<std::size_t>(screen.width) * static_cast<std::size_t>(screen.height) * 3)};
   const std::size_t stride = static_cast<std::size_t>(screen.width) * 3;
+  RgbImage out{screen.width, screen.height, std::vector<std::uint8_t>(stride * static_cast<std::size_t>(screen.height))};
   AreaScaler(place.desktop(), {place.width(), place.height()})
       .scale(picture.rgb.data(), static_cast<std::size_t>(picture.width) * 3,
              &out.rgb[static_cast<std::size_t>(place.top()) * stride + static_cast<std::size_t>(place.left()) * 3],
@@ -123,7 +122,8 @@ std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, Scre
     if (s.fit == "letterbox" && size != screen) {
       const auto place = DesktopGeometry::choose(size, screen);
       const std::string was = path + " is " + std::to_string(size.width) + "x" + std::to_string(size.height);
-      const std::string on = " on the " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " screen";
+      const std::string on =
+          " on the " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " screen";
       if (place.scaled()) {
         logLine(stderr, "note: " + was + ", scaled to " + std::to_string(place.width()) + "x" +
                             std::to_string(place.height()) + on + " (--fit crop shows it unscaled)");
@@ -179,7 +179,9 @@ int runConsole(const ConsoleSettings& s) {
   if (!demo && !display && std::any_of(s.source.begin(), s.source.end(), special)) {
     return fail(kCommand, "--source takes 'demo', 'x11[:DISPLAY]' or PNG files, not a mixture");
   }
-  if (s.accounts.has_value() == s.pam.has_value()) return fail(kCommand, "one of --accounts FILE and --pam SERVICE is needed");
+  if (s.accounts.has_value() == s.pam.has_value()) {
+    return fail(kCommand, "one of --accounts FILE and --pam SERVICE is needed");
+  }
   if ((s.viewOnly || s.noCursor) && !display) return fail(kCommand, "--view-only and --no-cursor go with --source x11");
   ScreenSize screen = parseSize(s.size.value_or("1024x768"));
 
