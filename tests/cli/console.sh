@@ -44,6 +44,7 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
 
 # Starts a console in the background and waits for its "listening on" line; sets $pid and $port.
 start_console() {
+  : >"$dir/log"  # the last console's port must not be read as this one's
   "$tool" console "$@" >"$dir/log" 2>&1 &
   pid=$!
   pids+=("$pid")

@@ -34,6 +34,7 @@ class Console {
  public:
   Console(const test::TempDir& dir, const std::string& arguments) {
     const auto log = dir.path() / "console.log";
+    std::filesystem::remove(log);  // an earlier console's port must not be read as this one's
     const std::string command = "exec '" VANTREL_TOOL "' console --listen 127.0.0.1 --port 0 --allow-local --accounts '" +
                                 (dir.path() / "accounts").string() + "' " + arguments + " >'" + log.string() + "' 2>&1";
     pid_ = fork();
