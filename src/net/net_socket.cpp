@@ -144,13 +144,23 @@ bool NetSocket::close() {
 }
 
 bool NetSocket::bind(std::uint16_t port, bool loopbackOnly) {
+  return bindTo(htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY), port);
+}
+
+bool NetSocket::bindTo(std::uint32_t address, std::uint16_t port) {
   if (!isOpen()) return false;
   if (port != 0) {
     // Address reuse would let us bind beside a live listener; a stream connect finds it first.
+    // For one address the probe starts from that address, which proves it is ours before the
+    // probe sends anything to it.
     NetSocket probe;
-    if (probe.createTcp() && probe.connect("localhost", port)) return false;
+    const bool anyAddress = address == htonl(INADDR_ANY);
+    if (probe.createTcp() && (anyAddress || probe.bindTo(address, 0)) &&
+        probe.connect(anyAddress ? "localhost" : dotted(ipv4(address, port)), port)) {
+      return false;
+    }
   }
-  const sockaddr_in a = ipv4(htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY), port);
+  const sockaddr_in a = ipv4(address, port);
   return ::bind(native(handle_), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 

@@ -43,6 +43,9 @@ class NetSocket {
 
   // Refuses (false, nothing bound) a non-zero port on which something local accepts streams.
   bool bind(std::uint16_t port, bool loopbackOnly);
+  // The same for one IPv4 address in network order (0: every address). An address that is not
+  // this machine's is refused without a byte sent to it.
+  bool bindTo(std::uint32_t address, std::uint16_t port);
   // A dotted address, or else the first IPv4 address of the name. Without `limit` the connect
   // blocks for as long as the system lets it.
   bool connect(const std::string& host, std::uint16_t port,

@@ -56,14 +56,18 @@ void ConsoleServer::setPorts(std::uint16_t tcpPort, std::uint16_t udpPort) {
   udpPort_ = udpPort;
 }
 
+void ConsoleServer::setLoopbackOnly(bool loopbackOnly) {
+  listenAddress_ = loopbackOnly ? NetSocket::resolve("127.0.0.1") : 0;
+}
+
 bool ConsoleServer::startListening() {
-  return NetSocket::startup() && socket_.createTcp() && socket_.bind(tcpPort_, loopbackOnly_) && socket_.listen();
+  return NetSocket::startup() && socket_.createTcp() && socket_.bindTo(listenAddress_, tcpPort_) && socket_.listen();
 }
 
 std::optional<std::uint16_t> ConsoleServer::listeningPort() const { return socket_.localPort(); }
 
 bool ConsoleServer::runProbeResponder() {
-  if (!NetSocket::startup() || !socket_.createUdp() || !socket_.bind(udpPort_, loopbackOnly_)) return false;
+  if (!NetSocket::startup() || !socket_.createUdp() || !socket_.bindTo(listenAddress_, udpPort_)) return false;
   socket_.serveProbes();
   return true;
 }

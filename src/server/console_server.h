@@ -67,7 +67,9 @@ class ConsoleServer {
 
   // Set before startListening / runProbeResponder. A TCP port of 0 takes any free port.
   void setPorts(std::uint16_t tcpPort, std::uint16_t udpPort);
-  void setLoopbackOnly(bool loopbackOnly) { loopbackOnly_ = loopbackOnly; }
+  // Every address of this machine unless set: 127.0.0.1 only, or one IPv4 address (network order).
+  void setLoopbackOnly(bool loopbackOnly);
+  void setListenAddress(std::uint32_t address) { listenAddress_ = address; }
   // Off by default: clients on this machine are refused. On, they may log in (demos, tests).
   void setAllowLocal(bool allowLocal) { allowLocal_ = allowLocal; }
   // How long a connection may take over its request word and over its whole login.
@@ -167,7 +169,7 @@ class ConsoleServer {
   std::mutex accountLock_;  // the account checks are asked one login at a time
   std::uint16_t tcpPort_ = kDefaultTcpPort;
   std::uint16_t udpPort_ = kDefaultUdpPort;
-  bool loopbackOnly_ = false;
+  std::uint32_t listenAddress_ = 0;
   bool allowLocal_ = false;
   std::uint32_t requestWordLimitMs_ = kRequestWordLimitMs;
   std::uint32_t loginLimitMs_ = kLoginLimitMs;

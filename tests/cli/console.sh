@@ -27,7 +27,7 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
   expect_rc 1 $tool console
   expect_rc 1 $tool console $a --port 70000
   expect_rc 1 $tool console $a --size 1280x1024
-  expect_rc 1 $tool console $a --listen 10.1.2.3
+  expect_rc 1 $tool console $a --listen 10.1.2
   expect_rc 1 $tool console $a --colour red
   expect_rc 1 $tool console $a --source "$dir/accounts"
   expect_rc 1 $tool console $a --source
@@ -55,6 +55,15 @@ start_console() {
   done
   echo "the console did not start:"; cat "$dir/log"; exit 1
 }
+
+# A loopback address of its own, as a console on the fixed port needs beside others.
+own=127.83.$(( RANDOM % 250 + 1 )).$(( RANDOM % 250 + 1 ))
+probe_port=$(( 26000 + RANDOM % 2000 ))
+start_console --accounts "$dir/accounts" --listen "$own" --port 0 --probe --probe-port $probe_port
+grep -q "listening on $own:" "$dir/log" || { echo "the console does not say it listens on $own:"; cat "$dir/log"; exit 1; }
+names=$($tool discover --to "$own" --port $probe_port)
+[ -n "$names" ] || { echo "the console did not answer the probe"; exit 1; }
+expect_rc 3 $tool console --accounts "$dir/accounts" --listen "$own" --port "$port"
 
 # The allow list's last line counts without a line break; a line it cannot read is named.
 printf '10.0.0.1\n127.0.0.0/8\n127.0.0.1' >"$dir/allow"

@@ -106,7 +106,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   c->add_option("--admin-group", s.adminGroup, "with --pam: the group whose members may log in")
       ->type_name("GROUP")
       ->capture_default_str();
-  c->add_option("--listen", s.listen, "127.0.0.1 (this machine only) or 0.0.0.0 (every address)")
+  c->add_option("--listen", s.listen, "an IPv4 address of this machine to listen on: 127.0.0.1 or another loopback address "
+                "(this machine only), or 0.0.0.0 (every address)")
       ->type_name("ADDR")
       ->capture_default_str();
   c->add_option("--port", s.port, "TCP port for viewers; 0 takes any free port")

@@ -1,6 +1,7 @@
 // vantrel console: a console server for Linux. It logs viewers in against an account file or
 // PAM, serves them a screen (a built-in animated desktop, PNG images or a real X desktop) and
 // logs what they send; an X desktop also takes their keys, pointer and clipboard.
+#include <arpa/inet.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -43,16 +44,17 @@ using std::chrono::milliseconds;
 constexpr const char* kCommand = "console";
 
 
-// What --listen says: the address text and whether it is this machine only. Nothing when the
-// text is not understood.
+// What --listen says: the address (network order) and its text. Nothing when the text is not
+// an IPv4 address.
 struct ListenAddress {
-  bool loopbackOnly = false;
+  std::uint32_t address = 0;
   std::string text;
+  bool loopback() const { return (ntohl(address) >> 24) == 127; }
 };
 std::optional<ListenAddress> parseListen(const std::string& text) {
-  if (text == "127.0.0.1" || text == "localhost") return ListenAddress{true, "127.0.0.1"};
-  if (text == "0.0.0.0") return ListenAddress{false, text};
-  return std::nullopt;
+  ListenAddress listen{0, text == "localhost" ? "127.0.0.1" : text};
+  if (inet_pton(AF_INET, listen.text.c_str(), &listen.address) != 1) return std::nullopt;
+  return listen;
 }
 
 ScreenSize parseSize(const std::string& text) {
@@ -172,7 +174,7 @@ void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
 
 int runConsole(const ConsoleSettings& s) {
   const auto listen = parseListen(s.listen);
-  if (!listen) return fail(kCommand, "--listen takes 127.0.0.1 (this machine only) or 0.0.0.0 (every address)");
+  if (!listen) return fail(kCommand, "--listen takes an IPv4 address of this machine, such as 127.0.0.1 or 0.0.0.0 (every address)");
   const auto display = x11Display(s.source);
   const bool demo = s.source.empty() || s.source == std::vector<std::string>{"demo"};
   const auto special = [](const std::string& a) { return a == "demo" || a == "x11" || a.rfind("x11:", 0) == 0; };
@@ -236,14 +238,16 @@ int runConsole(const ConsoleSettings& s) {
 
   ConsoleServer server(accounts);
   server.setPorts(s.port, s.probePort);
-  server.setLoopbackOnly(listen->loopbackOnly);
+  server.setListenAddress(listen->address);
   server.setAllowLocal(s.allowLocal);
   server.setRefuseAll(s.refuseAll ? 1 : 0);
   // A viewer that reads nothing for the idle limit ends its session even in the middle of a send.
   server.setSendLimit(s.idleLimit * 1000);
   if (allowList) server.setAddressFilter(1, *allowList);
   if (!server.startListening()) {
-    std::fprintf(stderr, "vantrel console: cannot listen on %s port %u: it is in use or not allowed\n",
+    std::fprintf(stderr,
+                 "vantrel console: cannot listen on %s port %u: the port is in use or not allowed, or the address "
+                 "is not one of this machine's\n",
                  listen->text.c_str(), s.port);
     return kExitNoConnection;
   }
@@ -262,7 +266,7 @@ int runConsole(const ConsoleSettings& s) {
   if (s.probe) {
     prober = std::make_unique<ConsoleServer>(accounts);
     prober->setPorts(0, s.probePort);
-    prober->setLoopbackOnly(listen->loopbackOnly);
+    prober->setListenAddress(listen->address);
     probeResult = std::async(std::launch::async, [p = prober.get()] { return p->runProbeResponder(); });
     // A responder that could bind is still serving; one that could not has already given up.
     if (probeResult.wait_for(milliseconds(200)) == std::future_status::ready && !probeResult.get()) {
@@ -274,7 +278,7 @@ int runConsole(const ConsoleSettings& s) {
   say("listening on " + listen->text + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
   if (desktop) say("serving the " + desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
-  if (listen->loopbackOnly && !s.allowLocal) {
+  if (listen->loopback() && !s.allowLocal) {
     warn("listening on " + listen->text + " only, without --allow-local: every viewer will be refused");
   }
 
