@@ -3,23 +3,28 @@
 // and runs the message loop the viewer lives on until the session ends or the window closes.
 //
 //   sample_host SERVER USER PASSWORD [--ini DIR] [--language N] [--screenshot FILE.bmp]
-//               [--seconds N] [--full-screen]
+//               [--seconds N] [--timeout SECONDS] [--full-screen]
 //
-// With --screenshot it saves the viewer's picture as a BMP file after --seconds (default 5)
-// and ends the session. With --full-screen it switches the viewer to the full-screen view a
-// second into the session; the screenshot is then the whole full-screen window, taken with the
-// pointer at the top of the screen, where it drops the toolbar in. Exit status: 0 done, 1 bad
-// arguments or no DLL, 2 ClientRun failed, 3 the session ended before the screenshot.
+// The message texts come from consoleclient.ini in --ini DIR, by default the program's own
+// directory or, as the SDK lays it out, ..\share beside it. With --screenshot it saves the
+// viewer's picture as a BMP file after --seconds (default 5) and ends the session. With
+// --full-screen it switches the viewer to the full-screen view a second into the session; the
+// screenshot is then the whole full-screen window, taken with the pointer at the top of the
+// screen, where it drops the toolbar in. --timeout ends the program whatever it is doing, a
+// message box included; with --screenshot it defaults to 30 seconds beyond --seconds.
+// Exit status: 0 done, 1 bad arguments or no DLL, 2 ClientRun failed, 3 the session ended
+// before the screenshot, 4 timed out.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "api/consoleclient.h"
+#include "consoleclient.h"
 
 namespace {
 
@@ -95,31 +100,78 @@ std::string moduleDirectory() {
   return p.substr(0, p.find_last_of("\\/"));
 }
 
-}  // namespace
+// The program's directory when it holds the catalogue, else the SDK's share directory.
+std::string defaultIniDirectory() {
+  const std::string own = moduleDirectory();
+  if (GetFileAttributesA((own + "\\consoleclient.ini").c_str()) != INVALID_FILE_ATTRIBUTES) return own;
+  return own + "\\..\\share";
+}
 
-int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: sample_host SERVER USER PASSWORD [--ini DIR] [--language N] "
-                         "[--screenshot FILE.bmp] [--seconds N] [--full-screen]\n");
-    return 1;
-  }
-  std::string ini = moduleDirectory(), screenshot;
+struct Options {
+  std::string ini = defaultIniDirectory();
+  std::string screenshot;
   unsigned language = 0;
-  int seconds = 5;
+  unsigned seconds = 5;
+  std::optional<unsigned> timeout;
   bool fullScreen = false;
+};
+
+bool readCount(const char* text, unsigned& out) {
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (*text < '0' || *text > '9' || *end != '\0' || value > 1000000) return false;
+  out = static_cast<unsigned>(value);
+  return true;
+}
+
+// The options after SERVER USER PASSWORD; an error text when one cannot be read.
+std::optional<std::string> readOptions(int argc, char** argv, Options& o) {
   for (int i = 4; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--full-screen") {
-      fullScreen = true;
+      o.fullScreen = true;
       continue;
     }
-    if (i + 1 >= argc) break;
-    const char* value = argv[++i];
-    if (option == "--ini") ini = value;
-    else if (option == "--language") language = static_cast<unsigned>(std::atoi(value));
-    else if (option == "--screenshot") screenshot = value;
-    else if (option == "--seconds") seconds = std::atoi(value);
+    std::string* text = nullptr;
+    unsigned* number = nullptr;
+    if (option == "--ini") text = &o.ini;
+    else if (option == "--screenshot") text = &o.screenshot;
+    else if (option == "--language") number = &o.language;
+    else if (option == "--seconds") number = &o.seconds;
+    else if (option == "--timeout") number = &o.timeout.emplace();
+    else return "unknown option " + option;
+    if (++i == argc) return option + " needs a value";
+    if (text != nullptr) *text = argv[i];
+    else if (!readCount(argv[i], *number)) return option + " takes a number, not '" + argv[i] + "'";
   }
+  return std::nullopt;
+}
+
+// A box waits for a person; a script's run must end all the same.
+DWORD WINAPI endWhenLate(void* seconds) {
+  const auto limit = static_cast<unsigned>(reinterpret_cast<UINT_PTR>(seconds));
+  Sleep(limit * 1000);
+  std::fprintf(stderr, "sample_host: timed out after %u s\n", limit);
+  TerminateProcess(GetCurrentProcess(), 4);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  constexpr const char* kUsage = "usage: sample_host SERVER USER PASSWORD [--ini DIR] [--language N] "
+                                 "[--screenshot FILE.bmp] [--seconds N] [--timeout SECONDS] [--full-screen]\n";
+  if (argc < 4) {
+    std::fprintf(stderr, "%s", kUsage);
+    return 1;
+  }
+  Options o;
+  if (const auto error = readOptions(argc, argv, o)) {
+    std::fprintf(stderr, "sample_host: %s\n%s", error->c_str(), kUsage);
+    return 1;
+  }
+  if (!o.timeout && !o.screenshot.empty()) o.timeout = o.seconds + 30;
+  if (o.timeout) CreateThread(nullptr, 0, endWhenLate, reinterpret_cast<void*>(UINT_PTR{*o.timeout}), 0, nullptr);
 
   HMODULE dll = LoadLibraryA("consoleclient.dll");
   if (dll == nullptr) {
@@ -147,7 +199,7 @@ int main(int argc, char** argv) {
   RECT area{};
   GetClientRect(host, &area);
 
-  if (!initial(ini.c_str(), host, host, 0, 0, area.right, area.bottom, argv[1], 0, argv[2], argv[3], 0, language)) {
+  if (!initial(o.ini.c_str(), host, host, 0, 0, area.right, area.bottom, argv[1], 0, argv[2], argv[3], 0, o.language)) {
     return 1;
   }
   if (run() != 1) {
@@ -167,23 +219,23 @@ int main(int argc, char** argv) {
     DispatchMessageA(&message);
     if (message.message != WM_TIMER || message.hwnd != host) continue;
     const ULONGLONG elapsed = GetTickCount64() - start;
-    const ULONGLONG screenshotAt = static_cast<ULONGLONG>(seconds) * 1000;
-    if (fullScreen && !switched && elapsed >= 1000) {
+    const ULONGLONG screenshotAt = static_cast<ULONGLONG>(o.seconds) * 1000;
+    if (o.fullScreen && !switched && elapsed >= 1000) {
       wndFull(1);
       switched = true;
     }
     // Where an operator reaches for the toolbar.
-    if (switched && !screenshot.empty() && elapsed + 600 >= screenshotAt) {
+    if (switched && !o.screenshot.empty() && elapsed + 600 >= screenshotAt) {
       SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, 2);
     }
     int closedByServer = 0;
     if (isRunning() != 1 && !isMsgShow(&closedByServer)) {
-      status = screenshot.empty() ? 0 : 3;
+      status = o.screenshot.empty() ? 0 : 3;
       polling = false;
-    } else if (!screenshot.empty() && elapsed >= screenshotAt) {
+    } else if (!o.screenshot.empty() && elapsed >= screenshotAt) {
       HWND viewer = switched ? FindWindowA("Vantrel", nullptr) : FindWindowExA(host, nullptr, "Vantrel", nullptr);
-      if (viewer == nullptr || !saveScreenshot(viewer, screenshot, switched)) status = 3;
-      else std::printf("sample_host: saved %s\n", screenshot.c_str());
+      if (viewer == nullptr || !saveScreenshot(viewer, o.screenshot, switched)) status = 3;
+      else std::printf("sample_host: saved %s\n", o.screenshot.c_str());
       polling = false;
     }
   }
