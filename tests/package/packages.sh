@@ -7,6 +7,7 @@
 # - the 64-bit SDK under Wine: the C host and the sample host against that vantrel's console,
 #   on a loopback address of their own at the DLL's fixed port 25000.
 set -euo pipefail
+# (A pipe into grep reads to the end: grep -q would stop early and fail the writer with SIGPIPE.)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(sed -n 's/^project(vantrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 work=$(mktemp -d)
@@ -33,7 +34,7 @@ unpack_sdk() {
   local sdk=$work/$arch/vantrel-sdk-$arch-$version
   [ "$(cd "$sdk" && find . -type f | sed 's|^\./||' | sort)" = "$(tr ' ' '\n' <<<"$sdk_files")" ] ||
     fail "$zip holds $(cd "$work/$arch" && find . -type f | sort), not the SDK's files"
-  "$triplet-windres" -J coff -O rc -i "$sdk/bin/consoleclient.dll" | grep -q "FILEVERSION ${version//./, }, 0" ||
+  "$triplet-windres" -J coff -O rc -i "$sdk/bin/consoleclient.dll" | grep "FILEVERSION ${version//./, }, 0" >/dev/null ||
     fail "$arch consoleclient.dll has no version resource of $version"
   "$triplet-gcc-posix" -std=c99 -Wall -Wextra -pedantic -Werror -I "$sdk/include" -c "$root/tests/package/minimal_host.c" \
     -o "$work/$arch/minimal_host.o" || fail "the C host does not compile with the $arch header"
@@ -52,11 +53,11 @@ deb=$root/build/native/packages/vantrel_${version}_amd64.deb
 [ -f "$deb" ] || fail "$deb is missing"
 [ "$(dpkg-deb -f "$deb" Package Version)" = "Package: vantrel
 Version: $version" ] || fail "$deb: $(dpkg-deb -f "$deb" Package Version)"
-dpkg-deb -f "$deb" Depends | grep -q libpng || fail "$deb does not depend on the libraries vantrel needs"
+dpkg-deb -f "$deb" Depends | grep libpng >/dev/null || fail "$deb does not depend on the libraries vantrel needs"
 dpkg-deb -x "$deb" "$work/debroot"
 vantrel=$work/debroot/usr/bin/vantrel
-zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep -q "^\.TH VANTREL \"1\" .*\"vantrel $version\"" || fail "$deb has no manual page"
-zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep -q 'console' || fail "the manual page lacks the help text"
+zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep "^\.TH VANTREL \"1\" .*\"vantrel $version\"" >/dev/null || fail "$deb has no manual page"
+zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep 'console' >/dev/null || fail "the manual page lacks the help text"
 
 printf 'secret\n' | "$vantrel" account add "$work/accounts" operator --role admin >/dev/null
 own=127.87.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
@@ -89,5 +90,5 @@ export sdk work own
   host_runs 4 sample_host.exe "$own" operator wrong --timeout 3
 '
 grep -q "viewer 'operator' logged in" "$work/console.log" || fail "the console saw no login: $(cat "$work/console.log")"
-"$vantrel" --version 2>&1 | grep -qF "$version" || fail "vantrel --version from $deb does not say $version"
+"$vantrel" --version 2>&1 | grep -F "$version" >/dev/null || fail "vantrel --version from $deb does not say $version"
 echo "packages ok: vantrel-sdk-win32-$version.zip, vantrel-sdk-win64-$version.zip, $(basename "$deb")"
