@@ -8,6 +8,14 @@
 
 #include "protocol/byte_io.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VANTREL_AVX2_AT_RUN_TIME 1
+#endif
+
 namespace vantrel {
 namespace {
 
@@ -52,29 +60,59 @@ std::uint64_t load64(const std::uint8_t* p) {
   return v;
 }
 
-// Leading P-byte pixels that agree between two words loaded from memory, given their
-// exclusive-or (8 / P when all do).
-template <std::size_t P>
-std::size_t samePixels(std::uint64_t diff) {
-  const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
-  return static_cast<std::size_t>(bits) / (8 * P);
-}
-
-// The bits of a word loaded from memory that hold its first P-byte pixel.
-template <std::size_t P>
-constexpr std::uint64_t kFirstPixel = std::endian::native == std::endian::little
-                                          ? ~std::uint64_t{0} >> (64 - 8 * P)
-                                          : ~std::uint64_t{0} << (64 - 8 * P);
-
 std::size_t sameLeadingBytes(const std::uint8_t* a, const std::uint8_t* b) {
   return sameLeadingBytes(load64(a), load64(b));
 }
 
+#if VANTREL_AVX2_AT_RUN_TIME
+// The bytes of a and b, in whole blocks of 128 from the start, that agree up to the first
+// block that differs: 32-byte compares, for processors that have them.
+__attribute__((target("avx2"))) std::size_t sameBlocksWide(const std::uint8_t* a, const std::uint8_t* b,
+                                                          std::size_t limit) {
+  std::size_t k = 0;
+  for (; k + 128 <= limit; k += 128) {
+    __m256i all = _mm256_set1_epi8(-1);
+    for (std::size_t at = k; at < k + 128; at += 32) {
+      all = _mm256_and_si256(all, _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + at)),
+                                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + at))));
+    }
+    if (static_cast<unsigned>(_mm256_movemask_epi8(all)) != 0xFFFFFFFFu) break;
+  }
+  return k;
+}
+
+bool haveAvx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+#endif
+
 // How many leading bytes of a and b agree, looking at no more than limit bytes of either.
-// Thirty-two bytes a step while they agree, with a single test per step, then eight bytes a
-// step to find the difference, then the last eight again where that is shorter.
+// Long stretches a block of 128 or 64 bytes at a time with vector compares where there are
+// some, then smaller steps to find the difference; without vectors, thirty-two bytes a step
+// while they agree, then eight bytes a step, then the last eight again where that is shorter.
 std::size_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
   std::size_t k = 0;
+#if VANTREL_AVX2_AT_RUN_TIME
+  if (limit >= 256 && haveAvx2()) k = sameBlocksWide(a, b, limit);
+#endif
+#if defined(__SSE2__)
+  const auto same16 = [&](std::size_t at) {
+    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
+  };
+  for (; k + 64 <= limit; k += 64) {
+    const __m128i all = _mm_and_si128(_mm_and_si128(same16(k), same16(k + 16)), _mm_and_si128(same16(k + 32), same16(k + 48)));
+    if (_mm_movemask_epi8(all) != 0xFFFF) break;
+  }
+  for (; k + 16 <= limit; k += 16) {
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(same16(k)));
+    if (mask != 0xFFFF) return k + static_cast<std::size_t>(std::countr_one(mask));
+  }
+#endif
   for (; k + 32 <= limit; k += 32) {
     std::uint64_t diff = 0;
     for (std::size_t j = 0; j < 32; j += 8) diff |= load64(a + k + j) ^ load64(b + k + j);
@@ -90,37 +128,10 @@ std::size_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size
   return k;
 }
 
-// How far a run test looks before it knows whether the run needs measuring further.
-constexpr std::size_t kProbe = 16;
-
-// The source pixels and how far they may be read: the run tests look at kProbe bytes at once,
-// beyond the run they test where the source allows it.
-struct Source {
-  const std::uint8_t* end;
-
-  // Bytes at a that agree with those `back` bytes before it, up to kProbe (fewer near the end).
-  std::size_t probe(const std::uint8_t* a, std::size_t back) const {
-    if (end - a >= static_cast<std::ptrdiff_t>(kProbe)) {
-      const std::size_t first = sameLeadingBytes(a, a - back);
-      const std::size_t second = sameLeadingBytes(a + 8, a + 8 - back);
-      return first + (first == 8 ? second : 0);
-    }
-    return commonPrefix(a, a - back, static_cast<std::size_t>(end - a));
-  }
-};
-
-// Entry kinds in the order the tests are tried. A fill refers to the pixel before it, from the
-// second pixel of the run on, so that every kind measures its run the same way.
+// Entry kinds in the order the tests are tried. A fill's test is that a pixel equals the one
+// before it, so that every kind measures its run as a stretch of pixels that pass its test.
 enum Kind : std::size_t { kKindAbove, kKindAboveLeft, kKindAboveRight, kKindFill };
 constexpr std::array<std::uint8_t, 4> kCodeOf = {kAbove, kAboveLeft, kAboveRight, 0};
-
-// Pixels of the run that starts at `from`, whose pixels match those `back` bytes before
-// them, at most limitBytes / P; `same` is the probe at `from`.
-template <std::size_t P>
-std::size_t matching(const std::uint8_t* from, std::size_t back, std::size_t limitBytes, std::size_t same) {
-  if (same < kProbe || limitBytes <= kProbe) return std::min(same, limitBytes) / P;
-  return (kProbe + commonPrefix(from + kProbe, from + kProbe - back, limitBytes - kProbe)) / P;
-}
 
 // Writes one entry and returns where the next goes. The value bytes are written for every
 // kind (a copy's are overwritten by the next entry), so the caller must allow a fill's size.
@@ -144,107 +155,179 @@ std::uint8_t* emitAbove(std::uint8_t* out, std::size_t n) {
   return out;
 }
 
+#if defined(__SSE2__)
+// Bit k set when pixel k of a equals pixel k of b, for sixteen pixels.
 template <std::size_t P>
-std::size_t fillRun(const Source& source, const std::uint8_t* px, std::size_t limit) {
-  return 1 + matching<P>(px + P, P, (limit - 1) * P, source.probe(px + P, P));
+unsigned equal16(const std::uint8_t* a, const std::uint8_t* b) {
+  const auto same = [&](std::size_t at) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+    return P == 1 ? _mm_cmpeq_epi8(x, y) : P == 2 ? _mm_cmpeq_epi16(x, y) : _mm_cmpeq_epi32(x, y);
+  };
+  __m128i bytes;  // one byte per pixel, all ones where it agrees
+  if constexpr (P == 1) {
+    bytes = same(0);
+  } else if constexpr (P == 2) {
+    bytes = _mm_packs_epi16(same(0), same(16));
+  } else {
+    bytes = _mm_packs_epi16(_mm_packs_epi32(same(0), same(16)), _mm_packs_epi32(same(32), same(48)));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(bytes));
 }
+#endif
+
+// Bit k set when pixel k of a equals pixel k of b, for the first `count` pixels (at most 64).
+template <std::size_t P>
+std::uint64_t equalPixels(const std::uint8_t* a, const std::uint8_t* b, std::size_t count) {
+  std::uint64_t bits = 0;
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  if constexpr (P != 3) {
+    for (; k + 16 <= count; k += 16) bits |= std::uint64_t{equal16<P>(a + k * P, b + k * P)} << k;
+  }
+#endif
+  for (; k < count; ++k) bits |= std::uint64_t{std::memcmp(a + k * P, b + k * P, P) == 0} << k;
+  return bits;
+}
+
+// Codes one row of pixels, an entry at a time.
+//
+// The four tests are worked out for 64 pixels at a time, one bit a pixel, and so is the entry
+// each pixel would start (the first test it passes). An entry is then a few bit operations:
+// its kind is read from the pixel's bits and its run is the count of ones from the pixel in
+// its kind's test. Two words of tests cover the 63 pixels a run may reach past the current
+// one. A stretch repeated from the row above is measured bytewise instead, as it may reach
+// the row end.
+template <std::size_t P, bool Reduce>
+class RowCoder {
+ public:
+  // `pixels` is the first row of the block; the entries go to out.
+  RowCoder(const std::uint8_t* pixels, std::size_t width, std::size_t row, std::uint8_t* out)
+      : pixels_(pixels), width_(width), row_(row), rowStart_(pixels + row * width * P), out_(out) {}
+
+  bool done() const { return j_ >= width_; }
+  std::uint8_t* out() const { return out_; }
+
+  void step() {
+    const std::size_t up = width_ * P;
+    const std::size_t left = width_ - j_;
+    const std::uint8_t* const px = rowStart_ + j_ * P;
+    if (j_ - base_ >= 64) {
+      if (j_ - base_ >= 128) {
+        // Where the row above goes on for a while, measure it at once and skip the tests.
+        const std::size_t probe = std::min<std::size_t>(left, 64) * P;
+        if (row_ > 0 && commonPrefix(px, px - up, probe) == probe) {
+          above((probe + commonPrefix(px + probe, px + probe - up, left * P - probe)) / P);
+          return;
+        }
+        base_ = j_;
+        tests(base_, lo_);
+      } else {
+        base_ += 64;
+        lo_ = hi_;
+      }
+      tests(base_ + 64, hi_);
+      classify();
+    }
+    const std::size_t shift = j_ - base_;
+    if (const std::size_t singles =
+            detailed_ ? std::min(static_cast<std::size_t>(std::countr_one(single_ >> shift)), left) : 0;
+        singles > 0) {
+      for (std::size_t k = 0; k < singles; ++k) out_ = emit<P, Reduce>(out_, kKindFill, 1, px + k * P);
+      j_ += singles;
+      return;
+    }
+    const bool odd = ((kindBit0_ >> shift) & 1) != 0, high = ((kindBit1_ >> shift) & 1) != 0;
+    const auto kind = static_cast<Kind>((odd ? 1 : 0) | (high ? 2 : 0));
+    const auto choose = [&](const std::array<std::uint64_t, 4>& words) {
+      return high ? (odd ? words[kKindFill] : words[kKindAboveRight]) : (odd ? words[kKindAboveLeft] : words[kKindAbove]);
+    };
+    // The kind's test from j on, bit k for pixel j + k. A run's first pixel passes its test,
+    // and a fill's first pixel counts as passing.
+    const std::uint64_t passes = (choose(lo_) >> shift) | ((choose(hi_) << 1) << (63 - shift)) | 1;
+    if (passes == ~std::uint64_t{0} && kind == kKindAbove) {
+      // The row above goes on past the words: measure the rest bytewise.
+      above(64 + commonPrefix(px + 64 * P, px + 64 * P - up, (left - 64) * P) / P);
+      return;
+    }
+    // The stop bit keeps a run to 63 pixels.
+    const auto n = static_cast<std::size_t>(std::countr_zero(~passes | std::uint64_t{1} << kMaxRun));
+    out_ = emit<P, Reduce>(out_, kind, n, px);
+    j_ += n;
+  }
+
+ private:
+  void above(std::size_t n) {
+    out_ = emitAbove(out_, n);
+    j_ += n;
+  }
+
+  // Bit k of words[t]: pixel from + k passes test t. Pixels past the row end pass none, so
+  // no run crosses it. The fill test is that a pixel equals the one before it; a fill run is
+  // its first pixel and those after it that pass.
+  void tests(std::size_t from, std::array<std::uint64_t, 4>& words) const {
+    const std::size_t up = width_ * P;
+    const std::array<std::size_t, 4> back = {up, up + P, up - P, P};
+    const std::size_t count = from < width_ ? std::min<std::size_t>(64, width_ - from) : 0;
+    const std::uint8_t* at = rowStart_ + from * P;
+    for (std::size_t t = 0; t < 4; ++t) {
+      if (row_ == 0 && t != kKindFill) {
+        words[t] = 0;  // nothing above the first row: fills only
+      } else if (count > 0 && static_cast<std::size_t>(at - pixels_) < back[t]) {
+        words[t] = equalPixels<P>(at + P, at + P - back[t], count - 1) << 1;  // no reference for the first
+      } else {
+        words[t] = equalPixels<P>(at, at - back[t], count);
+      }
+    }
+  }
+
+  void classify() {
+    const std::uint64_t rowStartBit = base_ == 0 ? 1 : 0;
+    const std::uint64_t rowEndBit = width_ - base_ <= 64 ? std::uint64_t{1} << (width_ - base_ - 1) : 0;
+    const std::uint64_t aboveLeft = lo_[kKindAboveLeft] & ~lo_[kKindAbove] & ~rowStartBit;
+    const std::uint64_t aboveRight = lo_[kKindAboveRight] & ~lo_[kKindAbove] & ~aboveLeft & ~rowEndBit;
+    const std::uint64_t fill = ~(lo_[kKindAbove] | aboveLeft | aboveRight);
+    kindBit0_ = aboveLeft | fill;
+    kindBit1_ = aboveRight | fill;
+    single_ = fill & ~((lo_[kKindFill] >> 1) | (hi_[kKindFill] << 63));
+    detailed_ = (single_ & single_ >> 1 & single_ >> 2 & single_ >> 3) != 0;  // four in a row somewhere
+  }
+
+  const std::uint8_t* pixels_;
+  std::size_t width_;
+  std::size_t row_;
+  const std::uint8_t* rowStart_;
+  std::uint8_t* out_;
+  std::size_t j_ = 0;
+  // Bit k of lo_[t] (hi_[t]): pixel base_ + k (base_ + 64 + k) passes test t. base_ starts
+  // far enough back that the first pixel needs new words.
+  std::size_t base_ = 0 - std::size_t{128};
+  std::array<std::uint64_t, 4> lo_{}, hi_{};
+  // Bits of the kind of entry each pixel of lo_ starts (0 above, 1 above-left, 2 above-right,
+  // 3 fill): the first test it passes, above-left never at the row start nor above-right at
+  // its end.
+  std::uint64_t kindBit0_ = 0, kindBit1_ = 0;
+  // Pixels of lo_ whose entry would be a fill of that pixel alone. Detailed pictures have
+  // long stretches of them, which need no choice and no run: in a word that has a few in a
+  // row, they are written in a loop (elsewhere the test for them would be mispredicted).
+  std::uint64_t single_ = 0;
+  bool detailed_ = false;
+};
 
 // Codes whole rows of `width` pixels; returns the bytes written. The caller has checked that
 // out holds a single-pixel fill entry for every pixel.
 template <std::size_t P, bool Reduce>
-std::size_t encodeRows(const std::uint8_t* px, const Source& source, std::size_t width, std::size_t rows,
-                       std::uint8_t* out) {
+std::size_t encodeRows(const std::uint8_t* pixels, std::size_t width, std::size_t rows, std::uint8_t* out) {
   std::uint8_t* const start = out;
-  // The first row has nothing above it: fill runs only.
-  for (std::size_t left = width; left > 0;) {
-    const std::size_t n = fillRun<P>(source, px, std::min(kMaxRun, left));
-    out = emit<P, Reduce>(out, kKindFill, n, px);
-    px += n * P;
-    left -= n;
-  }
-  const std::size_t up = width * P;
-  const std::array<std::size_t, 4> back = {up, up + P, up - P, P};
-  // Inside a row (every test allowed, and the row end further than any run the short tests
-  // below can see), while eight bytes past the next pixel are there to read.
-  constexpr std::size_t kWordPixels = 8 / P;
-  const std::uint8_t* const shortEnd = source.end - std::min<std::ptrdiff_t>(source.end - px, 8 + P);
-  for (std::size_t row = 1; row < rows; ++row) {
-    for (std::size_t left = width; left > 0;) {  // left: pixels to the end of the row
-      if (left < width && left > kWordPixels + 1 && px <= shortEnd) {
-        // One word of each test, and of the fill's measure, with the choice between them made
-        // as a select: which entry comes next varies too much for a branch on it to be
-        // predicted, and most runs end inside the word.
-        const std::uint64_t here = load64(px);
-        const std::uint64_t aboveDiff = here ^ load64(px - back[kKindAbove]);
-        const std::uint64_t aboveLeftDiff = here ^ load64(px - back[kKindAboveLeft]);
-        const std::uint64_t aboveRightDiff = here ^ load64(px - back[kKindAboveRight]);
-        const std::uint64_t fillDiff = here ^ load64(px + P);
-        std::uint64_t diff = fillDiff;
-        std::size_t n = samePixels<P>(fillDiff) + 1;
-        Kind kind = kKindFill;
-        if ((aboveRightDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveRightDiff), kind = kKindAboveRight, diff = aboveRightDiff;
-        if ((aboveLeftDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveLeftDiff), kind = kKindAboveLeft, diff = aboveLeftDiff;
-        if ((aboveDiff & kFirstPixel<P>) == 0) n = samePixels<P>(aboveDiff), kind = kKindAbove, diff = aboveDiff;
-        if (diff == 0) {
-          // The whole word agrees: the run goes on past it, measured from there.
-          if (kind == kKindAbove) {
-            n = (8 + commonPrefix(px + 8, px + 8 - up, left * P - 8)) / P;
-            out = emitAbove(out, n);
-            px += n * P;
-            left -= n;
-            continue;
-          }
-          const std::size_t limit = std::min(kMaxRun, left);
-          n = kind == kKindFill ? 1 + (8 + commonPrefix(px + P + 8, px + 8, (limit - 1) * P - 8)) / P
-                                : (8 + commonPrefix(px + 8, px + 8 - back[kind], limit * P - 8)) / P;
-        }
-        out = emit<P, Reduce>(out, kind, n, px);
-        px += n * P;
-        left -= n;
-        continue;
-      }
-      const std::size_t limit = std::min(kMaxRun, left);
-      // Every test, and the fill's measure, at once: which entry comes next varies too much
-      // for a branch on it to be predicted, and most runs end inside the probe.
-      const std::size_t above = source.probe(px, back[kKindAbove]);
-      const std::size_t aboveLeft = left < width ? source.probe(px, back[kKindAboveLeft]) : 0;  // not at the row start
-      const std::size_t aboveRight = left > 1 ? source.probe(px, back[kKindAboveRight]) : 0;    // nor at the row end
-      const std::size_t fill = source.probe(px + P, back[kKindFill]);
-      // Bit k set when test k holds; the lowest set bit is the first test that holds.
-      const unsigned holding = (above >= P ? 1u : 0u) | (aboveLeft >= P ? 2u : 0u) | (aboveRight >= P ? 4u : 0u) | 8u;
-      const auto kind = static_cast<Kind>(std::countr_zero(holding));
-      const std::size_t same = kind == kKindAbove       ? above
-                               : kind == kKindAboveLeft ? aboveLeft
-                               : kind == kKindAboveRight ? aboveRight
-                                                         : fill;
-      if (same < kProbe) {
-        // The run ends inside the probe (or at the end of the source).
-        const std::size_t n = std::min(same / P + (kind == kKindFill ? 1 : 0), limit);
-        out = emit<P, Reduce>(out, kind, n, px);
-        px += n * P;
-        left -= n;
-        continue;
-      }
-      if (kind == kKindAbove) {
-        // Above is tried first, so a stretch that matches the row above codes as runs of 63
-        // and one shorter run, whatever its length: it is measured once, to the row end.
-        const std::size_t n = matching<P>(px, up, left * P, above);
-        out = emitAbove(out, n);
-        px += n * P;
-        left -= n;
-        continue;
-      }
-      const std::size_t n = kind == kKindFill ? 1 + matching<P>(px + P, P, (limit - 1) * P, fill)
-                                              : matching<P>(px, back[kind], limit * P, same);
-      out = emit<P, Reduce>(out, kind, n, px);
-      px += n * P;
-      left -= n;
-    }
+  for (std::size_t row = 0; row < rows; ++row) {
+    RowCoder<P, Reduce> coder(pixels, width, row, out);
+    while (!coder.done()) coder.step();
+    out = coder.out();
   }
   return static_cast<std::size_t>(out - start);
 }
 
-using RowEncoder = std::size_t (*)(const std::uint8_t*, const Source&, std::size_t, std::size_t, std::uint8_t*);
+using RowEncoder = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t*);
 
 RowEncoder rowEncoder(std::size_t pixel, bool reduce32) {
   switch (pixel) {
@@ -294,7 +377,7 @@ std::int32_t encodeBlock(std::span<const std::uint8_t> source, std::span<std::ui
   out[kMarkerOffset] = kMarker;
   if (pixel == 0) return static_cast<std::int32_t>(headerLength);
   if (reduce) reduceHeaderTo565(out, headerLength);
-  const std::size_t coded = rowEncoder(pixel, reduce)(header + headerLength, Source{source.data() + source.size()}, width, rows, out + headerLength);
+  const std::size_t coded = rowEncoder(pixel, reduce)(header + headerLength, width, rows, out + headerLength);
   return static_cast<std::int32_t>(headerLength + coded);
 }
 
@@ -369,6 +452,18 @@ void copyBlocks(std::uint8_t* to, std::size_t distance, std::size_t length) {
   } while (k < length);
 }
 
+// Copies the values of up to `most` single-pixel fill entries (code 1, then the value) from
+// `in` to `to`, as long as the entries are of that kind; returns how many it copied.
+template <std::size_t P>
+std::size_t copySingles(const std::uint8_t* in, std::size_t most, std::uint8_t* to) {
+  std::size_t k = 0;
+  while (k < most && in[k * (P + 1)] == 1) {
+    std::memcpy(to + k * P, in + k * (P + 1) + 1, P);
+    ++k;
+  }
+  return k;
+}
+
 // Byte distance of each copy kind (by the code's two top bits), 0 where the reference would
 // not lie before the current pixel or beyond any destination.
 using Distances = std::array<std::size_t, 4>;
@@ -392,6 +487,16 @@ std::int32_t decodeStream(std::span<const std::uint8_t> stream, const Distances&
   const std::uint8_t* const end = in + stream.size();
   std::size_t done = 0;  // bytes of the result so far, a whole number of pixels
   while (in != end) {
+    if (*in == 1) {
+      // Detailed pictures are mostly single-pixel fills, one after another: their values are
+      // copied straight, as far as the stream and the room allow without a further test.
+      const std::size_t most = std::min(static_cast<std::size_t>(end - in) / (P + 1), (room - done) / P);
+      const std::size_t copied = copySingles<P>(in, most, out + done);
+      in += copied * (P + 1);
+      done += copied * P;
+      if (in == end) break;
+      // The next entry is of another kind, or a single fill cut short or without room.
+    }
     const std::uint8_t c = *in++;
     std::size_t n = c & kMaxRun;
     std::uint8_t* const to = out + done;
