@@ -8,42 +8,39 @@
 #include "protocol/byte_io.h"
 #include "screen/dib_format.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vantrel {
 namespace {
 
-// A colour field of a BI_BITFIELDS or 16-bit pixel, widened to 8 bits. Fields of 8 bits or
-// fewer are widened through a table, as every pixel of a 16-bit screen takes that path.
+// A colour field of a BI_BITFIELDS or 16-bit pixel, widened to 8 bits. A field of 8 bits or
+// fewer has its bits repeated until 8 are filled (5 bits abcde give abcdeabc), which is the
+// field times a pattern of ones every `bits` places, shifted down: no table and no branch, so
+// that a row of pixels is widened in vector registers. A wider field keeps its top 8 bits.
 struct Field {
-  std::uint32_t mask = 0;
-  int shift = 0;
-  int bits = 0;
-  std::array<std::uint8_t, 256> table{};
+  std::uint32_t shift = 0;  // of the field's lowest bit
+  std::uint32_t low = 0;    // the field's bits once shifted down
+  std::uint32_t repeat = 1;
+  std::uint32_t down = 0;
 
-  explicit Field(std::uint32_t m) : mask(m) {
-    if (m == 0) return;
-    shift = std::countr_zero(m);
-    bits = std::min(std::countr_one(m >> shift), 32);
-    if (bits <= 8) {
-      for (std::uint32_t v = 0; v < (1u << bits); ++v) table[v] = static_cast<std::uint8_t>(repeat(v));
+  explicit Field(std::uint32_t mask) {
+    if (mask == 0) return;
+    shift = static_cast<std::uint32_t>(std::countr_zero(mask));
+    const auto bits = static_cast<std::uint32_t>(std::countr_one(mask >> shift));
+    low = bits >= 32 ? ~0u : (1u << bits) - 1u;
+    if (bits > 8) {
+      down = bits - 8;
+      return;
     }
+    std::uint32_t filled = bits;
+    for (; filled < 8; filled += bits) repeat = repeat << bits | 1u;
+    down = filled - 8;
   }
 
-  std::uint32_t widen(std::uint32_t pixel) const {
-    if (bits == 0) return 0;
-    if (bits <= 8) return table[((pixel & mask) >> shift) & 0xFFu];
-    return ((pixel & mask) >> shift) >> (bits - 8) & 0xFFu;
-  }
-
-  // Repeats the field's bits until 8 are filled: 5 bits abcde give abcdeabc.
-  std::uint32_t repeat(std::uint32_t value) const {
-    std::uint32_t out = 0;
-    int filled = 0;
-    while (filled < 8) {
-      out = (out << bits) | value;
-      filled += bits;
-    }
-    return out >> (filled - 8);
-  }
+  bool narrow() const { return low <= 0xFF; }
+  std::uint32_t widen(std::uint32_t pixel) const { return (((pixel >> shift) & low) * repeat >> down) & 0xFFu; }
 };
 
 struct Masks {
@@ -55,7 +52,19 @@ struct Masks {
   }
 };
 
-// Converts `count` pixels of one stored row, starting at pixel `first`, to 0x00RRGGBB.
+// Writes `colour` to a target pixel as the raster operation says.
+template <RasterOp Op>
+void put(std::uint32_t& target, std::uint32_t colour) {
+  if constexpr (Op == RasterOp::Copy) {
+    target = colour;
+  } else {
+    target ^= colour;
+  }
+}
+
+// Draws `count` pixels of one stored row, starting at pixel `first`, as 0x00RRGGBB onto a
+// target row. Whole rows at a time, one loop per format, so that the common ones (16-bit
+// fields, 24 and 32 bits) run in vector registers where the compiler has them.
 class RowReader {
  public:
   RowReader(const DibFormat& format, std::span<const std::uint8_t> info)
@@ -69,35 +78,30 @@ class RowReader {
     }
   }
 
-  void read(const std::uint8_t* row, std::uint32_t first, std::uint32_t count, std::uint32_t* out) const {
+  template <RasterOp Op>
+  void draw(const std::uint8_t* row, std::uint32_t first, std::uint32_t count, std::uint32_t* out) const {
     switch (format_.bitCount) {
       case 1:
       case 4:
-      case 8: {
-        const std::uint32_t bits = format_.bitCount;
-        const std::uint32_t perByte = 8 / bits;
-        const std::uint32_t valueMask = (1u << bits) - 1u;
-        for (std::uint32_t i = 0; i < count; ++i) {
-          const std::uint32_t p = first + i;
-          const std::uint32_t shift = (perByte - 1 - p % perByte) * bits;  // leftmost pixel in the high bits
-          out[i] = table_[(std::uint32_t{row[p / perByte]} >> shift) & valueMask];
-        }
-        break;
-      }
+      case 8: drawIndexed<Op>(row, first, count, out); break;
       case 16:
-        for (std::uint32_t i = 0; i < count; ++i) out[i] = masks_.colour(loadU16le(row + 2 * (first + i)));
+        if (masks_.red.narrow() && masks_.green.narrow() && masks_.blue.narrow()) {
+          drawNarrowFields<Op>(row + 2 * std::size_t{first}, count, out);
+        } else {
+          for (std::uint32_t i = 0; i < count; ++i) put<Op>(out[i], masks_.colour(loadU16le(row + 2 * (first + i))));
+        }
         break;
       case 24:
         for (std::uint32_t i = 0; i < count; ++i) {
           const std::uint8_t* p = row + 3 * (first + i);
-          out[i] = std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+          put<Op>(out[i], std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0]);
         }
         break;
       case 32:
         if (format_.compression == DibFormat::kRgb) {
-          for (std::uint32_t i = 0; i < count; ++i) out[i] = loadU32le(row + 4 * (first + i)) & 0x00FFFFFFu;
+          for (std::uint32_t i = 0; i < count; ++i) put<Op>(out[i], loadU32le(row + 4 * (first + i)) & 0x00FFFFFFu);
         } else {
-          for (std::uint32_t i = 0; i < count; ++i) out[i] = masks_.colour(loadU32le(row + 4 * (first + i)));
+          for (std::uint32_t i = 0; i < count; ++i) put<Op>(out[i], masks_.colour(loadU32le(row + 4 * (first + i))));
         }
         break;
       default: break;
@@ -105,6 +109,59 @@ class RowReader {
   }
 
  private:
+  template <RasterOp Op>
+  void drawIndexed(const std::uint8_t* row, std::uint32_t first, std::uint32_t count, std::uint32_t* out) const {
+    if (format_.bitCount == 8) {
+      for (std::uint32_t i = 0; i < count; ++i) put<Op>(out[i], table_[row[first + i]]);
+      return;
+    }
+    const std::uint32_t bits = format_.bitCount;
+    const std::uint32_t perByte = 8 / bits;
+    const std::uint32_t valueMask = (1u << bits) - 1u;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::uint32_t p = first + i;
+      const std::uint32_t shift = (perByte - 1 - p % perByte) * bits;  // leftmost pixel in the high bits
+      put<Op>(out[i], table_[(std::uint32_t{row[p / perByte]} >> shift) & valueMask]);
+    }
+  }
+
+  // 16-bit pixels whose fields have 8 bits or fewer, as every 16-bit screen has.
+  template <RasterOp Op>
+  void drawNarrowFields(const std::uint8_t* pixels, std::uint32_t count, std::uint32_t* out) const {
+    const Field r = masks_.red, g = masks_.green, b = masks_.blue;
+    std::uint32_t i = 0;
+#if defined(__SSE2__)
+    // Eight pixels a step in 16-bit lanes, which a narrow field times its pattern fits; the
+    // result is below 256 without a mask, as the product has at most `down` + 8 bits.
+    const auto field = [](__m128i p, const Field& f) {
+      const __m128i value = _mm_and_si128(_mm_srl_epi16(p, _mm_cvtsi32_si128(static_cast<int>(f.shift))),
+                                          _mm_set1_epi16(static_cast<short>(f.low)));
+      return _mm_srl_epi16(_mm_mullo_epi16(value, _mm_set1_epi16(static_cast<short>(f.repeat))),
+                           _mm_cvtsi32_si128(static_cast<int>(f.down)));
+    };
+    for (; i + 8 <= count; i += 8) {
+      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 2 * std::size_t{i}));
+      const __m128i greenBlue = _mm_or_si128(_mm_slli_epi16(field(p, g), 8), field(p, b));
+      const __m128i red = field(p, r);
+      auto* to = reinterpret_cast<__m128i*>(out + i);
+      __m128i first = _mm_unpacklo_epi16(greenBlue, red), second = _mm_unpackhi_epi16(greenBlue, red);
+      if constexpr (Op == RasterOp::Invert) {
+        first = _mm_xor_si128(first, _mm_loadu_si128(to));
+        second = _mm_xor_si128(second, _mm_loadu_si128(to + 1));
+      }
+      _mm_storeu_si128(to, first);
+      _mm_storeu_si128(to + 1, second);
+    }
+#endif
+    for (; i < count; ++i) {
+      const std::uint32_t p = loadU16le(pixels + 2 * std::size_t{i});
+      const std::uint32_t colour = ((((p >> r.shift) & r.low) * r.repeat >> r.down) & 0xFFu) << 16 |
+                                   ((((p >> g.shift) & g.low) * g.repeat >> g.down) & 0xFFu) << 8 |
+                                   ((((p >> b.shift) & b.low) * b.repeat >> b.down) & 0xFFu);
+      put<Op>(out[i], colour);
+    }
+  }
+
   static Masks masksFor(const DibFormat& format, std::span<const std::uint8_t> info) {
     if (format.compression == DibFormat::kBitfields) {
       const std::uint8_t* m = info.data() + DibFormat::kHeaderSize;
@@ -243,18 +300,17 @@ void SoftwareSurface::drawDib(std::span<std::uint32_t> target, std::uint32_t tar
   if (xs.begin >= xs.end || ys.begin >= ys.end) return;
 
   const RowReader reader(*format, image.info);
-  std::vector<std::uint32_t> colours(static_cast<std::size_t>(xs.end - xs.begin));
   const auto firstColumn = static_cast<std::uint32_t>(xs.begin - x);
+  const auto drawn = static_cast<std::uint32_t>(xs.end - xs.begin);
   for (std::int32_t ty = ys.begin; ty < ys.end; ++ty) {
     const std::int64_t r = std::int64_t{ty} - y;
     const auto stored = static_cast<std::uint64_t>(format->topDown ? r : height - 1 - r);
-    reader.read(image.pixels.data() + stored * format->stride, firstColumn, static_cast<std::uint32_t>(colours.size()),
-                colours.data());
+    const std::uint8_t* row = image.pixels.data() + stored * format->stride;
     std::uint32_t* out = target.data() + std::size_t(ty) * targetWidth + std::size_t(xs.begin);
     if (op == RasterOp::Copy) {
-      std::copy(colours.begin(), colours.end(), out);
+      reader.draw<RasterOp::Copy>(row, firstColumn, drawn, out);
     } else {
-      for (std::size_t i = 0; i < colours.size(); ++i) out[i] ^= colours[i];
+      reader.draw<RasterOp::Invert>(row, firstColumn, drawn, out);
     }
   }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <vector>
 
 #include "protocol/byte_io.h"
@@ -80,6 +82,46 @@ TEST(SoftwareSurfaceDib, HandMadeBitmapsDrawAsGdiDrawsThem) {
     Pixels target(6, 0);
     SoftwareSurface::drawDib(target, 3, 2, 0, 0, row.width, row.height, {row.info, row.pixels}, RasterOp::Copy);
     EXPECT_EQ(target, row.expected);
+  }
+}
+
+// A field widened to 8 bits the long way: bit by bit, repeating the field from its top.
+std::uint32_t widenedField(std::uint32_t pixel, std::uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const int bits = std::countr_one(mask >> shift);
+  const std::uint32_t value = (pixel & mask) >> shift;
+  std::uint32_t out = 0;
+  for (int i = 0; i < 8; ++i) out = out << 1 | ((bits >= 8 ? value >> (bits - 1 - i) : value >> (bits - 1 - i % bits)) & 1);
+  return out;
+}
+
+// Whole rows of 16-bit pixels, long enough for the vector path and its scalar tail, drawn
+// with every field layout a display or a peer may declare, both raster operations.
+TEST(SoftwareSurfaceDib, SixteenBitRowsWidenEveryFieldLayout) {
+  const std::vector<std::array<std::uint32_t, 3>> layouts = {
+      {0xF800, 0x07E0, 0x001F}, {0x7C00, 0x03E0, 0x001F}, {0x0F00, 0x00F0, 0x000F},
+      {0x001F, 0x07E0, 0xF800}, {0x8000, 0x7FF0, 0x000F}, {0xE000, 0x1C00, 0x0000}};
+  constexpr std::int32_t kRow = 21;
+  for (const auto& [red, green, blue] : layouts) {
+    SCOPED_TRACE(::testing::Message() << std::hex << red << " " << green << " " << blue);
+    Bytes pixels;
+    for (std::uint32_t k = 0; k < 2 * kRow; ++k) {  // two rows, padded to 4 bytes
+      const auto value = static_cast<std::uint16_t>(k * 0x9E37u ^ k << 11);
+      pixels.insert(pixels.end(), {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
+      if (k % kRow == kRow - 1) pixels.insert(pixels.end(), {0, 0});
+    }
+    const Bytes info = bitmapInfo(kRow, -2, 16, DibFormat::kBitfields, 0, masks(red, green, blue));
+    Pixels expected(2 * kRow);
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+      const std::uint32_t p = loadU16le(pixels.data() + 2 * (k + k / kRow));
+      expected[k] = widenedField(p, red) << 16 | widenedField(p, green) << 8 | widenedField(p, blue);
+    }
+    Pixels target(expected.size(), 0);
+    SoftwareSurface::drawDib(target, kRow, 2, 0, 0, kRow, 2, {info, pixels}, RasterOp::Copy);
+    EXPECT_EQ(target, expected);
+    SoftwareSurface::drawDib(target, kRow, 2, 0, 0, kRow, 2, {info, pixels}, RasterOp::Invert);
+    EXPECT_EQ(target, Pixels(expected.size(), 0));
   }
 }
 
