@@ -7,13 +7,13 @@
 #include <limits>
 
 #include "protocol/byte_io.h"
+#include "screen/cpu_features.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if VANTREL_X86_AT_RUN_TIME
 #include <immintrin.h>
-#define VANTREL_AVX2_AT_RUN_TIME 1
 #endif
 
 namespace vantrel {
@@ -64,7 +64,7 @@ std::size_t sameLeadingBytes(const std::uint8_t* a, const std::uint8_t* b) {
   return sameLeadingBytes(load64(a), load64(b));
 }
 
-#if VANTREL_AVX2_AT_RUN_TIME
+#if VANTREL_X86_AT_RUN_TIME
 // The bytes of a and b, in whole blocks of 128 from the start, that agree up to the first
 // block that differs: 32-byte compares, for processors that have them.
 __attribute__((target("avx2"))) std::size_t sameBlocksWide(const std::uint8_t* a, const std::uint8_t* b,
@@ -80,14 +80,6 @@ __attribute__((target("avx2"))) std::size_t sameBlocksWide(const std::uint8_t* a
   }
   return k;
 }
-
-bool haveAvx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
-}
 #endif
 
 // How many leading bytes of a and b agree, looking at no more than limit bytes of either.
@@ -96,8 +88,8 @@ bool haveAvx2() {
 // while they agree, then eight bytes a step, then the last eight again where that is shorter.
 std::size_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
   std::size_t k = 0;
-#if VANTREL_AVX2_AT_RUN_TIME
-  if (limit >= 256 && haveAvx2()) k = sameBlocksWide(a, b, limit);
+#if VANTREL_X86_AT_RUN_TIME
+  if (limit >= 256 && cpu::hasAvx2()) k = sameBlocksWide(a, b, limit);
 #endif
 #if defined(__SSE2__)
   const auto same16 = [&](std::size_t at) {
@@ -452,11 +444,37 @@ void copyBlocks(std::uint8_t* to, std::size_t distance, std::size_t length) {
   } while (k < length);
 }
 
+#if VANTREL_X86_AT_RUN_TIME
+// copySingles for 1- and 2-byte pixels, sixteen bytes of entries a step: their codes are
+// tested at once and a byte shuffle gathers the values. Each step writes sixteen bytes, past
+// the values it copies, so it stops where fewer than that many entries are left.
+template <std::size_t P>
+__attribute__((target("ssse3"))) std::size_t copySinglesWide(const std::uint8_t* in, std::size_t most,
+                                                           std::uint8_t* to) {
+  constexpr std::size_t kEntries = 16 / (P + 1);  // whole entries in sixteen bytes
+  constexpr int kCodes = P == 1 ? 0x5555 : 0x1249;  // where their codes lie
+  const __m128i values = P == 1 ? _mm_setr_epi8(1, 3, 5, 7, 9, 11, 13, 15, -1, -1, -1, -1, -1, -1, -1, -1)
+                                : _mm_setr_epi8(1, 2, 4, 5, 7, 8, 10, 11, 13, 14, -1, -1, -1, -1, -1, -1);
+  std::size_t k = 0;
+  for (; k + 16 / P <= most; k += kEntries) {
+    const __m128i entries = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k * (P + 1)));
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(entries, _mm_set1_epi8(1))) & kCodes) != kCodes) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k * P), _mm_shuffle_epi8(entries, values));
+  }
+  return k;
+}
+#endif
+
 // Copies the values of up to `most` single-pixel fill entries (code 1, then the value) from
 // `in` to `to`, as long as the entries are of that kind; returns how many it copied.
 template <std::size_t P>
 std::size_t copySingles(const std::uint8_t* in, std::size_t most, std::uint8_t* to) {
   std::size_t k = 0;
+#if VANTREL_X86_AT_RUN_TIME
+  if constexpr (P <= 2) {
+    if (cpu::hasSsse3()) k = copySinglesWide<P>(in, most, to);
+  }
+#endif
   while (k < most && in[k * (P + 1)] == 1) {
     std::memcpy(to + k * P, in + k * (P + 1) + 1, P);
     ++k;
