@@ -241,8 +241,14 @@ bool SoftwareSurface::clearRect(const SurfaceRect& rect) {
 
 bool SoftwareSurface::drawToSurface(const SurfaceRect& rect, const DibImage& image, RasterOp op, ScrollOffset scroll) {
   if (!created_) return false;
-  drawDib(pixels_, width_, height_, rect.left, rect.top, rect.width(), rect.height(), image, op);
-  copyToWindow(rect, scroll);
+  // A band of rows at a time, copied to the window while it is still in the cache.
+  constexpr std::int32_t kBand = 16;
+  const auto ys = clip(rect.top, rect.height(), height_);
+  for (std::int32_t top = ys.begin; top < ys.end; top += kBand) {
+    const std::int32_t bottom = std::min(top + kBand, ys.end);
+    drawDibRows(pixels_, width_, height_, rect.left, rect.top, rect.width(), rect.height(), image, op, top, bottom);
+    copyToWindow({rect.left, top, rect.right, bottom}, scroll);
+  }
   return true;
 }
 
@@ -286,6 +292,13 @@ void SoftwareSurface::copyToWindow(const SurfaceRect& rect, ScrollOffset scroll)
 void SoftwareSurface::drawDib(std::span<std::uint32_t> target, std::uint32_t targetWidth, std::uint32_t targetHeight,
                               std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                               const DibImage& image, RasterOp op) {
+  drawDibRows(target, targetWidth, targetHeight, x, y, width, height, image, op, 0, static_cast<std::int32_t>(targetHeight));
+}
+
+void SoftwareSurface::drawDibRows(std::span<std::uint32_t> target, std::uint32_t targetWidth,
+                                  std::uint32_t targetHeight, std::int32_t x, std::int32_t y, std::int32_t width,
+                                  std::int32_t height, const DibImage& image, RasterOp op, std::int32_t firstTargetRow,
+                                  std::int32_t endTargetRow) {
   const auto format = DibFormat::parse(image.info);
   if (!format || format->infoSize > image.info.size() || format->imageSize > image.pixels.size()) return;
   if (width <= 0 || height <= 0) return;
@@ -296,7 +309,8 @@ void SoftwareSurface::drawDib(std::span<std::uint32_t> target, std::uint32_t tar
   const std::int32_t rows = std::min(height, format->height);
   const std::int32_t firstRow = format->topDown ? 0 : height - rows;
   const auto xs = clip(x, columns, targetWidth);
-  const auto ys = clip(std::int64_t{y} + firstRow, rows, targetHeight);
+  auto ys = clip(std::int64_t{y} + firstRow, rows, targetHeight);
+  ys = {std::max(ys.begin, firstTargetRow), std::min(ys.end, endTargetRow)};
   if (xs.begin >= xs.end || ys.begin >= ys.end) return;
 
   const RowReader reader(*format, image.info);

@@ -53,6 +53,10 @@ class SoftwareSurface final : public SurfacePort {
 
  private:
   void copyToWindow(const SurfaceRect& rect, ScrollOffset scroll);
+  // drawDib for the target rows from firstTargetRow up to endTargetRow only.
+  static void drawDibRows(std::span<std::uint32_t> target, std::uint32_t targetWidth, std::uint32_t targetHeight,
+                          std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                          const DibImage& image, RasterOp op, std::int32_t firstTargetRow, std::int32_t endTargetRow);
 
   bool created_ = false;
   std::uint32_t width_ = 0;
