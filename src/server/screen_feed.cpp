@@ -1,40 +1,124 @@
 #include "server/screen_feed.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
 
 #include "protocol/byte_io.h"
+#include "screen/cpu_features.h"
+
+#if VANTREL_X86_AT_RUN_TIME
+#include <immintrin.h>
+#endif
 
 namespace vantrel {
 namespace {
 
 constexpr std::uint32_t kBitFields = 3;  // biCompression: the three masks follow the header
+constexpr int kTile = static_cast<int>(ScreenFeed::kTileSize);
 
-// Writes the header into the first bytes of `h`, which are zero.
-void writeBitmapHeader(std::span<std::uint8_t> h, int width, int height, std::uint16_t bits) {
-  const auto pixelBytes = static_cast<std::uint32_t>(bits / 8);
-  storeU32le(&h[0], 40);
-  storeU32le(&h[4], static_cast<std::uint32_t>(width));
-  storeU32le(&h[8], static_cast<std::uint32_t>(height));  // positive: rows bottom-up
-  storeU16le(&h[12], 1);
-  storeU16le(&h[14], bits);
-  storeU32le(&h[20], static_cast<std::uint32_t>(width) * static_cast<std::uint32_t>(height) * pixelBytes);
-  if (bits == 16) {
-    storeU32le(&h[16], kBitFields);
-    storeU32le(&h[40], 0xF800);
-    storeU32le(&h[44], 0x07E0);
-    storeU32le(&h[48], 0x001F);
+#if VANTREL_X86_AT_RUN_TIME
+// RGB565 of sixteen pixels a step: byte shuffles gather the reds, greens and blues, and the
+// two bytes of each value are put together in byte lanes. Returns the pixels it did.
+__attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rgb, std::size_t count,
+                                                        std::uint16_t* out) {
+  // For each colour, which byte of each of the three 16-byte loads goes to which pixel.
+  alignas(16) static constexpr std::int8_t kGather[3][3][16] = {
+      {{0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+       {-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1},
+       {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13}},
+      {{1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+       {-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1},
+       {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14}},
+      {{2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+       {-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1},
+       {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15}}};
+  std::size_t i = 0;
+  for (; i + 16 <= count; i += 16, rgb += 48) {
+    const __m128i in[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 32))};
+    __m128i colour[3];
+    for (int c = 0; c < 3; ++c) {
+      colour[c] = _mm_setzero_si128();
+      for (int k = 0; k < 3; ++k) {
+        colour[c] = _mm_or_si128(colour[c], _mm_shuffle_epi8(in[k], _mm_load_si128(reinterpret_cast<const __m128i*>(kGather[c][k]))));
+      }
+    }
+    const __m128i high = _mm_or_si128(_mm_and_si128(colour[0], _mm_set1_epi8(static_cast<char>(0xF8))),
+                                      _mm_and_si128(_mm_srli_epi16(colour[1], 5), _mm_set1_epi8(0x07)));
+    const __m128i low = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(colour[1], 3), _mm_set1_epi8(static_cast<char>(0xE0))),
+                                     _mm_and_si128(_mm_srli_epi16(colour[2], 3), _mm_set1_epi8(0x1F)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(low, high));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(low, high));
+  }
+  return i;
+}
+#endif
+
+// Served values of `count` RGB pixels.
+void serve(const std::uint8_t* rgb, std::size_t count, bool palette, std::uint16_t* out) {
+  std::size_t i = 0;
+  if (palette) {
+    for (; i < count; ++i, rgb += 3) out[i] = ScreenFeed::index332(rgb[0], rgb[1], rgb[2]);
+    return;
+  }
+#if VANTREL_X86_AT_RUN_TIME
+  if (cpu::hasSsse3()) {
+    i = serve565Wide(rgb, count, out);
+    rgb += 3 * i;
+  }
+#endif
+  for (; i < count; ++i, rgb += 3) out[i] = ScreenFeed::rgb565(rgb[0], rgb[1], rgb[2]);
+}
+
+// Writes the header of a width x height block into the first bytes of `h`.
+void writeBitmapHeader(std::uint8_t* h, int width, int height, bool palette,
+                       std::span<const std::uint8_t, ScreenFeed::kPaletteTableSize> table) {
+  const std::uint16_t bits = palette ? 8 : 16;
+  std::memset(h, 0, palette ? ScreenFeed::kPaletteHeader : ScreenFeed::kTrueColourHeader);
+  storeU32le(h, 40);
+  storeU32le(h + 4, static_cast<std::uint32_t>(width));
+  storeU32le(h + 8, static_cast<std::uint32_t>(height));  // positive: rows bottom-up
+  storeU16le(h + 12, 1);
+  storeU16le(h + 14, bits);
+  storeU32le(h + 20, static_cast<std::uint32_t>(width) * static_cast<std::uint32_t>(height) * (bits / 8u));
+  if (palette) {
+    storeU32le(h + 32, 256);  // biClrUsed
+    std::copy(table.begin(), table.end(), h + 40);
   } else {
-    storeU32le(&h[32], 256);  // biClrUsed
-    const auto table = ScreenFeed::paletteTable();
-    std::copy(table.begin(), table.end(), h.begin() + 40);
+    storeU32le(h + 16, kBitFields);
+    storeU32le(h + 40, 0xF800);
+    storeU32le(h + 44, 0x07E0);
+    storeU32le(h + 48, 0x001F);
   }
 }
 
 }  // namespace
 
+ScreenFeed::ScreenFeed(int width, int height)
+    : width_(width),
+      height_(height),
+      tileColumns_((width + kTile - 1) / kTile),
+      tileRows_((height + kTile - 1) / kTile),
+      palette_(paletteTable()) {
+  const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  shown_.assign(count, 0);
+  row_.assign(static_cast<std::size_t>(width), 0);
+  changedTiles_.assign(static_cast<std::size_t>(tileColumns_) * static_cast<std::size_t>(tileRows_), 0);
+  // The largest update in either format: plain, and coded as a single-pixel fill per pixel.
+  update_.plain.assign(kPaletteHeader + count * 2, 0);
+  update_.payload.assign(kPaletteHeader + count * 3, 0);
+}
+
 std::optional<ScreenFeed> ScreenFeed::create(int width, int height) {
   if (width <= 0 || height <= 0 || width % 4 != 0 || width > 0xFFFF || height > 0xFFFF) return std::nullopt;
-  return ScreenFeed(width, height);
+  try {
+    return ScreenFeed(width, height);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
 }
 
 void ScreenFeed::setViewerDepth(std::uint32_t bitsPerPixel) {
@@ -43,16 +127,8 @@ void ScreenFeed::setViewerDepth(std::uint32_t bitsPerPixel) {
   wholeSent_ = false;
 }
 
-std::uint16_t ScreenFeed::rgb565(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return static_cast<std::uint16_t>(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
-}
-
-std::uint8_t ScreenFeed::index332(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return static_cast<std::uint8_t>((r & 0xE0) | ((g & 0xE0) >> 3) | (b >> 6));
-}
-
-std::vector<std::uint8_t> ScreenFeed::paletteTable() {
-  std::vector<std::uint8_t> table(1024, 0);
+std::array<std::uint8_t, ScreenFeed::kPaletteTableSize> ScreenFeed::paletteTable() {
+  std::array<std::uint8_t, kPaletteTableSize> table{};
   for (unsigned i = 0; i < 256; ++i) {
     // Spread each field over the full 0-255 range so that white is white.
     const unsigned r = (i >> 5) & 7, g = (i >> 2) & 7, b = i & 3;
@@ -63,138 +139,160 @@ std::vector<std::uint8_t> ScreenFeed::paletteTable() {
   return table;
 }
 
-OutgoingMessage ScreenFeed::formatMessage() {
-  OutgoingMessage m;
-  m.record.setType(ConsoleMessage::kScreenFormat);
-  m.record.setU16At(2, static_cast<std::uint16_t>(width_));
-  m.record.setU16At(4, static_cast<std::uint16_t>(height_));
-  if (paletteMode()) m.payload = paletteTable();
-  m.record.setU16At(6, static_cast<std::uint16_t>(m.payload.size()));
+const ConsoleMessage& ScreenFeed::formatMessage() {
+  format_ = ConsoleMessage{};
+  format_.setType(ConsoleMessage::kScreenFormat);
+  format_.setU16At(2, static_cast<std::uint16_t>(width_));
+  format_.setU16At(4, static_cast<std::uint16_t>(height_));
+  format_.setU16At(6, static_cast<std::uint16_t>(paletteMode() ? palette_.size() : 0));
+  format_.payload = paletteMode() ? palette_.data() : nullptr;
   formatSent_ = true;
   wholeSent_ = false;
-  return m;
+  return format_;
 }
 
-std::vector<std::uint16_t> ScreenFeed::convert(std::span<const std::uint8_t> rgb) const {
-  std::vector<std::uint16_t> out(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const std::uint8_t* p = &rgb[i * 3];
-    out[i] = paletteMode() ? index332(p[0], p[1], p[2]) : rgb565(p[0], p[1], p[2]);
-  }
-  return out;
-}
-
-std::vector<OutgoingMessage> ScreenFeed::updatesFor(std::span<const std::uint8_t> rgb) {
-  std::vector<OutgoingMessage> out;
-  if (rgb.size() != static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3) return out;
-  std::vector<std::uint16_t> pixels = convert(rgb);
-  if (!wholeSent_) {
+const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, Rect changed) {
+  if (rgb.size() != shown_.size() * 3) return nullptr;
+  Rect area = screen();
+  const bool whole = !wholeSent_;
+  if (whole) {
     // The viewer clears the area of the first update after a ScreenFormat, so plain pixels
     // serve both formats here.
-    shown_.assign(pixels.size(), 0);
-    out.push_back(update({0, 0, width_, height_}, pixels, false));
-    wholeSent_ = true;
+    std::fill(shown_.begin(), shown_.end(), std::uint16_t{0});
   } else {
-    if (const auto area = changedArea(shown_, pixels)) out.push_back(update(*area, pixels, !paletteMode()));
-  }
-  shown_ = std::move(pixels);
-  return out;
-}
-
-std::optional<ScreenFeed::Rect> ScreenFeed::changedArea(std::span<const std::uint16_t> before,
-                                                       std::span<const std::uint16_t> after) const {
-  const int tile = static_cast<int>(kTileSize);
-  int left = width_, top = height_, right = 0, bottom = 0;
-  for (int ty = 0; ty < height_; ty += tile) {
-    const int rows = std::min(tile, height_ - ty);
-    for (int tx = 0; tx < width_; tx += tile) {
-      const int cols = std::min(tile, width_ - tx);
-      bool changed = false;
-      for (int y = ty; y < ty + rows && !changed; ++y) {
-        const auto from = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                                                      static_cast<std::size_t>(tx));
-        changed = !std::equal(before.begin() + from, before.begin() + from + cols, after.begin() + from);
+    // The tiles that `changed` touches, and of those the ones that did change.
+    const int left = std::clamp(changed.x, 0, width_), right = std::clamp(changed.x + std::max(changed.width, 0), 0, width_);
+    const int top = std::clamp(changed.y, 0, height_), bottom = std::clamp(changed.y + std::max(changed.height, 0), 0, height_);
+    std::fill(changedTiles_.begin(), changedTiles_.end(), std::uint8_t{0});
+    int firstColumn = tileColumns_, lastColumn = -1, firstRow = tileRows_, lastRow = -1;
+    for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
+      for (int tx = left / kTile; tx * kTile < right; ++tx) {
+        if (!tileChanged(rgb, tx, ty)) continue;
+        changedTiles_[static_cast<std::size_t>(ty) * static_cast<std::size_t>(tileColumns_) + static_cast<std::size_t>(tx)] = 1;
+        firstColumn = std::min(firstColumn, tx);
+        lastColumn = std::max(lastColumn, tx);
+        firstRow = std::min(firstRow, ty);
+        lastRow = std::max(lastRow, ty);
       }
-      if (!changed) continue;
-      left = std::min(left, tx);
-      top = std::min(top, ty);
-      right = std::max(right, tx + cols);
-      bottom = std::max(bottom, ty + rows);
     }
+    if (lastColumn < 0) return nullptr;
+    area.x = firstColumn * kTile;
+    area.y = firstRow * kTile;
+    area.width = std::min((lastColumn + 1) * kTile, width_) - area.x;
+    area.height = std::min((lastRow + 1) * kTile, height_) - area.y;
   }
-  if (right == 0) return std::nullopt;
-  return Rect{left, top, right - left, bottom - top};
+  writeBlock(rgb, area, whole);
+  wholeSent_ = true;
+  return finish(ConsoleMessage::kScreenUpdate, area, update_);
 }
 
-OutgoingMessage ScreenFeed::update(const Rect& area, std::span<const std::uint16_t> pixels, bool delta) {
-  std::vector<std::uint16_t> values;
-  values.reserve(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
-  for (int row = 0; row < area.height; ++row) {
-    const std::size_t start = static_cast<std::size_t>(area.y + row) * static_cast<std::size_t>(width_) +
-                              static_cast<std::size_t>(area.x);
-    for (std::size_t i = start; i < start + static_cast<std::size_t>(area.width); ++i) {
-      values.push_back(delta ? static_cast<std::uint16_t>(pixels[i] ^ shown_[i]) : pixels[i]);
-    }
+const ConsoleMessage* ScreenFeed::overlayFor(const Rect& area, std::span<const std::uint8_t> rgb) {
+  const std::size_t count = static_cast<std::size_t>(std::max(area.width, 0)) * static_cast<std::size_t>(std::max(area.height, 0));
+  if (!wholeSent_ || area.x < 0 || area.y < 0 || area.empty() || area.width % 4 != 0 || area.x + area.width > width_ ||
+      area.y + area.height > height_ || rgb.size() != count * 3) {
+    return nullptr;
   }
-  return encode(ConsoleMessage::kScreenUpdate, area, values);
-}
-
-std::optional<OutgoingMessage> ScreenFeed::overlayFor(const Rect& area, std::span<const std::uint8_t> rgb) {
-  const std::size_t count = static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height);
-  if (!wholeSent_ || area.x < 0 || area.y < 0 || area.width <= 0 || area.height <= 0 || area.width % 4 != 0 ||
-      area.x + area.width > width_ || area.y + area.height > height_ || rgb.size() != count * 3) {
-    return std::nullopt;
+  const bool palette = paletteMode();
+  if (overlay_.plain.size() < kPaletteHeader + count * 2) {
+    overlay_.plain.assign(kPaletteHeader + count * 2, 0);
+    overlay_.payload.assign(kPaletteHeader + count * 3, 0);
   }
-  std::vector<std::uint16_t> values(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* p = &rgb[i * 3];
-    values[i] = paletteMode() ? index332(p[0], p[1], p[2]) : rgb565(p[0], p[1], p[2]);
-    if (!paletteMode()) {
-      const std::size_t at = static_cast<std::size_t>(area.y) * static_cast<std::size_t>(width_) +
-                             static_cast<std::size_t>(area.x) + (i / static_cast<std::size_t>(area.width)) * static_cast<std::size_t>(width_) +
-                             i % static_cast<std::size_t>(area.width);
-      values[i] = static_cast<std::uint16_t>(values[i] ^ shown_[at]);
-    }
-  }
-  return encode(ConsoleMessage::kOverlayUpdate, area, values);
-}
-
-OutgoingMessage ScreenFeed::encode(std::uint8_t type, const Rect& area, std::span<const std::uint16_t> values) {
-  const std::uint16_t bits = paletteMode() ? 8 : 16;
-  const std::uint32_t headerLength = paletteMode() ? kPaletteHeader : kTrueColourHeader;
-  const std::size_t pixelBytes = bits / 8;
-  const std::size_t count = static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height);
-  std::vector<std::uint8_t> plain(headerLength + count * pixelBytes, 0);
-  writeBitmapHeader(plain, area.width, area.height, bits);
-
-  std::uint8_t* at = plain.data() + headerLength;
+  writeBitmapHeader(overlay_.plain.data(), area.width, area.height, palette, palette_);
+  std::uint8_t* out = overlay_.plain.data() + (palette ? kPaletteHeader : kTrueColourHeader);
+  const auto columns = static_cast<std::size_t>(area.width);
+  std::uint16_t* const values = row_.data();
   for (int row = area.height - 1; row >= 0; --row) {
-    const std::size_t start = static_cast<std::size_t>(row) * static_cast<std::size_t>(area.width);
-    for (std::size_t i = start; i < start + static_cast<std::size_t>(area.width); ++i) {
-      if (pixelBytes == 2) {
-        storeU16le(at, values[i]);
+    serve(&rgb[static_cast<std::size_t>(row) * columns * 3], columns, palette, values);
+    const std::uint16_t* shown = shown_.data() + static_cast<std::size_t>(area.y + row) * static_cast<std::size_t>(width_) +
+                                 static_cast<std::size_t>(area.x);
+    for (std::size_t i = 0; i < columns; ++i) {
+      if (palette) {
+        *out++ = static_cast<std::uint8_t>(values[i]);
       } else {
-        *at = static_cast<std::uint8_t>(values[i]);
+        storeU16le(out, static_cast<std::uint16_t>(values[i] ^ shown[i]));
+        out += 2;
       }
-      at += pixelBytes;
     }
   }
+  return finish(ConsoleMessage::kOverlayUpdate, area, overlay_);
+}
 
-  OutgoingMessage m;
-  // Room for the worst case, a single-pixel fill run per pixel.
-  m.payload.assign(headerLength + count * (1 + pixelBytes), 0);
-  const std::int32_t length = codec_.encode(plain, m.payload, headerLength);
-  const std::size_t kept = length > 0 ? std::min(static_cast<std::size_t>(length), m.payload.size()) : 0;
-  m.payload.erase(m.payload.begin() + static_cast<std::ptrdiff_t>(kept), m.payload.end());
-  m.record.setType(type);
-  m.record.setU16At(2, static_cast<std::uint16_t>(area.x));
-  m.record.setU16At(4, static_cast<std::uint16_t>(area.y));
-  m.record.setU16At(6, static_cast<std::uint16_t>(area.width));
-  m.record.setU16At(8, static_cast<std::uint16_t>(area.height));
-  m.record.setU16At(10, 0);  // the block carries its own colour table
-  m.record.setU32At(12, static_cast<std::uint32_t>(m.payload.size()));
-  m.record.setU32At(16, headerLength);
-  return m;
+const ConsoleMessage* ScreenFeed::finish(std::uint8_t type, const Rect& area, Outgoing& out) {
+  const std::uint32_t headerLength = paletteMode() ? kPaletteHeader : kTrueColourHeader;
+  const std::size_t plainLength = headerLength + static_cast<std::size_t>(area.width) *
+                                                     static_cast<std::size_t>(area.height) * (paletteMode() ? 1 : 2);
+  const std::int32_t length = codec_.encode(std::span(out.plain).first(plainLength), out.payload, headerLength);
+  out.message = ConsoleMessage{};
+  out.message.setType(type);
+  out.message.setU16At(2, static_cast<std::uint16_t>(area.x));
+  out.message.setU16At(4, static_cast<std::uint16_t>(area.y));
+  out.message.setU16At(6, static_cast<std::uint16_t>(area.width));
+  out.message.setU16At(8, static_cast<std::uint16_t>(area.height));
+  out.message.setU16At(10, 0);  // the block carries its own colour table
+  out.message.setU32At(12, length > 0 ? static_cast<std::uint32_t>(length) : 0);
+  out.message.setU32At(16, headerLength);
+  out.message.payload = out.payload.data();
+  return &out.message;
+}
+
+bool ScreenFeed::tileChanged(std::span<const std::uint8_t> rgb, int tileX, int tileY) const {
+  const int columns = std::min(kTile, width_ - tileX * kTile);
+  const int rows = std::min(kTile, height_ - tileY * kTile);
+  std::array<std::uint16_t, kTileSize> values{};
+  for (int y = tileY * kTile; y < tileY * kTile + rows; ++y) {
+    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(tileX * kTile);
+    serve(&rgb[at * 3], static_cast<std::size_t>(columns), paletteMode(), values.data());
+    if (!std::equal(values.begin(), values.begin() + columns, shown_.begin() + static_cast<std::ptrdiff_t>(at))) return true;
+  }
+  return false;
+}
+
+void ScreenFeed::writeBlock(std::span<const std::uint8_t> rgb, const Rect& area, bool whole) {
+  const bool palette = paletteMode();
+  const bool delta = !whole && !palette;
+  writeBitmapHeader(update_.plain.data(), area.width, area.height, palette, palette_);
+  std::uint8_t* out = update_.plain.data() + (palette ? kPaletteHeader : kTrueColourHeader);
+  const auto columns = static_cast<std::size_t>(area.width);
+  std::uint16_t* const values = row_.data();
+  for (int y = area.y + area.height - 1; y >= area.y; --y) {
+    const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(area.x);
+    std::uint16_t* const shown = shown_.data() + rowStart;
+    const std::uint8_t* const changed = changedTiles_.data() + static_cast<std::size_t>(y / kTile) * static_cast<std::size_t>(tileColumns_) +
+                                        static_cast<std::size_t>(area.x / kTile);
+    // Runs of changed tiles are converted and become what the viewer is shown; in between,
+    // the delta is zero and the palette index what the viewer has.
+    for (std::size_t from = 0; from < columns;) {
+      const bool fresh = whole || changed[from / kTileSize] != 0;
+      std::size_t to = std::min(from + kTileSize, columns);
+      while (to < columns && (whole || changed[to / kTileSize] != 0) == fresh) to = std::min(to + kTileSize, columns);
+      if (!fresh) {
+        if (delta) {
+          std::fill(values + from, values + to, std::uint16_t{0});
+        } else {
+          std::copy(shown + from, shown + to, values + from);
+        }
+      } else {
+        serve(&rgb[(rowStart + from) * 3], to - from, palette, values + from);
+        for (std::size_t i = from; i < to; ++i) {
+          const std::uint16_t value = values[i];
+          values[i] = delta ? static_cast<std::uint16_t>(value ^ shown[i]) : value;
+          shown[i] = value;
+        }
+      }
+      from = to;
+    }
+    if (palette) {
+      for (std::size_t i = 0; i < columns; ++i) out[i] = static_cast<std::uint8_t>(values[i]);
+      out += columns;
+    } else {
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, values, 2 * columns);
+      } else {
+        for (std::size_t i = 0; i < columns; ++i) storeU16le(out + 2 * i, values[i]);
+      }
+      out += 2 * columns;
+    }
+  }
 }
 
 }  // namespace vantrel

@@ -7,7 +7,13 @@
 // fewer get palette indices (3-3-2) that replace what they had. Every rectangle is compressed
 // with ScreenCodec and is as wide as its rows need no padding: even for 16 bits, a multiple of
 // 4 for 8 bits. Rows go bottom-up, as in any DIB with a positive height.
+//
+// Every buffer is allocated by create, for the largest update the screen can need: a frame
+// allocates nothing. The feed keeps one copy of the screen, what the viewer was last shown, and
+// converts and compares only the tiles of the screen that the frame's source says may have
+// changed.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,23 +25,26 @@
 
 namespace vantrel {
 
-// A record with its payload; point record.payload at payload before sending.
-struct OutgoingMessage {
-  ConsoleMessage record;
-  std::vector<std::uint8_t> payload;
-};
-
 class ScreenFeed {
  public:
   static constexpr std::size_t kTileSize = 32;  // a multiple of 4, so tiles keep rows unpadded
   static constexpr std::uint32_t kTrueColourHeader = 52;
   static constexpr std::uint32_t kPaletteHeader = 1064;
+  static constexpr std::size_t kPaletteTableSize = 1024;
 
-  // Widths must be multiples of 4 (every supported screen size is); otherwise nothing.
+  struct Rect {
+    int x, y, width, height;
+    bool empty() const { return width <= 0 || height <= 0; }
+    bool operator==(const Rect&) const = default;
+  };
+
+  // Widths must be multiples of 4 (every supported screen size is); otherwise, or when the
+  // buffers cannot be had, nothing.
   static std::optional<ScreenFeed> create(int width, int height);
 
   int width() const { return width_; }
   int height() const { return height_; }
+  Rect screen() const { return {0, 0, width_, height_}; }
 
   // Chooses the pixel format for the viewer's announced depth and forgets what it was shown,
   // so that the next frame goes out whole, after a new ScreenFormat.
@@ -43,47 +52,63 @@ class ScreenFeed {
   bool paletteMode() const { return bitsPerPixel_ == 8; }
   bool needsFormat() const { return !formatSent_; }
 
-  // The ScreenFormat for the current depth; after it the next frame is sent whole.
-  OutgoingMessage formatMessage();
-  // Updates that bring the viewer from what it was last shown to `rgb` (width * height * 3
+  // The ScreenFormat for the current depth; after it the next frame is sent whole. The
+  // record's payload points into the feed.
+  const ConsoleMessage& formatMessage();
+
+  // The update that brings the viewer from what it was last shown to `rgb` (width * height * 3
   // bytes, top-down rows of red, green, blue): the whole screen after a ScreenFormat, else one
-  // covering every changed tile, none when nothing changed. Wrongly sized frames give none.
-  std::vector<OutgoingMessage> updatesFor(std::span<const std::uint8_t> rgb);
-
-  // Served pixel values of an RGB colour in either format.
-  static std::uint16_t rgb565(std::uint8_t r, std::uint8_t g, std::uint8_t b);
-  static std::uint8_t index332(std::uint8_t r, std::uint8_t g, std::uint8_t b);
-  // The 256-entry colour table (blue, green, red, 0) of the 3-3-2 palette.
-  static std::vector<std::uint8_t> paletteTable();
-
-  struct Rect {
-    int x, y, width, height;
-    bool operator==(const Rect&) const = default;
-  };
-  // The smallest run of whole tiles that covers every change between two pixel arrays of this
-  // screen. One rectangle a frame: a viewer (or a snapshot of it) never holds half a frame, and
-  // the unchanged pixels inside it cost little, as runs of zero or copies from the row above.
-  std::optional<Rect> changedArea(std::span<const std::uint16_t> before, std::span<const std::uint16_t> after) const;
+  // rectangle of whole tiles that covers every change. `changed` is where `rgb` may differ from
+  // the frame before it (the whole screen when the source cannot tell); nothing outside it is
+  // looked at. Null when nothing changed or the frame has the wrong size. The record's payload
+  // points into the feed and stays valid until the next call.
+  const ConsoleMessage* updateFor(std::span<const std::uint8_t> rgb, Rect changed);
 
   // An OverlayUpdate that shows `rgb` (area.width * area.height * 3 bytes, top-down) over the
   // area of the last frame: the viewer draws overlays straight onto its window in the mode of
   // its last update, so for true colour the block holds the exclusive-or with what it shows.
-  // Widths as for updates; nothing before the first whole frame or for an area off the screen.
-  std::optional<OutgoingMessage> overlayFor(const Rect& area, std::span<const std::uint8_t> rgb);
+  // Widths as for updates; null before the first whole frame or for an area off the screen.
+  // Its buffers are apart from the update's (both may wait to be sent) and grow to the largest
+  // overlay asked for. The record's payload stays valid until the next call.
+  const ConsoleMessage* overlayFor(const Rect& area, std::span<const std::uint8_t> rgb);
+
+  // Served pixel values of an RGB colour in either format.
+  static std::uint16_t rgb565(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return static_cast<std::uint16_t>(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
+  }
+  static std::uint8_t index332(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return static_cast<std::uint8_t>((r & 0xE0) | ((g & 0xE0) >> 3) | (b >> 6));
+  }
+  // The 256-entry colour table (blue, green, red, 0) of the 3-3-2 palette.
+  static std::array<std::uint8_t, kPaletteTableSize> paletteTable();
 
  private:
-  ScreenFeed(int width, int height) : width_(width), height_(height) {}
-  std::vector<std::uint16_t> convert(std::span<const std::uint8_t> rgb) const;
-  OutgoingMessage update(const Rect& area, std::span<const std::uint16_t> pixels, bool delta);
-  // One compressed rectangle of `type` from the area's served values, top-down.
-  OutgoingMessage encode(std::uint8_t type, const Rect& area, std::span<const std::uint16_t> values);
+  ScreenFeed(int width, int height);
+  // The buffers and record of one kind of message.
+  struct Outgoing {
+    std::vector<std::uint8_t> plain;    // the rectangle before compression
+    std::vector<std::uint8_t> payload;  // and as sent
+    ConsoleMessage message;
+  };
+  bool tileChanged(std::span<const std::uint8_t> rgb, int tileX, int tileY) const;
+  void writeBlock(std::span<const std::uint8_t> rgb, const Rect& area, bool whole);
+  // Compresses `out.plain` (the area's block) and fills in the record.
+  const ConsoleMessage* finish(std::uint8_t type, const Rect& area, Outgoing& out);
 
   int width_;
   int height_;
+  int tileColumns_;
+  int tileRows_;
   std::uint32_t bitsPerPixel_ = 16;
   bool formatSent_ = false;
   bool wholeSent_ = false;
-  std::vector<std::uint16_t> shown_;  // what the viewer holds, in served pixel values
+  std::vector<std::uint16_t> shown_;       // what the viewer holds, in served pixel values
+  std::vector<std::uint8_t> changedTiles_;  // of the frame at hand, row by row
+  std::vector<std::uint16_t> row_;          // one row of the update being written
+  Outgoing update_;                          // for the largest update there can be
+  Outgoing overlay_;                         // for the largest overlay so far
+  std::array<std::uint8_t, kPaletteTableSize> palette_;
+  ConsoleMessage format_;
   ScreenCodec codec_;
 };
 

@@ -29,20 +29,21 @@ void paint(std::vector<std::uint8_t>& rgb, int x0, int y0, int w, int h, std::ui
 struct ViewerSurface {
   std::vector<std::uint16_t> pixels = std::vector<std::uint16_t>(kWidth * kHeight, 0);
 
-  void apply(const OutgoingMessage& m) {
+  void apply(const ConsoleMessage* m) {
+    ASSERT_NE(m, nullptr);
     // An overlay goes onto the window in the mode of the last update, as an update does.
-    ASSERT_TRUE(m.record.type() == ConsoleMessage::kScreenUpdate || m.record.type() == ConsoleMessage::kOverlayUpdate);
-    const int x = m.record.u16At(2), y = m.record.u16At(4), w = m.record.u16At(6), h = m.record.u16At(8);
-    const std::uint32_t headerLength = m.record.u32At(16);
-    ASSERT_EQ(m.record.u32At(12), m.payload.size());
-    const std::uint16_t bits = loadU16le(&m.payload[14]);
-    ASSERT_EQ(static_cast<int>(loadU32le(&m.payload[4])), w);
-    ASSERT_EQ(static_cast<int>(loadU32le(&m.payload[8])), h);
+    ASSERT_TRUE(m->type() == ConsoleMessage::kScreenUpdate || m->type() == ConsoleMessage::kOverlayUpdate);
+    const int x = m->u16At(2), y = m->u16At(4), w = m->u16At(6), h = m->u16At(8);
+    const std::uint32_t headerLength = m->u32At(16);
+    const std::span<const std::uint8_t> payload(m->payload, m->u32At(12));
+    const std::uint16_t bits = loadU16le(&payload[14]);
+    ASSERT_EQ(static_cast<int>(loadU32le(&payload[4])), w);
+    ASSERT_EQ(static_cast<int>(loadU32le(&payload[8])), h);
     ASSERT_EQ((w * bits / 8) % 4, 0) << "rows would need padding";
     const std::size_t pixelBytes = bits / 8;
     std::vector<std::uint8_t> plain(headerLength + static_cast<std::size_t>(w * h) * pixelBytes);
     ScreenCodec codec;
-    ASSERT_EQ(codec.decode(m.payload, plain, headerLength), static_cast<std::int32_t>(plain.size()));
+    ASSERT_EQ(codec.decode(payload, plain, headerLength), static_cast<std::int32_t>(plain.size()));
     for (int row = 0; row < h; ++row) {
       const std::uint8_t* src = plain.data() + headerLength + static_cast<std::size_t>((h - 1 - row) * w) * pixelBytes;
       for (int col = 0; col < w; ++col) {
@@ -66,41 +67,47 @@ struct ViewerSurface {
   }
 };
 
+constexpr ScreenFeed::Rect kWhole{0, 0, kWidth, kHeight};
+
 TEST(ScreenFeed, ViewerFollowsTheFramesInBothFormats) {
   for (const std::uint32_t depth : {32u, 16u, 8u, 4u}) {
     const bool palette = depth <= 8;
     auto feed = ScreenFeed::create(kWidth, kHeight);
     ASSERT_TRUE(feed);
     feed->setViewerDepth(depth);
-    const OutgoingMessage format = feed->formatMessage();
-    EXPECT_EQ(format.record.type(), ConsoleMessage::kScreenFormat);
-    EXPECT_EQ(format.record.u16At(2), kWidth);
-    EXPECT_EQ(format.record.u16At(4), kHeight);
-    EXPECT_EQ(format.record.u16At(6), palette ? 1024u : 0u);
-    EXPECT_EQ(format.payload.size(), palette ? 1024u : 0u);
+    const ConsoleMessage& format = feed->formatMessage();
+    EXPECT_EQ(format.type(), ConsoleMessage::kScreenFormat);
+    EXPECT_EQ(format.u16At(2), kWidth);
+    EXPECT_EQ(format.u16At(4), kHeight);
+    EXPECT_EQ(format.u16At(6), palette ? 1024u : 0u);
+    EXPECT_EQ(format.payload != nullptr, palette);
 
     ViewerSurface viewer;
     auto rgb = frame(1);
-    auto first = feed->updatesFor(rgb);
-    ASSERT_EQ(first.size(), 1u) << depth;
-    EXPECT_EQ(first[0].record.u16At(6), kWidth);
-    EXPECT_EQ(first[0].record.u16At(8), kHeight);
-    viewer.apply(first[0]);
+    const ConsoleMessage* first = feed->updateFor(rgb, {0, 0, 0, 0});
+    ASSERT_NE(first, nullptr) << "the first frame goes out whole, whatever the source says";
+    EXPECT_EQ(first->u16At(6), kWidth);
+    EXPECT_EQ(first->u16At(8), kHeight);
+    viewer.apply(first);
     EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
 
-    EXPECT_TRUE(feed->updatesFor(rgb).empty()) << "nothing changed, nothing sent";
+    EXPECT_EQ(feed->updateFor(rgb, kWhole), nullptr) << "nothing changed, nothing sent";
 
     paint(rgb, 3, 5, 2, 2, 0xFF);       // inside the first tile
     paint(rgb, 30, 30, 20, 20, 0x10);   // across four tiles
-    const auto deltas = feed->updatesFor(rgb);
-    ASSERT_EQ(deltas.size(), 1u) << "one rectangle a frame";
-    std::size_t area = 0;
-    for (const auto& m : deltas) {
-      viewer.apply(m);
-      area += static_cast<std::size_t>(m.record.u16At(6)) * m.record.u16At(8);
-    }
+    const ConsoleMessage* delta = feed->updateFor(rgb, kWhole);
+    viewer.apply(delta);
     EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
-    EXPECT_LT(area, static_cast<std::size_t>(kWidth * kHeight)) << "only changed areas go out";
+    EXPECT_LT(delta->u16At(6) * delta->u16At(8), kWidth * kHeight) << "only changed areas go out";
+
+    // A source that reports its changes in turn: what it has not reported yet is not looked
+    // at, and comes with the report that covers it.
+    paint(rgb, 100, 80, 8, 8, 0x33);
+    paint(rgb, 0, 90, 8, 4, 0x44);
+    viewer.apply(feed->updateFor(rgb, {96, 64, 32, 32}));
+    EXPECT_NE(viewer.pixels, viewer.expected(rgb, palette)) << depth;
+    viewer.apply(feed->updateFor(rgb, {0, 80, 8, 16}));
+    EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
   }
 }
 
@@ -112,15 +119,15 @@ TEST(ScreenFeed, AnOverlayShowsItsPictureOverWhatTheViewerHolds) {
     const ScreenFeed::Rect area{12, 20, 8, 4};
     std::vector<std::uint8_t> sprite(8 * 4 * 3);
     for (std::size_t i = 0; i < sprite.size(); ++i) sprite[i] = static_cast<std::uint8_t>(i * 37);
-    EXPECT_FALSE(feed->overlayFor(area, sprite)) << "nothing to draw over before the first frame";
+    EXPECT_EQ(feed->overlayFor(area, sprite), nullptr) << "nothing to draw over before the first frame";
 
     ViewerSurface window;
     auto rgb = frame(2);
-    for (const auto& m : feed->updatesFor(rgb)) window.apply(m);
-    const auto overlay = feed->overlayFor(area, sprite);
-    ASSERT_TRUE(overlay);
-    EXPECT_EQ(overlay->record.type(), ConsoleMessage::kOverlayUpdate);
-    window.apply(*overlay);
+    window.apply(feed->updateFor(rgb, kWhole));
+    const ConsoleMessage* overlay = feed->overlayFor(area, sprite);
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_EQ(overlay->type(), ConsoleMessage::kOverlayUpdate);
+    window.apply(overlay);
     for (int y = 0; y < 4; ++y) {
       std::copy_n(&sprite[static_cast<std::size_t>(y * 8 * 3)], 24, &rgb[static_cast<std::size_t>(((20 + y) * kWidth + 12) * 3)]);
     }
@@ -128,7 +135,7 @@ TEST(ScreenFeed, AnOverlayShowsItsPictureOverWhatTheViewerHolds) {
 
     for (const ScreenFeed::Rect bad : {ScreenFeed::Rect{12, 20, 6, 4}, ScreenFeed::Rect{kWidth - 4, 0, 8, 4},
                                        ScreenFeed::Rect{-4, 0, 8, 4}}) {
-      EXPECT_FALSE(feed->overlayFor(bad, std::vector<std::uint8_t>(static_cast<std::size_t>(bad.width * bad.height * 3))));
+      EXPECT_EQ(feed->overlayFor(bad, std::vector<std::uint8_t>(static_cast<std::size_t>(bad.width * bad.height * 3))), nullptr);
     }
   }
 }
@@ -137,18 +144,17 @@ TEST(ScreenFeed, NewDepthStartsOverWithAFormatAndAWholeFrame) {
   auto feed = ScreenFeed::create(kWidth, kHeight);
   feed->setViewerDepth(32);
   feed->formatMessage();
-  feed->updatesFor(frame(1));
+  feed->updateFor(frame(1), kWhole);
   feed->setViewerDepth(8);
   EXPECT_TRUE(feed->needsFormat());
   feed->formatMessage();
-  const auto updates = feed->updatesFor(frame(1));
-  ASSERT_EQ(updates.size(), 1u);
-  EXPECT_EQ(updates[0].record.u16At(6) * updates[0].record.u16At(8), kWidth * kHeight);
-  EXPECT_EQ(updates[0].record.u32At(16), ScreenFeed::kPaletteHeader);
+  const ConsoleMessage* update = feed->updateFor(frame(1), kWhole);
+  ASSERT_NE(update, nullptr);
+  EXPECT_EQ(update->u16At(6) * update->u16At(8), kWidth * kHeight);
+  EXPECT_EQ(update->u32At(16), ScreenFeed::kPaletteHeader);
 }
 
 TEST(ScreenFeed, OneRectangleOfWholeTilesCoversAFramesChanges) {
-  auto feed = ScreenFeed::create(kWidth, kHeight);
   using R = ScreenFeed::Rect;
   struct Case { std::vector<std::pair<int, int>> changed; std::optional<R> expected; };
   for (const Case& c : std::vector<Case>{
@@ -159,9 +165,16 @@ TEST(ScreenFeed, OneRectangleOfWholeTilesCoversAFramesChanges) {
            {{{40, 40}, {100, 0}}, R{32, 0, 96, 64}},             // apart: the tiles between come too
            {{{kWidth - 1, kHeight - 1}}, R{kWidth - 32, kHeight - 32, 32, 32}},  // the last tile
        }) {
-    std::vector<std::uint16_t> before(kWidth * kHeight, 0), after = before;
-    for (auto [x, y] : c.changed) after[static_cast<std::size_t>(y * kWidth + x)] = 1;
-    EXPECT_EQ(feed->changedArea(before, after), c.expected);
+    auto feed = ScreenFeed::create(kWidth, kHeight);
+    feed->formatMessage();
+    auto rgb = frame(1);
+    feed->updateFor(rgb, kWhole);
+    for (auto [x, y] : c.changed) rgb[static_cast<std::size_t>((y * kWidth + x) * 3)] ^= 0x80;
+    const ConsoleMessage* update = feed->updateFor(rgb, kWhole);
+    ASSERT_EQ(update != nullptr, c.expected.has_value());
+    if (update != nullptr) {
+      EXPECT_EQ((R{update->u16At(2), update->u16At(4), update->u16At(6), update->u16At(8)}), *c.expected);
+    }
   }
 }
 
@@ -170,7 +183,7 @@ TEST(ScreenFeed, RefusesSizesItCannotServe) {
   EXPECT_FALSE(ScreenFeed::create(0, 8));
   auto feed = ScreenFeed::create(kWidth, kHeight);
   feed->formatMessage();
-  EXPECT_TRUE(feed->updatesFor(std::vector<std::uint8_t>(17)).empty());
+  EXPECT_EQ(feed->updateFor(std::vector<std::uint8_t>(17), kWhole), nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cinttypes>
-#include <deque>
 #include <thread>
 #include <vector>
 
@@ -22,18 +21,18 @@ constexpr std::uint16_t kSessionEnd = 17;
 // No viewer sends a longer clipboard text; a message that says it does ends the session.
 constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
 
-OutgoingMessage controlMessage(std::uint16_t subtype) {
-  OutgoingMessage m;
-  m.record.setType(ConsoleMessage::kControl);
-  m.record.setU16At(2, subtype);
+ConsoleMessage controlMessage(std::uint16_t subtype) {
+  ConsoleMessage m;
+  m.setType(ConsoleMessage::kControl);
+  m.setU16At(2, subtype);
   return m;
 }
 
 }  // namespace
 
-void InputLog::write(const std::string& jsonObject) {
+void InputLog::write(std::string_view jsonObject) {
   std::lock_guard guard(lock_);
-  std::fprintf(file_, "%s\n", jsonObject.c_str());
+  std::fprintf(file_, "%.*s\n", static_cast<int>(jsonObject.size()), jsonObject.data());
   std::fflush(file_);
 }
 
@@ -66,19 +65,16 @@ std::string ConsoleSession::run() {
   if (desktop) desktop->sessionStarted();
   std::thread reader([this] { readInput(); });
   auto feed = ScreenFeed::create(options_.width, options_.height);
-  const auto send = [this](OutgoingMessage& m) {
-    m.record.payload = m.payload.empty() ? nullptr : m.payload.data();
-    return server_.sendToClient(m.record);
-  };
+  const auto send = [this](const ConsoleMessage& m) { return server_.sendToClient(m); };
 
   std::unique_lock lk(lock_);
   // Since when the console has been waiting on the viewer, when it is.
   auto waitingSince = Clock::now();
   bool ok = feed.has_value();
   if (ok && options_.clipboardText) {
-    OutgoingMessage clip = controlMessage(ConsoleMessage::kClipboardText);
-    clip.payload.assign(options_.clipboardText->begin(), options_.clipboardText->end());
-    clip.record.setU32At(4, static_cast<std::uint32_t>(clip.payload.size()));
+    ConsoleMessage clip = controlMessage(ConsoleMessage::kClipboardText);
+    clip.setU32At(4, static_cast<std::uint32_t>(options_.clipboardText->size()));
+    clip.payload = reinterpret_cast<std::uint8_t*>(options_.clipboardText->data());
     outstanding_ = 1;
     lk.unlock();
     ok = send(clip);
@@ -86,20 +82,21 @@ std::string ConsoleSession::run() {
     waitingSince = Clock::now();
   }
 
-  // One message in flight at a time: the next goes out when the viewer has acknowledged the last.
+  // One message in flight at a time: the next goes out when the viewer has acknowledged the
+  // last. A frame's messages are built when they can go, from the picture of that moment, in
+  // the feed's buffers.
   auto start = Clock::now();
   bool started = false;
   milliseconds due{0};
   bool haveDepth = false;
-  bool wholeDue = false;  // a ScreenFormat went out: the next frame goes whole
   bool idle = false;
-  std::deque<OutgoingMessage> queue;
+  FrameMessages pending;
   while (ok && !ended_ && !stopping_) {
     if (depth_ && outstanding_ == 0) {
       feed->setViewerDepth(*depth_);
       depth_.reset();
       haveDepth = true;
-      queue.clear();
+      pending.clear();
     }
     if (outstanding_ > 0 || !haveDepth) {
       const auto limit = waitingSince + options_.idleLimit;
@@ -110,17 +107,13 @@ std::string ConsoleSession::run() {
       changed_.wait_until(lk, limit);
       continue;
     }
-    OutgoingMessage next;
+    const ConsoleMessage* next = nullptr;
     if (feed->needsFormat()) {
-      next = feed->formatMessage();
-      wholeDue = true;
+      next = &feed->formatMessage();
       due = milliseconds(0);
       if (!started) start = Clock::now();  // the pictures start when the viewer can see them
       started = true;
-    } else if (!queue.empty()) {
-      next = std::move(queue.front());
-      queue.pop_front();
-    } else {
+    } else if ((next = pending.next()) == nullptr) {
       const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
       if (elapsed < due) {
         if (due == milliseconds::max()) {
@@ -131,30 +124,22 @@ std::string ConsoleSession::run() {
         continue;
       }
       lk.unlock();
-      const RgbImage& frame = source_.frameAt(elapsed);
-      // An unchanged picture is not compared again: an idle desktop costs next to nothing.
-      std::vector<OutgoingMessage> updates;
-      if (wholeDue || source_.lastFrameChanged()) updates = feed->updatesFor(frame.rgb);
-      wholeDue = false;
-      if (desktop) desktopNews(*desktop, *feed, frame, !updates.empty(), updates);
+      pending.clear();
+      frameMessages(*feed, elapsed, pending);
       lk.lock();
       due = source_.nextChange(elapsed);
-      for (auto& u : updates) queue.push_back(std::move(u));
-      continue;
+      continue;  // a depth change may have come meanwhile: a new format goes first then
     }
     outstanding_ = 1;
     lk.unlock();
-    ok = send(next);
+    ok = send(*next);
     lk.lock();
     waitingSince = Clock::now();
   }
   const bool stopping = stopping_, ended = ended_;
   lk.unlock();
 
-  if (stopping && !ended) {
-    OutgoingMessage end = controlMessage(kSessionEnd);
-    send(end);
-  }
+  if (stopping && !ended) send(controlMessage(kSessionEnd));
   server_.interruptSession();
   reader.join();
   if (desktop) desktop->sessionEnded();
@@ -168,19 +153,25 @@ std::string ConsoleSession::run() {
   return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }
 
-// The desktop's clipboard text, and its pointer drawn over the screen after the updates (which
-// paint over an overlay on the viewer's window).
-void ConsoleSession::desktopNews(DesktopPort& desktop, ScreenFeed& feed, const RgbImage& frame, bool redraw,
-                                 std::vector<OutgoingMessage>& out) {
-  if (const auto text = desktop.takeClipboardForViewer()) {
-    OutgoingMessage clip = controlMessage(ConsoleMessage::kClipboardText);
-    clip.payload.assign(text->begin(), text->end());
-    clip.record.setU32At(4, static_cast<std::uint32_t>(clip.payload.size()));
-    out.push_back(std::move(clip));
+// The update of the picture `elapsed` into the session, then the desktop's clipboard text and
+// its pointer drawn over the screen (after the update, which paints over an overlay on the
+// viewer's window).
+void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, FrameMessages& out) {
+  const FrameSource::Frame frame = source_.frameAt(elapsed);
+  const ConsoleMessage* update = feed.updateFor(frame.picture.rgb, frame.changed);
+  out.add(update);
+  DesktopPort* desktop = options_.desktop;
+  if (desktop == nullptr) return;
+  if (auto text = desktop->takeClipboardForViewer()) {
+    clipboardForViewer_ = std::move(*text);
+    clipboardMessage_ = controlMessage(ConsoleMessage::kClipboardText);
+    clipboardMessage_.setU32At(4, static_cast<std::uint32_t>(clipboardForViewer_.size()));
+    clipboardMessage_.payload = reinterpret_cast<std::uint8_t*>(clipboardForViewer_.data());
+    out.add(&clipboardMessage_);
   }
-  if (const auto cursor = desktop.cursorOverlay(frame, redraw)) {
+  if (const auto cursor = desktop->cursorOverlay(frame.picture, update != nullptr)) {
     const PixelRect& a = cursor->area;
-    if (auto overlay = feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb)) out.push_back(std::move(*overlay));
+    out.add(feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb));
   }
 }
 

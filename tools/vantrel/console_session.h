@@ -2,6 +2,7 @@
 // One viewer's session on `vantrel console`, from its login to its end: the screen goes out as
 // the viewer acknowledges what it had, and everything the viewer sends goes to the input log.
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -9,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "desktop_port.h"
 #include "frame_source.h"
@@ -22,7 +22,7 @@ namespace vantrel::cli {
 class InputLog {
  public:
   explicit InputLog(std::FILE* file) : file_(file) {}
-  void write(const std::string& jsonObject);
+  void write(std::string_view jsonObject);
 
   // A JSON string literal of 8-bit text (bytes above 127 read as Latin-1).
   static std::string quote(std::string_view text);
@@ -54,10 +54,20 @@ class ConsoleSession {
   void stop();
 
  private:
+  // The messages of one frame, sent in turn; they point into the feed and into the session.
+  struct FrameMessages {
+    std::array<const ConsoleMessage*, 3> messages{};
+    std::size_t count = 0;
+    std::size_t sent = 0;
+    void add(const ConsoleMessage* m) {
+      if (m != nullptr) messages[count++] = m;
+    }
+    const ConsoleMessage* next() { return sent < count ? messages[sent++] : nullptr; }
+    void clear() { count = sent = 0; }
+  };
+  void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
   void readInput();
-  void desktopNews(DesktopPort& desktop, ScreenFeed& feed, const RgbImage& frame, bool redraw,
-                   std::vector<OutgoingMessage>& out);
-  void log(const std::string& jsonObject) {
+  void log(std::string_view jsonObject) {
     if (log_) log_->write(jsonObject);
   }
 
@@ -74,6 +84,9 @@ class ConsoleSession {
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
+  // The desktop's clipboard text for the viewer, kept until it has been sent.
+  std::string clipboardForViewer_;
+  ConsoleMessage clipboardMessage_;
 };
 
 }  // namespace vantrel::cli

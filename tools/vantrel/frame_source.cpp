@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -102,7 +103,8 @@ class DemoSource final : public FrameSource {
     image_.rgb.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
   }
 
-  const RgbImage& frameAt(milliseconds elapsed) override {
+  // Every picture is drawn afresh, so any part of it may have changed.
+  Frame frameAt(milliseconds elapsed) override {
     Canvas canvas(image_);
     const int w = image_.width, h = image_.height;
     for (int y = 0; y < h; ++y) {
@@ -138,7 +140,7 @@ class DemoSource final : public FrameSource {
       if (at + static_cast<std::size_t>(perLine) > line.size() && elapsed.count() / 500 % 2 == 0) part += '_';
       canvas.text(x + 14, y + 42 + static_cast<int>(row) * 20, part, 2, Colour{0, 0, 0});
     }
-    return image_;
+    return {image_, {0, 0, w, h}};
   }
 
   milliseconds nextChange(milliseconds elapsed) const override { return milliseconds((elapsed.count() / 100 + 1) * 100); }
@@ -163,8 +165,12 @@ class StillSource final : public FrameSource {
     }
   }
 
-  const RgbImage& frameAt(milliseconds elapsed) override {
-    return screens_[static_cast<std::size_t>(elapsed / interval_) % screens_.size()];
+  Frame frameAt(milliseconds elapsed) override {
+    const std::size_t index = static_cast<std::size_t>(elapsed / interval_) % screens_.size();
+    const RgbImage& screen = screens_[index];
+    const bool same = shown_ == index;
+    shown_ = index;
+    return {screen, same ? ScreenFeed::Rect{0, 0, 0, 0} : ScreenFeed::Rect{0, 0, screen.width, screen.height}};
   }
 
   milliseconds nextChange(milliseconds elapsed) const override {
@@ -175,6 +181,7 @@ class StillSource final : public FrameSource {
  private:
   std::vector<RgbImage> screens_;
   milliseconds interval_;
+  std::optional<std::size_t> shown_;  // the picture returned last
 };
 
 }  // namespace

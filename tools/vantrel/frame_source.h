@@ -6,14 +6,25 @@
 #include <vector>
 
 #include "png_image.h"
+#include "server/screen_feed.h"
 
 namespace vantrel::cli {
 
+// A source of pictures for the console. The session asks for a picture when the viewer can
+// take the next update; the source says where it may differ from the last one it gave, so that
+// the screen feed converts and compares only that part.
 class FrameSource {
  public:
+  struct Frame {
+    const RgbImage& picture;  // width * height RGB pixels, top-down rows; the source keeps it
+    // Where the picture may differ from the one returned before; the whole screen the first
+    // time, or when the source cannot tell. Empty when nothing changed.
+    ScreenFeed::Rect changed;
+  };
+
   virtual ~FrameSource() = default;
-  // The picture `elapsed` after the start of the session: width * height RGB pixels.
-  virtual const RgbImage& frameAt(std::chrono::milliseconds elapsed) = 0;
+  // The picture `elapsed` after the start of the session.
+  virtual Frame frameAt(std::chrono::milliseconds elapsed) = 0;
   // The moment (from the start) after `elapsed` when the picture may change next.
   virtual std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const = 0;
   // False when the last frameAt is known to be the picture before it, so that comparing the

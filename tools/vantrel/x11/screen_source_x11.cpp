@@ -121,6 +121,19 @@ struct X11ScreenSource::Impl {
     return true;
   }
 
+  // The bounding box of `changes`, on the served screen.
+  ScreenFeed::Rect changedArea() const {
+    if (changes.empty()) return {0, 0, 0, 0};
+    int left = frame.width, top = frame.height, right = 0, bottom = 0;
+    for (const PixelRect& r : changes) {
+      left = std::min(left, r.x);
+      top = std::min(top, r.y);
+      right = std::max(right, r.x + r.width);
+      bottom = std::max(bottom, r.y + r.height);
+    }
+    return {left, top, right - left, bottom - top};
+  }
+
   // Converts desktop pixels of `r` (rows from `data`) into the served frame.
   void take(const PixelRect& r, const std::uint8_t* data, std::size_t stride) {
     const auto frameStride = static_cast<std::size_t>(frame.width) * 3;
@@ -272,7 +285,7 @@ std::unique_ptr<X11ScreenSource> X11ScreenSource::open(const Options& options, s
 X11ScreenSource::X11ScreenSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 X11ScreenSource::~X11ScreenSource() = default;
 
-const RgbImage& X11ScreenSource::frameAt(milliseconds) {
+FrameSource::Frame X11ScreenSource::frameAt(milliseconds) {
   Impl& s = *impl_;
   s.changes.clear();
   if (s.first || !s.haveDamage) {
@@ -285,12 +298,12 @@ const RgbImage& X11ScreenSource::frameAt(milliseconds) {
       s.compareTiles();
     }
     s.first = false;
-    return s.frame;
+    return {s.frame, s.changedArea()};
   }
   for (const PixelRect& r : s.damaged()) {
     s.read(r, [&](const std::uint8_t* data, std::size_t stride) { s.take(r, data, stride); });
   }
-  return s.frame;
+  return {s.frame, s.changedArea()};
 }
 
 milliseconds X11ScreenSource::nextChange(milliseconds elapsed) const { return elapsed + kPoll; }

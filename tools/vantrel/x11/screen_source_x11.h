@@ -29,9 +29,9 @@ class X11ScreenSource final : public FrameSource {
   static std::unique_ptr<X11ScreenSource> open(const Options& options, std::string& error);
   ~X11ScreenSource() override;
 
-  const RgbImage& frameAt(std::chrono::milliseconds elapsed) override;
+  // The changed area is the bounding box of lastChanges.
+  Frame frameAt(std::chrono::milliseconds elapsed) override;
   std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const override;
-  bool lastFrameChanged() const override { return !lastChanges().empty(); }
 
   const DesktopGeometry& geometry() const;
   // The served-screen areas that the last frameAt changed.
