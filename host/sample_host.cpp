@@ -3,7 +3,7 @@
 // and runs the message loop the viewer lives on until the session ends or the window closes.
 //
 //   sample_host SERVER USER PASSWORD [--ini DIR] [--language N] [--screenshot FILE.bmp]
-//               [--seconds N] [--timeout SECONDS] [--full-screen]
+//               [--seconds N] [--timeout SECONDS] [--full-screen] [--frames N [--stats]]
 //
 // The message texts come from consoleclient.ini in --ini DIR, by default the program's own
 // directory or, as the SDK lays it out, ..\share beside it. With --screenshot it saves the
@@ -11,11 +11,14 @@
 // --full-screen it switches the viewer to the full-screen view a second into the session; the
 // screenshot is then the whole full-screen window, taken with the pointer at the top of the
 // screen, where it drops the toolbar in. --timeout ends the program whatever it is doing, a
-// message box included; with --screenshot it defaults to 30 seconds beyond --seconds.
+// message box included; with --screenshot it defaults to 30 seconds beyond --seconds. With
+// --frames it ends the session once N updates have been drawn after the first, and with --stats
+// prints their rate, the process's CPU time per update and its peak working set.
 // Exit status: 0 done, 1 bad arguments or no DLL, 2 ClientRun failed, 3 the session ended
-// before the screenshot, 4 timed out.
+// before the screenshot or the frames, 4 timed out.
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +96,61 @@ bool saveScreenshot(HWND viewer, const std::string& path, bool wholeWindow) {
   return ok;
 }
 
+// Updates drawn by the viewer, from the first (the whole screen) to `frames` more, with the
+// time and the process's CPU time in between.
+class FrameCount {
+ public:
+  explicit FrameCount(unsigned frames) : frames_(frames) {}
+
+  // Asks the viewer window; true once the frames have been drawn.
+  bool reached(HWND viewer) {
+    static const UINT updatesDrawn = RegisterWindowMessageA(CONSOLECLIENT_UPDATES_DRAWN_MESSAGE);
+    if (viewer == nullptr || updatesDrawn == 0) return false;
+    const auto drawn = static_cast<unsigned long long>(SendMessageA(viewer, updatesDrawn, 0, 0));
+    if (first_ == 0 && drawn > 0) {
+      first_ = drawn;
+      startedAt_ = now();
+      cpuAtStart_ = cpuSeconds();
+    }
+    if (first_ == 0 || drawn < first_ + frames_) return false;
+    counted_ = drawn - first_;
+    took_ = now() - startedAt_;
+    cpu_ = cpuSeconds() - cpuAtStart_;
+    return true;
+  }
+
+  void print() const {
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    const auto updates = static_cast<double>(counted_);
+    std::printf("stats: %.0f updates in %.3f s: %.1f updates/s, %.3f ms CPU per update, peak working set %llu KiB\n",
+                updates, took_, updates / took_, cpu_ * 1000.0 / updates,
+                static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024));
+  }
+
+ private:
+  static double now() {
+    LARGE_INTEGER counter{}, frequency{};
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+  }
+  static double cpuSeconds() {
+    FILETIME created{}, ended{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    const auto ticks = [](const FILETIME& t) {
+      return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;  // 100 ns units
+  }
+
+  unsigned frames_;
+  unsigned long long first_ = 0;
+  unsigned long long counted_ = 0;
+  double startedAt_ = 0, cpuAtStart_ = 0, took_ = 0, cpu_ = 0;
+};
+
 std::string moduleDirectory() {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -114,6 +172,8 @@ struct Options {
   unsigned seconds = 5;
   std::optional<unsigned> timeout;
   bool fullScreen = false;
+  unsigned frames = 0;
+  bool stats = false;
 };
 
 bool readCount(const char* text, unsigned& out) {
@@ -132,6 +192,10 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& o) {
       o.fullScreen = true;
       continue;
     }
+    if (option == "--stats") {
+      o.stats = true;
+      continue;
+    }
     std::string* text = nullptr;
     unsigned* number = nullptr;
     if (option == "--ini") text = &o.ini;
@@ -139,6 +203,7 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& o) {
     else if (option == "--language") number = &o.language;
     else if (option == "--seconds") number = &o.seconds;
     else if (option == "--timeout") number = &o.timeout.emplace();
+    else if (option == "--frames") number = &o.frames;
     else return "unknown option " + option;
     if (++i == argc) return option + " needs a value";
     if (text != nullptr) *text = argv[i];
@@ -160,7 +225,8 @@ DWORD WINAPI endWhenLate(void* seconds) {
 
 int main(int argc, char** argv) {
   constexpr const char* kUsage = "usage: sample_host SERVER USER PASSWORD [--ini DIR] [--language N] "
-                                 "[--screenshot FILE.bmp] [--seconds N] [--timeout SECONDS] [--full-screen]\n";
+                                 "[--screenshot FILE.bmp] [--seconds N] [--timeout SECONDS] [--full-screen] "
+                                 "[--frames N [--stats]]\n";
   if (argc < 4) {
     std::fprintf(stderr, "%s", kUsage);
     return 1;
@@ -207,13 +273,19 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // The host polls the session; the viewer itself is served by this loop.
+  // The host polls the session; the viewer itself is served by this loop. Counting frames
+  // asks the viewer every 10 ms (the finest timer there is).
   int status = 0;
   const ULONGLONG start = GetTickCount64();
-  SetTimer(host, 1, 200, nullptr);
+  SetTimer(host, 1, o.frames > 0 ? 10 : 200, nullptr);
+  FrameCount count(o.frames);
   MSG message;
   bool polling = true;
   bool switched = false;
+  // The viewer window: the host's child, or a window of its own in the full-screen view.
+  const auto viewerWindow = [&] {
+    return switched ? FindWindowA("Vantrel", nullptr) : FindWindowExA(host, nullptr, "Vantrel", nullptr);
+  };
   while (polling && GetMessageA(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
@@ -230,10 +302,15 @@ int main(int argc, char** argv) {
     }
     int closedByServer = 0;
     if (isRunning() != 1 && !isMsgShow(&closedByServer)) {
-      status = o.screenshot.empty() ? 0 : 3;
+      status = o.screenshot.empty() && o.frames == 0 ? 0 : 3;
       polling = false;
+    } else if (o.frames > 0) {
+      if (count.reached(viewerWindow())) {
+        if (o.stats) count.print();
+        polling = false;
+      }
     } else if (!o.screenshot.empty() && elapsed >= screenshotAt) {
-      HWND viewer = switched ? FindWindowA("Vantrel", nullptr) : FindWindowExA(host, nullptr, "Vantrel", nullptr);
+      HWND viewer = viewerWindow();
       if (viewer == nullptr || !saveScreenshot(viewer, o.screenshot, switched)) status = 3;
       else std::printf("sample_host: saved %s\n", o.screenshot.c_str());
       polling = false;

@@ -61,6 +61,11 @@ bool __cdecl ClientIsMsgShow(int* closedByServer);
  * the host window shown again. Does nothing without a running session. */
 void __cdecl ClientWndFull(int full);
 
+/* For measuring a session: the viewer window (a child of parentWindow, window class
+ * "Vantrel") answers the window message registered under this name, sent from the thread that
+ * runs the session, with the number of screen updates it has drawn so far. */
+#define CONSOLECLIENT_UPDATES_DRAWN_MESSAGE "Vantrel.UpdatesDrawn"
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "api/consoleclient.h"
 #include "catalog/message_catalog.h"
 #include "clipboard/clipboard_viewer.h"
 #include "input/key_mapper.h"
@@ -372,7 +373,16 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   std::atomic<int> windowWidth_{0}, windowHeight_{0}, neededWidth_{0}, neededHeight_{0};
 };
 
+// The registered message a host may send to read how many updates have been drawn.
+UINT updatesDrawnMessage() {
+  static const UINT registered = RegisterWindowMessageA(CONSOLECLIENT_UPDATES_DRAWN_MESSAGE);
+  return registered;
+}
+
 LRESULT Win32ViewerWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == updatesDrawnMessage() && message != 0) {
+    return connection_ != nullptr ? static_cast<LRESULT>(connection_->display().updatesDrawn()) : 0;
+  }
   switch (message) {
     case WM_CREATE:
       onCreate(window);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "api/consoleclient.h"
 #include "box_watcher.h"
 #include "consoleclient_dll.h"
 #include "fake_console.h"
@@ -168,6 +169,8 @@ TEST_F(ViewerDllTest, ShowsTheServedFrameCentredInALargerArea) {
   const HWND window = viewer();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(dll.isRunning(), 1);
+  // What a host measuring the session reads: the updates drawn so far.
+  EXPECT_EQ(SendMessageA(window, RegisterWindowMessageA(CONSOLECLIENT_UPDATES_DRAWN_MESSAGE), 0, 0), 1);
 
   // The surface's depth went out first, from the window's creation.
   const auto first = console.messages().front();
