@@ -1,5 +1,6 @@
 #include "console_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <thread>
@@ -83,8 +84,10 @@ std::string ConsoleSession::run() {
   }
 
   // One message in flight at a time: the next goes out when the viewer has acknowledged the
-  // last. A frame's messages are built when they can go, from the picture of that moment, in
-  // the feed's buffers.
+  // last. A frame's messages (its update, and a desktop's clipboard text and pointer) are built
+  // in the feed's buffers as soon as the last of the frame before has gone and the picture is
+  // due, so that the viewer's work on one and the console's on the next overlap; the pause and
+  // the pacing on the wire stay as they are.
   auto start = Clock::now();
   bool started = false;
   milliseconds due{0};
@@ -92,49 +95,57 @@ std::string ConsoleSession::run() {
   bool idle = false;
   FrameMessages pending;
   while (ok && !ended_ && !stopping_) {
-    if (depth_ && outstanding_ == 0) {
+    if (depth_) {
+      // What was built for the depth the viewer has left is dropped: a new format comes first.
       feed->setViewerDepth(*depth_);
       depth_.reset();
       haveDepth = true;
       pending.clear();
     }
+    if (haveDepth) {
+      if (pending.done() && feed->needsFormat()) {
+        pending.clear();
+        pending.add(&feed->formatMessage());
+        due = milliseconds(0);
+        if (!started) start = Clock::now();  // the pictures start when the viewer can see them
+        started = true;
+      }
+      const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+      if (pending.done() && elapsed >= due) {
+        lk.unlock();
+        pending.clear();
+        frameMessages(*feed, elapsed, pending);
+        lk.lock();
+        due = source_.nextChange(elapsed);
+        continue;  // a depth change may have come meanwhile
+      }
+      if (!pending.done() && outstanding_ == 0) {
+        outstanding_ = 1;
+        const ConsoleMessage* next = pending.next();
+        lk.unlock();
+        ok = send(*next);
+        lk.lock();
+        waitingSince = Clock::now();
+        continue;
+      }
+    }
+    // Waiting: for the viewer (its acknowledgement, or its first DisplayDepth), no longer than
+    // the idle limit, and for the next picture when one is due (none after a single still one).
+    auto wakeAt = Clock::time_point::max();
     if (outstanding_ > 0 || !haveDepth) {
       const auto limit = waitingSince + options_.idleLimit;
       if (Clock::now() >= limit) {
         idle = true;
         break;
       }
-      changed_.wait_until(lk, limit);
-      continue;
+      wakeAt = limit;
     }
-    const ConsoleMessage* next = nullptr;
-    if (feed->needsFormat()) {
-      next = &feed->formatMessage();
-      due = milliseconds(0);
-      if (!started) start = Clock::now();  // the pictures start when the viewer can see them
-      started = true;
-    } else if ((next = pending.next()) == nullptr) {
-      const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-      if (elapsed < due) {
-        if (due == milliseconds::max()) {
-          changed_.wait(lk);  // a single still picture: nothing more to send
-        } else {
-          changed_.wait_until(lk, start + due);
-        }
-        continue;
-      }
-      lk.unlock();
-      pending.clear();
-      frameMessages(*feed, elapsed, pending);
-      lk.lock();
-      due = source_.nextChange(elapsed);
-      continue;  // a depth change may have come meanwhile: a new format goes first then
+    if (haveDepth && pending.done() && due != milliseconds::max()) wakeAt = std::min(wakeAt, start + due);
+    if (wakeAt == Clock::time_point::max()) {
+      changed_.wait(lk);
+    } else {
+      changed_.wait_until(lk, wakeAt);
     }
-    outstanding_ = 1;
-    lk.unlock();
-    ok = send(*next);
-    lk.lock();
-    waitingSince = Clock::now();
   }
   const bool stopping = stopping_, ended = ended_;
   lk.unlock();

@@ -62,7 +62,8 @@ class ConsoleSession {
     void add(const ConsoleMessage* m) {
       if (m != nullptr) messages[count++] = m;
     }
-    const ConsoleMessage* next() { return sent < count ? messages[sent++] : nullptr; }
+    bool done() const { return sent == count; }
+    const ConsoleMessage* next() { return messages[sent++]; }
     void clear() { count = sent = 0; }
   };
   void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
