@@ -147,6 +147,38 @@ std::uint8_t* emitAbove(std::uint8_t* out, std::size_t n) {
   return out;
 }
 
+#if VANTREL_X86_AT_RUN_TIME
+// Single-pixel fills of 2-byte pixels, eight a step: a byte shuffle spreads the values three
+// bytes apart and the codes go between them. Returns the pixels it did.
+__attribute__((target("ssse3"))) std::size_t emitSinglesWide(std::uint8_t*& out, const std::uint8_t* px,
+                                                           std::size_t n) {
+  const __m128i first = _mm_setr_epi8(-1, 0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1);
+  const __m128i firstCodes = _mm_setr_epi8(1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1);
+  const __m128i second = _mm_setr_epi8(10, 11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i secondCodes = _mm_setr_epi8(0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8, out += 24) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + 2 * k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_shuffle_epi8(values, first), firstCodes));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_or_si128(_mm_shuffle_epi8(values, second), secondCodes));
+  }
+  return k;
+}
+#endif
+
+// Writes n single-pixel fills, of the pixels from px on, and returns where the next entry goes.
+template <std::size_t P, bool Reduce>
+std::uint8_t* emitSingles(std::uint8_t* out, const std::uint8_t* px, std::size_t n) {
+  std::size_t k = 0;
+#if VANTREL_X86_AT_RUN_TIME
+  if constexpr (P == 2 && !Reduce) {
+    if (cpu::hasSsse3()) k = emitSinglesWide(out, px, n);
+  }
+#endif
+  for (; k < n; ++k) out = emit<P, Reduce>(out, kKindFill, 1, px + k * P);
+  return out;
+}
+
 #if defined(__SSE2__)
 // Bit k set when pixel k of a equals pixel k of b, for sixteen pixels.
 template <std::size_t P>
@@ -225,7 +257,7 @@ class RowCoder {
     if (const std::size_t singles =
             detailed_ ? std::min(static_cast<std::size_t>(std::countr_one(single_ >> shift)), left) : 0;
         singles > 0) {
-      for (std::size_t k = 0; k < singles; ++k) out_ = emit<P, Reduce>(out_, kKindFill, 1, px + k * P);
+      out_ = emitSingles<P, Reduce>(out_, px, singles);
       j_ += singles;
       return;
     }
