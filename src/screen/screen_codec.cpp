@@ -229,9 +229,13 @@ class RowCoder {
   RowCoder(const std::uint8_t* pixels, std::size_t width, std::size_t row, std::uint8_t* out)
       : pixels_(pixels), width_(width), row_(row), rowStart_(pixels + row * width * P), out_(out) {}
 
-  bool done() const { return j_ >= width_; }
-  std::uint8_t* out() const { return out_; }
+  // Codes the row; returns where the next entry goes.
+  std::uint8_t* code() {
+    while (j_ < width_) step();
+    return out_;
+  }
 
+ private:
   void step() {
     const std::size_t up = width_ * P;
     const std::size_t left = width_ - j_;
@@ -280,7 +284,6 @@ class RowCoder {
     j_ += n;
   }
 
- private:
   void above(std::size_t n) {
     out_ = emitAbove(out_, n);
     j_ += n;
@@ -313,7 +316,7 @@ class RowCoder {
     const std::uint64_t fill = ~(lo_[kKindAbove] | aboveLeft | aboveRight);
     kindBit0_ = aboveLeft | fill;
     kindBit1_ = aboveRight | fill;
-    single_ = fill & ~((lo_[kKindFill] >> 1) | (hi_[kKindFill] << 63));
+    single_ = fill & ~((lo_[kKindFill] >> 1) | (hi_[kKindFill] << 63));  // the next pixel starts anew
     detailed_ = (single_ & single_ >> 1 & single_ >> 2 & single_ >> 3) != 0;  // four in a row somewhere
   }
 
@@ -343,11 +346,7 @@ class RowCoder {
 template <std::size_t P, bool Reduce>
 std::size_t encodeRows(const std::uint8_t* pixels, std::size_t width, std::size_t rows, std::uint8_t* out) {
   std::uint8_t* const start = out;
-  for (std::size_t row = 0; row < rows; ++row) {
-    RowCoder<P, Reduce> coder(pixels, width, row, out);
-    while (!coder.done()) coder.step();
-    out = coder.out();
-  }
+  for (std::size_t row = 0; row < rows; ++row) out = RowCoder<P, Reduce>(pixels, width, row, out).code();
   return static_cast<std::size_t>(out - start);
 }
 

@@ -250,6 +250,16 @@ TEST(ScreenCodec, EncodeRefusesBlocksWithoutAWholeRowOrRoom) {
   }
 }
 
+// `count` single-pixel fill entries of `pixel`-byte values, every value different.
+Bytes singleFills(std::size_t count, std::size_t pixel) {
+  Bytes stream;
+  for (std::size_t i = 0; i < count; ++i) {
+    stream.push_back(1);
+    for (std::size_t b = 0; b < pixel; ++b) stream.push_back(static_cast<std::uint8_t>(i * 7 + b));
+  }
+  return stream;
+}
+
 TEST(ScreenCodec, DecodeStopsHostileStreamsInsideTheDestination) {
   struct Case {
     const char* name;
@@ -271,6 +281,12 @@ TEST(ScreenCodec, DecodeStopsHostileStreamsInsideTheDestination) {
       {"full copy runs one pixel past the room", 4, 16, kH, {0x04, 0x11, 0x22, 0xBF, 0xBF, 0x81}, 260,
        ScreenCodec::kNoRoom},
       {"exactly the room", 4, 16, kH, {0x04, 0x11, 0x22}, 8, kH + 8},
+      // Long stretches of single fills are copied many at a time.
+      {"single fills one pixel past the room", 4, 16, kH, singleFills(40, 2), 78, ScreenCodec::kNoRoom},
+      {"single fills exactly the room", 4, 16, kH, singleFills(40, 2), 80, kH + 80},
+      {"8-bit single fills one pixel past the room", 4, 8, kH, singleFills(40, 1), 39, ScreenCodec::kNoRoom},
+      {"single fills, the last value cut short", 4, 16, kH, [] { Bytes b = singleFills(40, 2); b.pop_back(); return b; }(),
+       80, ScreenCodec::kMalformed},
       {"header longer than the destination", 4, 8, 60, Bytes(8), 7, ScreenCodec::kNoRoom},
       {"header longer than the source", 4, 8, 60, {}, 200, ScreenCodec::kMalformed},
       {"header shorter than an info header", 4, 8, 39, {}, 200, ScreenCodec::kMalformed},
