@@ -23,14 +23,18 @@ TEST(CursorOverlay, BlendsTheCursorOverTheScreenInWholeColumnGroups) {
            {"cut by the top left corner", {0, 0}, {0, 0, 4, 1}},
            {"cut by the bottom right corner", {16, 12}, {12, 11, 4, 1}},
        }) {
-    const auto overlay = composeCursor(grey(16, 12), sprite, c.hot);
-    ASSERT_TRUE(overlay) << c.name;
-    EXPECT_EQ(overlay->area, c.area) << c.name;
-    ASSERT_EQ(overlay->rgb.size(), static_cast<std::size_t>(c.area.width * c.area.height) * 3) << c.name;
+    OverlayPicture overlay;
+    ASSERT_TRUE(composeCursor(grey(16, 12), sprite, c.hot, overlay)) << c.name;
+    EXPECT_EQ(overlay.area, c.area) << c.name;
+    ASSERT_EQ(overlay.rgb.size(), static_cast<std::size_t>(c.area.width * c.area.height) * 3) << c.name;
   }
-  const auto overlay = composeCursor(grey(16, 12), sprite, {10, 10});
+  // One picture drawn over another: the larger one above leaves nothing of itself behind.
+  OverlayPicture overlay;
+  ASSERT_TRUE(composeCursor(grey(16, 12), sprite, {7, 10}, overlay));
+  ASSERT_TRUE(composeCursor(grey(16, 12), sprite, {10, 10}, overlay));
+  ASSERT_EQ(overlay.rgb.size(), 4u * 2u * 3u);
   const auto pixel = [&](int x, int y) {
-    const auto* p = &overlay->rgb[static_cast<std::size_t>(((y - 9) * 4 + (x - 8)) * 3)];
+    const auto* p = &overlay.rgb[static_cast<std::size_t>(((y - 9) * 4 + (x - 8)) * 3)];
     return std::vector<int>{p[0], p[1], p[2]};
   };
   EXPECT_EQ(pixel(9, 9), (std::vector<int>{255, 0, 0}));
@@ -38,7 +42,7 @@ TEST(CursorOverlay, BlendsTheCursorOverTheScreenInWholeColumnGroups) {
   EXPECT_EQ(pixel(11, 9), (std::vector<int>{100, 100, 100}));
   EXPECT_EQ(pixel(8, 9), (std::vector<int>{100, 100, 100})) << "outside the sprite, inside the group";
   EXPECT_EQ(pixel(9, 10), (std::vector<int>{0, 0, 255}));
-  EXPECT_FALSE(composeCursor(grey(16, 12), sprite, {40, 40}));
+  EXPECT_FALSE(composeCursor(grey(16, 12), sprite, {40, 40}, overlay));
 }
 
 }  // namespace

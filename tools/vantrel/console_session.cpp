@@ -180,7 +180,7 @@ void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, Frame
     clipboardMessage_.payload = reinterpret_cast<std::uint8_t*>(clipboardForViewer_.data());
     out.add(&clipboardMessage_);
   }
-  if (const auto cursor = desktop->cursorOverlay(frame.picture, update != nullptr)) {
+  if (const OverlayPicture* cursor = desktop->cursorOverlay(frame.picture, update != nullptr)) {
     const PixelRect& a = cursor->area;
     out.add(feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb));
   }

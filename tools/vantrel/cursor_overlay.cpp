@@ -4,17 +4,17 @@
 
 namespace vantrel::cli {
 
-std::optional<OverlayPicture> composeCursor(const RgbImage& screen, const CursorSprite& sprite, ScreenPoint hot) {
+bool composeCursor(const RgbImage& screen, const CursorSprite& sprite, ScreenPoint hot, OverlayPicture& out) {
   const int left = hot.x - sprite.hotX, top = hot.y - sprite.hotY;
   // Overlay rows must need no padding in any served format: columns in groups of 4.
   const int x0 = std::max(0, left) / 4 * 4;
   const int x1 = std::min(screen.width, (left + sprite.width + 3) / 4 * 4);
   const int y0 = std::max(0, top), y1 = std::min(screen.height, top + sprite.height);
   if (x0 >= x1 || y0 >= y1 || sprite.argb.size() != static_cast<std::size_t>(sprite.width) * static_cast<std::size_t>(sprite.height)) {
-    return std::nullopt;
+    return false;
   }
-  OverlayPicture out{{x0, y0, x1 - x0, y1 - y0}, {}};
-  out.rgb.reserve(static_cast<std::size_t>(out.area.width) * static_cast<std::size_t>(out.area.height) * 3);
+  out.area = {x0, y0, x1 - x0, y1 - y0};
+  out.rgb.clear();
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
       const std::uint8_t* under =
@@ -29,7 +29,7 @@ std::optional<OverlayPicture> composeCursor(const RgbImage& screen, const Cursor
       }
     }
   }
-  return out;
+  return true;
 }
 
 }  // namespace vantrel::cli

@@ -3,7 +3,6 @@
 // window only, so the picture is the cursor blended onto what the screen holds under it.
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "desktop_geometry.h"
@@ -25,7 +24,9 @@ struct OverlayPicture {
   std::vector<std::uint8_t> rgb;  // area.width * area.height * 3, top-down
 };
 
-// The cursor with its hot spot at `hot` over `screen`; nothing when none of it is on the screen.
-std::optional<OverlayPicture> composeCursor(const RgbImage& screen, const CursorSprite& sprite, ScreenPoint hot);
+// The cursor with its hot spot at `hot` over `screen`, into `out` (whose buffer is used again,
+// so that a moving pointer allocates nothing once it has been drawn); false when none of it is
+// on the screen.
+bool composeCursor(const RgbImage& screen, const CursorSprite& sprite, ScreenPoint hot, OverlayPicture& out);
 
 }  // namespace vantrel::cli

@@ -30,8 +30,9 @@ class DesktopPort {
   // For the viewer: desktop clipboard text that changed since the last call.
   virtual std::optional<std::string> takeClipboardForViewer() = 0;
   // The pointer's picture over `screen`, when it moved or changed since the last call, or
-  // whenever `redraw` (an update has painted over it).
-  virtual std::optional<OverlayPicture> cursorOverlay(const RgbImage& screen, bool redraw) = 0;
+  // whenever `redraw` (an update has painted over it); null otherwise. It stays valid until the
+  // next call.
+  virtual const OverlayPicture* cursorOverlay(const RgbImage& screen, bool redraw) = 0;
 };
 
 }  // namespace vantrel::cli

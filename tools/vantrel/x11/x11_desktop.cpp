@@ -79,15 +79,15 @@ std::optional<std::string> X11Desktop::takeClipboardForViewer() {
   return std::exchange(forViewer_, std::nullopt);
 }
 
-std::optional<OverlayPicture> X11Desktop::cursorOverlay(const RgbImage& screen, bool redraw) {
-  if (!options_.cursor) return std::nullopt;
+const OverlayPicture* X11Desktop::cursorOverlay(const RgbImage& screen, bool redraw) {
+  if (!options_.cursor) return nullptr;
   const auto cursor = source_->cursor();
-  if (!cursor) return std::nullopt;
+  if (!cursor) return nullptr;
   const bool changed = cursor->serial != cursorSerial_ || !cursorAt_ || !(*cursorAt_ == cursor->hot);
-  if (!changed && !redraw) return std::nullopt;
+  if (!changed && !redraw) return nullptr;
   cursorSerial_ = cursor->serial;
   cursorAt_ = cursor->hot;
-  return composeCursor(screen, *cursor->sprite, cursor->hot);
+  return composeCursor(screen, *cursor->sprite, cursor->hot, overlay_) ? &overlay_ : nullptr;
 }
 
 }  // namespace vantrel::cli

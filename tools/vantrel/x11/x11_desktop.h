@@ -34,7 +34,7 @@ class X11Desktop final : public DesktopPort {
   void sessionStarted() override;
   void sessionEnded() override;
   std::optional<std::string> takeClipboardForViewer() override;
-  std::optional<OverlayPicture> cursorOverlay(const RgbImage& screen, bool redraw) override;
+  const OverlayPicture* cursorOverlay(const RgbImage& screen, bool redraw) override;
 
  private:
   X11Desktop() = default;
@@ -50,6 +50,7 @@ class X11Desktop final : public DesktopPort {
 
   std::uint64_t cursorSerial_ = 0;
   std::optional<ScreenPoint> cursorAt_;
+  OverlayPicture overlay_;  // the last picture of the pointer, its buffer used again
 };
 
 }  // namespace vantrel::cli
