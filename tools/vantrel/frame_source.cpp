@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace vantrel::cli {
@@ -133,12 +132,16 @@ class DemoSource final : public FrameSource {
 
     static constexpr std::string_view kLine = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG.";
     const auto typed = static_cast<std::size_t>(elapsed.count() / 125 % static_cast<long long>(kLine.size() + 16));
-    std::string line(kLine.substr(0, std::min(typed, kLine.size())));
-    const int perLine = std::max(1, (ww - 24) / 12);
-    for (std::size_t at = 0, row = 0; at <= line.size(); at += static_cast<std::size_t>(perLine), ++row) {
-      std::string part = line.substr(at, static_cast<std::size_t>(perLine));
-      if (at + static_cast<std::size_t>(perLine) > line.size() && elapsed.count() / 500 % 2 == 0) part += '_';
-      canvas.text(x + 14, y + 42 + static_cast<int>(row) * 20, part, 2, Colour{0, 0, 0});
+    const std::string_view line = kLine.substr(0, std::min(typed, kLine.size()));
+    const auto perLine = static_cast<std::size_t>(std::max(1, (ww - 24) / 12));
+    for (std::size_t at = 0, row = 0; at <= line.size(); at += perLine, ++row) {
+      const std::string_view part = line.substr(at, perLine);
+      const int top = y + 42 + static_cast<int>(row) * 20;
+      canvas.text(x + 14, top, part, 2, Colour{0, 0, 0});
+      // The cursor after the last character, blinking.
+      if (at + perLine > line.size() && elapsed.count() / 500 % 2 == 0) {
+        canvas.text(x + 14 + 12 * static_cast<int>(part.size()), top, "_", 2, Colour{0, 0, 0});
+      }
     }
     return {image_, {0, 0, w, h}};
   }

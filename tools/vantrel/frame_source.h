@@ -27,9 +27,6 @@ class FrameSource {
   virtual Frame frameAt(std::chrono::milliseconds elapsed) = 0;
   // The moment (from the start) after `elapsed` when the picture may change next.
   virtual std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const = 0;
-  // False when the last frameAt is known to be the picture before it, so that comparing the
-  // two can be skipped.
-  virtual bool lastFrameChanged() const { return true; }
 };
 
 // A desktop rendered in software: a taskbar clock that ticks every second, a window that
