@@ -19,15 +19,15 @@ std::string latin1ToUtf8(std::string_view latin1) {
   return out;
 }
 
-std::string utf8ToLatin1(std::string_view utf8) {
-  std::string out;
+std::u32string utf8Characters(std::string_view utf8) {
+  std::u32string out;
   out.reserve(utf8.size());
   std::size_t i = 0;
   const auto byteAt = [&](std::size_t at) { return static_cast<unsigned char>(utf8[at]); };
   while (i < utf8.size()) {
     const unsigned char lead = byteAt(i);
     if (lead < 0x80) {
-      if (!(lead == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')) out += static_cast<char>(lead);
+      out += static_cast<char32_t>(lead);
       ++i;
       continue;
     }
@@ -48,8 +48,20 @@ std::string utf8ToLatin1(std::string_view utf8) {
     }
     const bool whole = length != 0 && taken == length && code >= least && code <= 0x10FFFF &&
                        !(code >= 0xD800 && code <= 0xDFFF);
-    out += whole && code <= 0xFF ? static_cast<char>(code) : '?';
+    out += whole ? static_cast<char32_t>(code) : U'\uFFFD';
     i += taken;
+  }
+  return out;
+}
+
+std::string utf8ToLatin1(std::string_view utf8) {
+  const std::u32string characters = utf8Characters(utf8);
+  std::string out;
+  out.reserve(characters.size());
+  for (std::size_t i = 0; i < characters.size(); ++i) {
+    const char32_t c = characters[i];
+    if (c == U'\r' && i + 1 < characters.size() && characters[i + 1] == U'\n') continue;
+    out += c <= 0xFF ? static_cast<char>(c) : '?';
   }
   return out;
 }
