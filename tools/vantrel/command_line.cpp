@@ -12,17 +12,19 @@ namespace vantrel::cli {
 namespace {
 
 constexpr const char* kDescription =
-    "vantrel - the Linux side of the Vantrel remote console: a console server, a headless viewer that saves\n"
-    "screenshots, the LAN probe, and tools for the screen codec, the credential cipher and the account file.";
+    "vantrel - the Linux side of the Vantrel remote console: a console server, a viewer in a window, a headless\n"
+    "viewer that saves screenshots, the LAN probe, and tools for the screen codec, the credential cipher and the\n"
+    "account file.";
 
 constexpr const char* kExitTable =
     "Exit status:\n"
     "  0  success\n"
     "  1  wrong usage, a file that cannot be read or written, or (discover) no console answered\n"
-    "  2  the console refused the login (snap)\n"
-    "  3  no connection to the console (snap), or the port cannot be used (console)\n"
-    "  4  no answer within the time-out (snap), or the account file cannot be read (console)\n"
-    "  5  the session ended before what was asked for arrived (snap), or the X display is unusable (console)\n"
+    "  2  the console refused the login (snap, view)\n"
+    "  3  no connection to the console (snap, view), or the port cannot be used (console)\n"
+    "  4  no answer within the time-out (snap, view), or the account file cannot be read (console)\n"
+    "  5  the session ended before what was asked for arrived (snap), the console ended the session or could\n"
+    "     not be reached again (view), or the display is unusable (console, view)\n"
     "\n"
     "Run 'vantrel COMMAND --help' for the options of a command.";
 
@@ -193,6 +195,41 @@ CLI::App* defineSnap(CLI::App& app, SnapSettings& s) {
   return c;
 }
 
+CLI::App* defineView(CLI::App& app, ViewSettings& s) {
+  auto* c = command(app, "view", "Open the console's screen in a window and work on it: keys, pointer, clipboard");
+  c->add_option("HOST[:PORT]", s.target, "the console, by address or name; port 25000 unless given")
+      ->required()
+      ->type_name("");
+  c->add_option("--user", s.user, "the account name")->required()->type_name("NAME");
+  c->add_option("--password-file", s.password.passwordFile, "read the password from the first line of FILE")
+      ->type_name("FILE");
+  c->add_option("--scale", s.scale, "'fit': the screen scaled to the window; '1': 1:1, the wheel scrolls")
+      ->check(CLI::IsMember({"fit", "1"}))
+      ->type_name("HOW")
+      ->capture_default_str();
+  c->add_flag("--full-screen", s.fullScreen, "start full screen");
+  c->add_option("--reconnect", s.reconnect, "after the link drops, try again for this long (0: do not)")
+      ->check(range(0, 86400))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  c->add_option("--timeout", s.timeout, "give up a login after this long")
+      ->check(range(1, 86400))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  c->add_option("--menu-key", s.menuKey, "the key that opens the key menu")->type_name("KEY")->capture_default_str();
+  c->add_option("--full-screen-key", s.fullScreenKey, "the key that switches full screen on and off")
+      ->type_name("KEY")
+      ->capture_default_str();
+  c->add_option("--catalog", s.catalog, "read the texts of the viewer's messages from DIR/consoleclient.ini")
+      ->type_name("DIR");
+  c->footer(std::string("Without --password-file the password comes from the environment variable ") +
+            kPasswordVariable +
+            ",\nelse it is asked without echo when standard input is a terminal. The key menu sends Ctrl+Alt+Del,\n"
+            "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself. Keys are\n"
+            "named as SDL names them: F8, F11, Pause, Scroll Lock...");
+  return c;
+}
+
 std::string commandPath(const CLI::App* app) {
   std::string path;
   for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
@@ -241,6 +278,7 @@ int runCommandLine(int argc, const char* const* argv) {
   AccountSettings account;
   ConsoleSettings console;
   SnapSettings snap;
+  ViewSettings view;
   const std::vector<std::pair<const CLI::App*, std::function<int()>>> commands = {
       {defineCipher(app, cipher), [&] { return runCipher(cipher); }},
       {defineDiscover(app, discover), [&] { return runDiscover(discover); }},
@@ -248,6 +286,7 @@ int runCommandLine(int argc, const char* const* argv) {
       {defineAccountAdd(app, account), [&] { return runAccountAdd(account); }},
       {defineConsole(app, console), [&] { return runConsole(console); }},
       {defineSnap(app, snap), [&] { return runSnap(snap); }},
+      {defineView(app, view), [&] { return runView(view); }},
   };
   app.footer(kExitTable);  // after the sub-commands, which would inherit it
 

@@ -15,12 +15,13 @@ namespace vantrel::cli {
 enum ExitCode : int {
   kExitOk = 0,
   kExitUsage = 1,           // wrong arguments, an unusable file, or no console answered a probe
-  kExitRefused = 2,         // snap: the console refused the login
-  kExitNoConnection = 3,    // snap: no connection; console: cannot listen or answer probes
-  kExitTimeOut = 4,         // snap: no answer within the time-out
+  kExitRefused = 2,         // snap, view: the console refused the login
+  kExitNoConnection = 3,    // snap, view: no connection; console: cannot listen or answer probes
+  kExitTimeOut = 4,         // snap, view: no answer within the time-out
   kExitAccounts = 4,        // console: the account file cannot be read
-  kExitSessionEnded = 5,    // snap: the session ended before what was asked for arrived
-  kExitDisplay = 5,         // console: the X display cannot be opened or used
+  kExitSessionEnded = 5,    // snap: the session ended before what was asked for arrived;
+                            // view: the console ended it, or the link was not regained
+  kExitDisplay = 5,         // console, view: the display cannot be opened or used
 };
 
 struct CipherSettings {
@@ -82,12 +83,26 @@ struct SnapSettings {
   std::optional<std::string> clipboardOut;
 };
 
+struct ViewSettings {
+  std::string target;  // HOST[:PORT]
+  std::string user;
+  PasswordSources password;
+  std::string scale = "fit";  // or "1"
+  bool fullScreen = false;
+  unsigned reconnect = 30;  // seconds after a drop in which to try again
+  unsigned timeout = 20;    // seconds for each login
+  std::string menuKey = "F8";
+  std::string fullScreenKey = "F11";
+  std::optional<std::string> catalog;
+};
+
 int runCipher(const CipherSettings& settings);
 int runDiscover(const DiscoverSettings& settings);
 int runCodec(const CodecSettings& settings);
 int runAccountAdd(const AccountSettings& settings);
 int runConsole(const ConsoleSettings& settings);
 int runSnap(const SnapSettings& settings);
+int runView(const ViewSettings& settings);
 
 // Parses the whole command line, runs the sub-command and returns the exit code.
 int runCommandLine(int argc, const char* const* argv);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,20 +16,16 @@
 #include <string>
 #include <thread>
 
-#include "catalog/ini_file.h"
-#include "catalog/message_catalog.h"
 #include "catalog/user_messages.h"
 #include "catalog/whole_file.h"
 #include "clipboard/clipboard_text.h"
 #include "commands.h"
-#include "english_catalog.h"
 #include "png_image.h"
 #include "protocol/console_link.h"
-#include "protocol/login_status.h"
 #include "screen/software_surface.h"
-#include "status_words.h"
 #include "viewer/client_connection.h"
 #include "viewer/headless_session.h"
+#include "viewer_login.h"
 
 namespace vantrel::cli {
 namespace {
@@ -41,35 +36,6 @@ using namespace std::chrono_literals;
 constexpr const char* kCommand = "snap";
 constexpr std::chrono::milliseconds kQuiet{40};
 constexpr std::chrono::milliseconds kMostSettling{1000};
-
-// Catalogue lookups come back as this mark and the key, so that a box can name its key.
-constexpr char kKeyMark = '\x1F';
-
-struct Target {
-  std::string host;
-  std::uint16_t port = 25000;
-};
-
-std::optional<Target> parseTarget(const std::string& text, std::string& error) {
-  Target t;
-  const auto colon = text.rfind(':');
-  t.host = text.substr(0, colon);
-  if (colon != std::string::npos) {
-    unsigned value = 0;
-    const std::string port = text.substr(colon + 1);
-    const auto [end, failed] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (failed != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) {
-      error = "'" + port + "' is not a port number (1 to 65535)";
-      return std::nullopt;
-    }
-    t.port = static_cast<std::uint16_t>(value);
-  }
-  if (t.host.empty()) {
-    error = "no host in '" + text + "'";
-    return std::nullopt;
-  }
-  return t;
-}
 
 // Whether a file can be made or replaced at `path`, asked before the login so that a picture
 // is not fetched only to be thrown away.
@@ -93,43 +59,6 @@ bool writeWhole(const std::string& path, const std::string& bytes) {
   out.close();
   return !out.fail();
 }
-
-// Every box becomes one line on standard error: its text in English (from --catalog, else
-// built in) and its key, "refused: Logon failed. (LoginFailed)" while logging in,
-// "message: ..." afterwards. Boxes with a fixed text have no key to show.
-class PrintedBoxes final : public MessageBoxPort {
- public:
-  explicit PrintedBoxes(const MessageCatalog& catalog) : catalog_(catalog) {}
-
-  void show(WindowRef, const std::string& text, const std::string&, unsigned) override {
-    ++shown_;
-    if (text.empty() || text[0] != kKeyMark) {
-      std::fprintf(stderr, "%s: %s\n", prefix_, oneLine(text).c_str());
-      return;
-    }
-    std::string key = text.substr(1);
-    const std::string_view suffix = MessageCatalog::languageSuffix(0);
-    if (key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
-      key.resize(key.size() - suffix.size());
-    }
-    const std::string words = oneLine(catalog_.lookupText(MessageCatalog::kSection, key, 0));
-    std::fprintf(stderr, "%s: %s (%s)\n", prefix_, words.c_str(), key.c_str());
-  }
-
-  void loggedIn() { prefix_ = "message"; }
-  unsigned shown() const { return shown_; }
-
- private:
-  static std::string oneLine(std::string text) {
-    for (auto& c : text) {
-      if (c == '\r' || c == '\n') c = ' ';
-    }
-    return text;
-  }
-  const MessageCatalog& catalog_;
-  const char* prefix_ = "refused";
-  unsigned shown_ = 0;
-};
 
 RgbImage pictureOf(const SoftwareSurface& surface) {
   RgbImage image;
@@ -185,46 +114,16 @@ int runSnap(const SnapSettings& s) {
     return std::max(1ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
   };
 
-  const MessageCatalog english("", [](std::string_view section, std::string_view key, std::string_view fallback,
-                                      const std::string&) {
-    return findIniValue(kEnglishCatalog, section, key).value_or(std::string(fallback));
-  });
-  std::optional<MessageCatalog> fromFile;
-  if (s.catalog) fromFile.emplace(*s.catalog);
-  PrintedBoxes boxes(fromFile ? *fromFile : english);
-  const MessageCatalog keys("", [](std::string_view, std::string_view key, std::string_view, const std::string&) {
-    return kKeyMark + std::string(key);
-  });
-  UserMessages messages;
-  messages.boxes = &boxes;
-  messages.catalog = &keys;
-
+  ViewerMessages viewerMessages(s.catalog);
+  UserMessages& messages = viewerMessages.messages();
   ConsoleLinkOptions options;
   options.tcpPort = target->port;
   options.connectLimit = remaining();
   options.loginLimit = remaining();
   ConsoleLink link(messages, options);
-  const int login = link.connectAndLogin(target->host, kLoginRequest, s.user, *password);
-  if (login == 0) {
-    // The status wait ends with the time-out, give or take the timer's grain.
-    if (Clock::now() >= deadline - 100ms) {
-      std::fprintf(stderr, "vantrel snap: no answer from %s within the time-out\n", target->host.c_str());
-      return kExitTimeOut;
-    }
-    std::fprintf(stderr, "vantrel snap: no connection to %s port %u\n", target->host.c_str(), target->port);
-    return kExitNoConnection;
+  if (const int refused = logInAsViewer(kCommand, link, *target, s.user, *password, viewerMessages, deadline)) {
+    return refused;
   }
-  if (login != 1) {
-    // After the credentials the third failure's box is the host's to show, as ClientRun does.
-    if (login == static_cast<int>(kStatusThirdFailure) && boxes.shown() == 0) {
-      messages.showCatalogBox(nullptr, "ThreeTimeFailed");
-    }
-    if (const auto word = link.lastStatus(); word && viewerReadsDifferently(*word)) {
-      std::fprintf(stderr, "hint: the console answered %u: %s\n", *word, std::string(consoleMeaning(*word)).c_str());
-    }
-    return kExitRefused;
-  }
-  boxes.loggedIn();
 
   SoftwareSurface surface;
   HeadlessWindow window;
