@@ -1,0 +1,310 @@
+// `vantrel view` in an X server of the test's own, through SDL's X11 driver, against
+// `vantrel console` on loopback: the window's pixels read back through the X server, keys typed
+// through XTEST under a German keymap, clicks at the corners of a scaled window, the clipboard
+// both ways, and a console killed and started again. The console's input log shows what came.
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "png_image.h"
+#include "support/temp_dir.h"
+#include "tool/console_harness.h"
+#include "tool/x_desktop.h"
+#include "tool/xvfb.h"
+
+extern char** environ;
+
+namespace vantrel::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kConsoleText = "from the console";
+
+// A program of the tool in the background, its output in a file; SIGTERM when the test is done.
+class Program {
+ public:
+  Program(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+          const std::filesystem::path& output) {
+    std::vector<std::string> all = {VANTREL_TOOL};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> env(environment);
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (posix_spawn(&pid_, VANTREL_TOOL, &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Program() { stop(SIGKILL); }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // The exit code once it has ended by itself within `within`.
+  std::optional<int> exitWithin(std::chrono::milliseconds within) {
+    for (const auto end = Clock::now() + within; !exitCode_ && pid_ > 0; std::this_thread::sleep_for(10ms)) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      } else if (Clock::now() >= end) {
+        break;
+      }
+    }
+    return exitCode_;
+  }
+  std::optional<int> stop(int signal) {
+    if (pid_ > 0 && !exitCode_) kill(pid_, signal);
+    return exitWithin(10s);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> exitCode_;
+};
+
+std::string readAll(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Waits until `ready` holds, at most `within`.
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds within = 10s) {
+  for (const auto end = Clock::now() + within; Clock::now() < end; std::this_thread::sleep_for(20ms)) {
+    if (ready()) return true;
+  }
+  return ready();
+}
+
+// A colour the console's RGB565 carries through exactly: 5 and 6 bits widened by repeating
+// their high bits, as the viewer widens them.
+std::uint8_t widen5(unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); }
+std::uint8_t widen6(unsigned v) { return static_cast<std::uint8_t>((v << 2) | (v >> 4)); }
+
+RgbImage servedPicture() {
+  RgbImage image{1024, 768, std::vector<std::uint8_t>(1024 * 768 * 3)};
+  for (unsigned y = 0; y < 768; ++y) {
+    for (unsigned x = 0; x < 1024; ++x) {
+      const std::size_t i = (std::size_t{y} * 1024 + x) * 3;
+      image.rgb[i] = widen5(x % 32);
+      image.rgb[i + 1] = widen6(y % 64);
+      image.rgb[i + 2] = widen5((x / 32 + y / 64 * 3) % 32);
+    }
+  }
+  return image;
+}
+
+struct KeyLine {
+  std::uint32_t keysym;
+  bool down;
+  friend bool operator==(const KeyLine&, const KeyLine&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const KeyLine& k) {
+  return out << std::hex << "0x" << k.keysym << (k.down ? " down" : " up") << std::dec;
+}
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.running());
+    ASSERT_EQ(server.run("setxkbmap de"), 0);
+    addAccount(dir.path() / "accounts", "operator", "secret");
+    std::string error;
+    ASSERT_TRUE(savePng((dir.path() / "served.png").string(), picture, error)) << error;
+    startConsole(0);
+    ASSERT_NE(port, 0);
+    viewer = std::make_unique<Program>(
+        std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect",
+                                 "20"},
+        std::vector<std::string>{"DISPLAY=" + server.name(), "SDL_VIDEODRIVER=x11", "VANTREL_PASSWORD=secret"},
+        dir.path() / "viewer.out");
+    ASSERT_TRUE(desktop.ok());
+    ASSERT_TRUE(waitFor([&] { return (window = desktop.findWindow(title())).has_value(); }));
+  }
+
+  std::string title() const { return "Vantrel - 127.0.0.1:" + std::to_string(port); }
+
+  // A console on `wanted` (0: any free port), with its own input log.
+  void startConsole(std::uint16_t wanted) {
+    ++consoles;
+    const auto out = dir.path() / ("console" + std::to_string(consoles) + ".out");
+    log = dir.path() / ("input" + std::to_string(consoles) + ".log");
+    console = std::make_unique<Program>(
+        std::vector<std::string>{"console", "--listen", "127.0.0.1", "--port", std::to_string(wanted), "--allow-local",
+                                 "--accounts", (dir.path() / "accounts").string(), "--source",
+                                 (dir.path() / "served.png").string(), "--input-log", log.string(),
+                                 "--clipboard-text", kConsoleText},
+        std::vector<std::string>{}, out);
+    const std::regex listening("listening on [0-9.]+:([0-9]+)");
+    waitFor([&] {
+      std::smatch m;
+      const std::string text = readAll(out);
+      if (!std::regex_search(text, m, listening)) return false;
+      port = static_cast<std::uint16_t>(std::stoi(m[1]));
+      return true;
+    });
+  }
+
+  std::vector<KeyLine> keyLines() {
+    std::vector<KeyLine> lines;
+    const std::regex key(R"re("event":"key","keysym":"0x([0-9a-f]+)","down":(true|false))re");
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+      std::smatch m;
+      if (std::regex_search(line, m, key)) lines.push_back({static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16)), m[2] == "true"});
+    }
+    return lines;
+  }
+  bool logHas(const std::string& text) { return readAll(log).find(text) != std::string::npos; }
+
+  // Mismatched pixels between the window and the served picture.
+  std::size_t pixelsOff() {
+    shot = desktop.screenshot(*window);
+    if (shot.width != picture.width || shot.height != picture.height) return picture.rgb.size();
+    std::size_t off = 0;
+    for (std::size_t i = 0; i < shot.rgb.size(); i += 3) {
+      off += std::equal(&shot.rgb[i], &shot.rgb[i] + 3, &picture.rgb[i]) ? 0u : 1u;
+    }
+    return off;
+  }
+
+  test::Xvfb server{1280, 1024};
+  test::TempDir dir;
+  test::XDesktop desktop{server.name()};
+  RgbImage picture = servedPicture();
+  RgbImage shot;
+  std::unique_ptr<Program> console;
+  std::unique_ptr<Program> viewer;
+  std::filesystem::path log;
+  int consoles = 0;
+  std::uint16_t port = 0;
+  std::optional<test::XWindow> window;
+};
+
+TEST_F(ViewTest, TheWindowShowsTheServedScreenPixelForPixel) {
+  std::size_t off = 0;
+  waitFor([&] { return (off = pixelsOff()) == 0; });
+  if (const char* keep = std::getenv("VANTREL_VIEW_SHOT")) {
+    std::string error;
+    savePng(keep, shot, error);
+  }
+  EXPECT_EQ(shot.width, 1024);
+  EXPECT_EQ(shot.height, 768);
+  EXPECT_EQ(off, 0u);
+}
+
+TEST_F(ViewTest, KeysArriveAsTheDesktopTypedThem) {
+  ASSERT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
+  desktop.focus(*window);
+  std::this_thread::sleep_for(200ms);
+  constexpr std::uint32_t kShiftL = 0xFFE1, kControlL = 0xFFE3, kAltR = 0xFFEA;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<unsigned long, bool>> typed;
+    std::vector<KeyLine> sent;
+  };
+  const std::vector<Case> cases = {
+      {"Shift+a", {{XK_Shift_L, true}, {XK_a, true}, {XK_a, false}, {XK_Shift_L, false}},
+       {{kShiftL, true}, {'A', true}, {'A', false}, {kShiftL, false}}},
+      {"a letter of the German keymap", {{XK_odiaeresis, true}, {XK_odiaeresis, false}}, {{0xF6, true}, {0xF6, false}}},
+      {"AltGr+q", {{XK_ISO_Level3_Shift, true}, {XK_q, true}, {XK_q, false}, {XK_ISO_Level3_Shift, false}},
+       {{kAltR, true},
+        {kAltR, false}, {'@', true}, {kAltR, true},
+        {kAltR, false}, {'@', false}, {kAltR, true},
+        {kAltR, false}}},
+      {"dead acute, then e", {{XK_dead_acute, true}, {XK_dead_acute, false}, {XK_e, true}, {XK_e, false}},
+       {{0xE9, true}, {0xE9, false}}},
+      {"F1 and F12", {{XK_F1, true}, {XK_F1, false}, {XK_F12, true}, {XK_F12, false}},
+       {{0xFFBE, true}, {0xFFBE, false}, {0xFFC9, true}, {0xFFC9, false}}},
+      {"Ctrl+c", {{XK_Control_L, true}, {XK_c, true}, {XK_c, false}, {XK_Control_L, false}},
+       {{kControlL, true}, {'c', true}, {'c', false}, {kControlL, false}}},
+  };
+  for (const Case& c : cases) {
+    const std::size_t before = keyLines().size();
+    desktop.keys(c.typed);
+    waitFor([&] { return keyLines().size() >= before + c.sent.size(); }, 5s);
+    std::this_thread::sleep_for(50ms);  // nothing more comes
+    const auto lines = keyLines();
+    EXPECT_EQ(std::vector<KeyLine>(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()), c.sent) << c.what;
+  }
+
+  // Whatever was pressed on the console has been released again.
+  std::map<std::uint32_t, int> held;
+  for (const KeyLine& k : keyLines()) held[k.keysym] += k.down ? 1 : -1;
+  for (const auto& [keysym, count] : held) EXPECT_LE(count, 0) << std::hex << keysym;
+}
+
+TEST_F(ViewTest, ClicksAtTheCornersOfAScaledWindowReachTheRemoteCorners) {
+  ASSERT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
+  desktop.resize(*window, 800, 600);
+  ASSERT_TRUE(waitFor([&] { return desktop.size(*window) == std::pair{800, 600}; }));
+  std::this_thread::sleep_for(300ms);
+  const auto [x, y] = desktop.origin(*window);
+  const std::vector<std::tuple<int, int, unsigned, std::string>> clicks = {
+      {0, 0, 1, R"("x":0,"y":0,"mask":1)"},
+      {799, 0, 1, R"("x":1023,"y":0,"mask":1)"},
+      {0, 599, 3, R"("x":0,"y":767,"mask":4)"},
+      {799, 599, 1, R"("x":1023,"y":767,"mask":1)"},
+      {400, 300, 1, R"("x":512,"y":384,"mask":1)"},
+  };
+  for (const auto& [cx, cy, button, expected] : clicks) {
+    desktop.click(x + cx, y + cy, button);
+    EXPECT_TRUE(waitFor([&] { return logHas(expected); }, 3s)) << expected;
+  }
+}
+
+TEST_F(ViewTest, TheClipboardGoesBothWaysAndTheConsolesTextIsNotSentBack) {
+  std::optional<std::string> local;
+  EXPECT_TRUE(waitFor([&] { return (local = desktop.clipboard()) == kConsoleText; }));
+  EXPECT_EQ(local, kConsoleText);
+
+  // UTF-8 on the desktop, Latin-1 without CRs on the wire.
+  const std::string sent = R"("event":"clipboard","text":"Gr\u00fc\u00dfe\u000azwei")";
+  EXPECT_TRUE(desktop.offerClipboard("Grüße\r\nzwei", [&] { return logHas(sent); }));
+  EXPECT_FALSE(logHas(std::string(R"("event":"clipboard","text":")") + kConsoleText));
+}
+
+TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) {
+  ASSERT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
+  const std::uint16_t first = port;
+  console->stop(SIGKILL);
+  std::this_thread::sleep_for(1s);
+  ASSERT_TRUE(window = desktop.findWindow(title() + " (reconnecting)"));
+  const auto restarted = Clock::now();
+  startConsole(first);
+  ASSERT_EQ(port, first);
+  EXPECT_TRUE(waitFor([&] { return logHas(R"("event":"login")"); }, 8s));
+  // The pauses between attempts grow to four seconds at most.
+  EXPECT_LT(Clock::now() - restarted, 6s);
+  EXPECT_TRUE(waitFor([&] { return !desktop.findWindow(title() + " (reconnecting)"); }));
+  EXPECT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
+  EXPECT_EQ(viewer->stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace vantrel::cli
