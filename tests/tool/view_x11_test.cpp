@@ -180,6 +180,11 @@ class ViewTest : public ::testing::Test {
     }
     return lines;
   }
+  // VANTREL_VIEW_SHOTS=DIR keeps the screenshots for a look.
+  void keepShot(const std::string& name) {
+    std::string error;
+    if (const char* keep = std::getenv("VANTREL_VIEW_SHOTS")) savePng(std::string(keep) + "/" + name + ".png", shot, error);
+  }
   bool logHas(const std::string& text) { return readAll(log).find(text) != std::string::npos; }
 
   // Mismatched pixels between the window and the served picture.
@@ -209,10 +214,7 @@ class ViewTest : public ::testing::Test {
 TEST_F(ViewTest, TheWindowShowsTheServedScreenPixelForPixel) {
   std::size_t off = 0;
   waitFor([&] { return (off = pixelsOff()) == 0; });
-  if (const char* keep = std::getenv("VANTREL_VIEW_SHOT")) {
-    std::string error;
-    savePng(keep, shot, error);
-  }
+  keepShot("served");
   EXPECT_EQ(shot.width, 1024);
   EXPECT_EQ(shot.height, 768);
   EXPECT_EQ(off, 0u);
@@ -295,6 +297,13 @@ TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) {
   console->stop(SIGKILL);
   std::this_thread::sleep_for(1s);
   ASSERT_TRUE(window = desktop.findWindow(title() + " (reconnecting)"));
+  // The last picture stays, dimmed under the word.
+  waitFor([&] { return pixelsOff() > picture.rgb.size() / 6; }, 2s);
+  keepShot("reconnecting");
+  ASSERT_EQ(shot.rgb.size(), picture.rgb.size());
+  for (const std::size_t i : {std::size_t{0}, std::size_t{(767 * 1024 + 1023) * 3}}) {
+    for (std::size_t c = i; c < i + 3; ++c) EXPECT_NEAR(shot.rgb[c], picture.rgb[c] / 2, 2) << c;
+  }
   const auto restarted = Clock::now();
   startConsole(first);
   ASSERT_EQ(port, first);
