@@ -2,6 +2,8 @@
 // `vantrel console` on loopback: the window's pixels read back through the X server, keys typed
 // through XTEST under a German keymap, clicks at the corners of a scaled window, the clipboard
 // both ways, and a console killed and started again. The console's input log shows what came.
+// Then how a session ends: each way has its exit code, and nothing is left behind (the
+// sanitizer build checks for leaks at the exit).
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -23,9 +25,12 @@
 #include <tuple>
 #include <vector>
 
+#include "commands.h"
 #include "png_image.h"
 #include "support/temp_dir.h"
 #include "tool/console_harness.h"
+#include "tool/hand_made_console.h"
+#include "tool/tool_process.h"
 #include "tool/x_desktop.h"
 #include "tool/xvfb.h"
 
@@ -313,6 +318,59 @@ TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) {
   EXPECT_TRUE(waitFor([&] { return !desktop.findWindow(title() + " (reconnecting)"); }));
   EXPECT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
   EXPECT_EQ(viewer->stop(SIGTERM), 0);
+}
+
+// Without a display server: SDL draws into memory when asked to.
+constexpr const char* kOffscreen = "SDL_VIDEODRIVER=offscreen VANTREL_PASSWORD=secret";
+
+TEST(ViewEnds, EachEndHasItsExitCodeAndSaysWhy) {
+  test::TempDir dir;
+  struct Case {
+    HandMadeConsole::Then then;
+    const char* options;
+    int exitCode;
+    const char* says;
+  };
+  const Case cases[] = {
+      {HandMadeConsole::Then::StaySilent, "--timeout 1", kExitTimeOut, "no answer from 127.0.0.1 within the time-out"},
+      {HandMadeConsole::Then::LogInAndEndTheSession, "", kExitSessionEnded, "(ServerCutConnect)"},
+      {HandMadeConsole::Then::ServeAScreenAndEnd, "", kExitSessionEnded, "the console ended the session"},
+      {HandMadeConsole::Then::LogInAndClose, "--reconnect 0", kExitSessionEnded, "could not be reached again"},
+  };
+  for (const Case& c : cases) {
+    HandMadeConsole console(c.then);
+    const auto began = Clock::now();
+    const ToolRun run = runTool(dir, "view 127.0.0.1:" + std::to_string(console.port()) + " --user operator " + c.options,
+                                kOffscreen);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_LT(Clock::now() - began, 10s) << c.says;
+  }
+  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", kOffscreen).exitCode, kExitNoConnection);
+  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", "VANTREL_PASSWORD=x DISPLAY= WAYLAND_DISPLAY=").exitCode,
+            kExitDisplay);
+}
+
+TEST(ViewEnds, AThousandUpdatesLaterTheWindowClosesCleanly) {
+#ifndef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "what this looks for (a leak at the exit) shows only in the sanitizer build";
+#endif
+  test::TempDir dir;
+  addAccount(dir.path() / "accounts", "operator", "secret");
+  const std::array<std::string, 2> pictures = {(dir.path() / "dark.png").string(), (dir.path() / "light.png").string()};
+  for (std::size_t k = 0; k < 2; ++k) {
+    RgbImage p{640, 480, std::vector<std::uint8_t>(640 * 480 * 3, static_cast<std::uint8_t>(k == 0 ? 0x30 : 0xC0))};
+    std::string error;
+    ASSERT_TRUE(savePng(pictures[k], p, error)) << error;
+  }
+  const auto log = dir.path() / "input.log";
+  ConsoleProcess console({"--allow-local", "--accounts", (dir.path() / "accounts").string(), "--size", "640x480",
+                          "--interval", "1", "--input-log", log.string(), "--source", pictures[0], pictures[1]});
+  ASSERT_NE(console.port(), 0);
+  Program viewer({"view", "127.0.0.1:" + std::to_string(console.port()), "--user", "operator"},
+                 {"SDL_VIDEODRIVER=offscreen", "VANTREL_PASSWORD=secret"}, dir.path() / "viewer.out");
+  EXPECT_TRUE(waitFor([&] { return readAll(log).find(R"("event":"ack","count":1000})") != std::string::npos; }, 60s));
+  EXPECT_EQ(viewer.stop(SIGTERM), kExitOk) << readAll(dir.path() / "viewer.out");
 }
 
 }  // namespace
