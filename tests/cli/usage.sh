@@ -17,7 +17,7 @@ expect() {
 
 expect 0 '^vantrel [0-9]+\.[0-9]+\.[0-9]+$' "$tool" --version
 expect 0 '^  4  no answer within the time-out' "$tool" --help
-for command in cipher discover codec "account add" console snap; do
+for command in cipher discover codec "account add" console snap view; do
   # shellcheck disable=SC2086  # "account add" is two words
   expect 0 "^Usage: vantrel $command " "$tool" $command --help
 done

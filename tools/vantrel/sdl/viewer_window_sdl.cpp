@@ -125,7 +125,7 @@ class SessionPorts final : public SessionWindowPort, public ClipboardPort, publi
     for (const KeyEvent& e : events) sendKeyEvent(e.keysym, e.down);
   }
 
-  void takeFocus() override {}
+  void takeFocus() override { SDL_RaiseWindow(window_); }  // window thread: the key menu sent a sequence
   void requestClose() override {}
 
   std::atomic<bool> fullScreen;
@@ -219,6 +219,7 @@ void SdlViewerWindow::Impl::setTitle() {
 void SdlViewerWindow::Impl::setFullScreen(bool on) {
   fullScreen_ = on;
   SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  if (!on && textureSize_.width > 0) fitToRemote(textureSize_);  // a viewer started full screen has no size yet
   dirty_ = true;
 }
 
