@@ -14,7 +14,9 @@ std::span<const std::uint8_t> bytes(std::string_view text) {
 
 TEST(ClipboardSync, LocalTextGoesOutOnceAsLatin1AndTheConsolesIsNotSentBack) {
   ClipboardSync sync;
-  EXPECT_EQ(sync.localText("Grüße\r\nzwei", 0), "Gr\xFC\xDF" "e\nzwei");
+  EXPECT_EQ(sync.localText("Grüße\r\nzwei", 0),
+            "Gr\xFC\xDF"
+            "e\nzwei");
   EXPECT_EQ(sync.localText("Grüße\r\nzwei", 0), std::nullopt);  // seen already
 
   // The console's text: Latin-1 to UTF-8, cut at a NUL, and not echoed when the desktop reports it.

@@ -26,7 +26,11 @@ class HandMadeConsole {
     return image;
   }();
 
-  enum class Then { StaySilent, LogInAndEndTheSession, ServeAScreenAndEnd, LogInAndClose };
+  // ServeUpdatesAndEnd: the screen and the screen with a small square inverted, in turn, until
+  // at least this many updates have gone.
+  static constexpr std::size_t kManyUpdates = 1000;
+
+  enum class Then { StaySilent, LogInAndEndTheSession, ServeAScreenAndEnd, ServeUpdatesAndEnd, LogInAndClose };
 
   explicit HandMadeConsole(Then then) {
     NetSocket::startup();
@@ -47,13 +51,24 @@ class HandMadeConsole {
         storeU32le(word.data(), 101);
         viewer->sendExact(word);
       }
-      if (then == Then::ServeAScreenAndEnd) {
+      if (then == Then::ServeAScreenAndEnd || then == Then::ServeUpdatesAndEnd) {
         auto feed = ScreenFeed::create(kScreen.width, kScreen.height);
-        for (ConsoleMessage m : {feed->formatMessage(), *feed->updateFor(kScreen.rgb, feed->screen())}) {
-          writeMessage(*viewer, m);
+        writeMessage(*viewer, feed->formatMessage());
+        std::vector<std::uint8_t> changed(kScreen.rgb);
+        for (std::size_t y = 100; y < 132; ++y) {
+          for (std::size_t i = (y * 640 + 200) * 3; i < (y * 640 + 232) * 3; ++i) {
+            changed[i] = static_cast<std::uint8_t>(~changed[i]);
+          }
+        }
+        std::size_t sent = 0;
+        for (std::size_t k = 0; k == 0 || (then == Then::ServeUpdatesAndEnd && sent < kManyUpdates); ++k) {
+          if (const ConsoleMessage* update = feed->updateFor(k % 2 == 0 ? kScreen.rgb : changed, feed->screen())) {
+            writeMessage(*viewer, *update);
+            ++sent;
+          }
         }
       }
-      if (then == Then::LogInAndEndTheSession || then == Then::ServeAScreenAndEnd) {
+      if (then == Then::LogInAndEndTheSession || then == Then::ServeAScreenAndEnd || then == Then::ServeUpdatesAndEnd) {
         const std::array<std::uint8_t, 8> end = {3, 0, 17, 0, 0, 0, 0, 0};
         viewer->sendExact(end);
       } else if (then == Then::LogInAndClose) {

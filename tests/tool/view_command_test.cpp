@@ -5,13 +5,12 @@
 // Then how a session ends: each way has its exit code, and nothing is left behind (the
 // sanitizer build checks for leaks at the exit).
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -42,6 +41,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kConsoleText = "from the console";
+
+// The viewer's environment: SDL on the test's X server, the password, and for the sanitizer
+// build the one leak that is not ours (libdbus keeps a block after SDL closes its connection;
+// what hangs off it is reported as indirect leaks, so a leak of ours shows as a direct one).
+std::vector<std::string> viewerEnvironment(const test::TempDir& dir, const std::string& display) {
+  const auto suppressions = dir.write("lsan-suppressions", "leak:libdbus-1.so\n");
+  return {"DISPLAY=" + display, "SDL_VIDEODRIVER=x11", "VANTREL_PASSWORD=secret",
+          "LSAN_OPTIONS=exitcode=0:suppressions=" + suppressions.string()};
+}
+
+bool leaked(const std::string& output) { return output.find("Direct leak") != std::string::npos; }
 
 // A program of the tool in the background, its output in a file; SIGTERM when the test is done.
 class Program {
@@ -143,13 +153,19 @@ class ViewTest : public ::testing::Test {
     ASSERT_TRUE(savePng((dir.path() / "served.png").string(), picture, error)) << error;
     startConsole(0);
     ASSERT_NE(port, 0);
-    viewer = std::make_unique<Program>(
-        std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect",
-                                 "20"},
-        std::vector<std::string>{"DISPLAY=" + server.name(), "SDL_VIDEODRIVER=x11", "VANTREL_PASSWORD=secret"},
-        dir.path() / "viewer.out");
+    viewer = std::make_unique<Program>(std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user",
+                                                                "operator", "--reconnect", "20"},
+                                       viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
     ASSERT_TRUE(desktop.ok());
     ASSERT_TRUE(waitFor([&] { return (window = desktop.findWindow(title())).has_value(); }));
+  }
+
+  // Every session ends as a closed window does: exit code 0, nothing leaked.
+  void TearDown() override {
+    if (!viewer) return;
+    EXPECT_EQ(viewer->stop(SIGTERM), kExitOk);
+    const std::string output = readAll(dir.path() / "viewer.out");
+    EXPECT_FALSE(leaked(output)) << output;
   }
 
   std::string title() const { return "Vantrel - 127.0.0.1:" + std::to_string(port); }
@@ -162,8 +178,8 @@ class ViewTest : public ::testing::Test {
     console = std::make_unique<Program>(
         std::vector<std::string>{"console", "--listen", "127.0.0.1", "--port", std::to_string(wanted), "--allow-local",
                                  "--accounts", (dir.path() / "accounts").string(), "--source",
-                                 (dir.path() / "served.png").string(), "--input-log", log.string(),
-                                 "--clipboard-text", kConsoleText},
+                                 (dir.path() / "served.png").string(), "--input-log", log.string(), "--clipboard-text",
+                                 kConsoleText},
         std::vector<std::string>{}, out);
     const std::regex listening("listening on [0-9.]+:([0-9]+)");
     waitFor([&] {
@@ -181,14 +197,16 @@ class ViewTest : public ::testing::Test {
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) {
       std::smatch m;
-      if (std::regex_search(line, m, key)) lines.push_back({static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16)), m[2] == "true"});
+      if (std::regex_search(line, m, key))
+        lines.push_back({static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16)), m[2] == "true"});
     }
     return lines;
   }
   // VANTREL_VIEW_SHOTS=DIR keeps the screenshots for a look.
   void keepShot(const std::string& name) {
     std::string error;
-    if (const char* keep = std::getenv("VANTREL_VIEW_SHOTS")) savePng(std::string(keep) + "/" + name + ".png", shot, error);
+    if (const char* keep = std::getenv("VANTREL_VIEW_SHOTS"))
+      savePng(std::string(keep) + "/" + name + ".png", shot, error);
   }
   bool logHas(const std::string& text) { return readAll(log).find(text) != std::string::npos; }
 
@@ -236,19 +254,28 @@ TEST_F(ViewTest, KeysArriveAsTheDesktopTypedThem) {
     std::vector<KeyLine> sent;
   };
   const std::vector<Case> cases = {
-      {"Shift+a", {{XK_Shift_L, true}, {XK_a, true}, {XK_a, false}, {XK_Shift_L, false}},
+      {"Shift+a",
+       {{XK_Shift_L, true}, {XK_a, true}, {XK_a, false}, {XK_Shift_L, false}},
        {{kShiftL, true}, {'A', true}, {'A', false}, {kShiftL, false}}},
       {"a letter of the German keymap", {{XK_odiaeresis, true}, {XK_odiaeresis, false}}, {{0xF6, true}, {0xF6, false}}},
-      {"AltGr+q", {{XK_ISO_Level3_Shift, true}, {XK_q, true}, {XK_q, false}, {XK_ISO_Level3_Shift, false}},
+      {"AltGr+q",
+       {{XK_ISO_Level3_Shift, true}, {XK_q, true}, {XK_q, false}, {XK_ISO_Level3_Shift, false}},
        {{kAltR, true},
-        {kAltR, false}, {'@', true}, {kAltR, true},
-        {kAltR, false}, {'@', false}, {kAltR, true},
+        {kAltR, false},
+        {'@', true},
+        {kAltR, true},
+        {kAltR, false},
+        {'@', false},
+        {kAltR, true},
         {kAltR, false}}},
-      {"dead acute, then e", {{XK_dead_acute, true}, {XK_dead_acute, false}, {XK_e, true}, {XK_e, false}},
+      {"dead acute, then e",
+       {{XK_dead_acute, true}, {XK_dead_acute, false}, {XK_e, true}, {XK_e, false}},
        {{0xE9, true}, {0xE9, false}}},
-      {"F1 and F12", {{XK_F1, true}, {XK_F1, false}, {XK_F12, true}, {XK_F12, false}},
+      {"F1 and F12",
+       {{XK_F1, true}, {XK_F1, false}, {XK_F12, true}, {XK_F12, false}},
        {{0xFFBE, true}, {0xFFBE, false}, {0xFFC9, true}, {0xFFC9, false}}},
-      {"Ctrl+c", {{XK_Control_L, true}, {XK_c, true}, {XK_c, false}, {XK_Control_L, false}},
+      {"Ctrl+c",
+       {{XK_Control_L, true}, {XK_c, true}, {XK_c, false}, {XK_Control_L, false}},
        {{kControlL, true}, {'c', true}, {'c', false}, {kControlL, false}}},
   };
   for (const Case& c : cases) {
@@ -273,10 +300,8 @@ TEST_F(ViewTest, ClicksAtTheCornersOfAScaledWindowReachTheRemoteCorners) {
   std::this_thread::sleep_for(300ms);
   const auto [x, y] = desktop.origin(*window);
   const std::vector<std::tuple<int, int, unsigned, std::string>> clicks = {
-      {0, 0, 1, R"("x":0,"y":0,"mask":1)"},
-      {799, 0, 1, R"("x":1023,"y":0,"mask":1)"},
-      {0, 599, 3, R"("x":0,"y":767,"mask":4)"},
-      {799, 599, 1, R"("x":1023,"y":767,"mask":1)"},
+      {0, 0, 1, R"("x":0,"y":0,"mask":1)"},         {799, 0, 1, R"("x":1023,"y":0,"mask":1)"},
+      {0, 599, 3, R"("x":0,"y":767,"mask":4)"},     {799, 599, 1, R"("x":1023,"y":767,"mask":1)"},
       {400, 300, 1, R"("x":512,"y":384,"mask":1)"},
   };
   for (const auto& [cx, cy, button, expected] : clicks) {
@@ -317,14 +342,23 @@ TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) {
   EXPECT_LT(Clock::now() - restarted, 6s);
   EXPECT_TRUE(waitFor([&] { return !desktop.findWindow(title() + " (reconnecting)"); }));
   EXPECT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
-  EXPECT_EQ(viewer->stop(SIGTERM), 0);
 }
 
-// Without a display server: SDL draws into memory when asked to.
-constexpr const char* kOffscreen = "SDL_VIDEODRIVER=offscreen VANTREL_PASSWORD=secret";
+// NAME=VALUE words for the shell, the values quoted.
+std::string environmentWords(const std::vector<std::string>& environment) {
+  std::string words;
+  for (const auto& e : environment) {
+    const auto equals = e.find('=');
+    words += e.substr(0, equals + 1) + "'" + e.substr(equals + 1) + "' ";
+  }
+  return words;
+}
 
 TEST(ViewEnds, EachEndHasItsExitCodeAndSaysWhy) {
+  test::Xvfb server{640, 480};
+  ASSERT_TRUE(server.running());
   test::TempDir dir;
+  const std::string environment = environmentWords(viewerEnvironment(dir, server.name()));
   struct Case {
     HandMadeConsole::Then then;
     const char* options;
@@ -340,37 +374,31 @@ TEST(ViewEnds, EachEndHasItsExitCodeAndSaysWhy) {
   for (const Case& c : cases) {
     HandMadeConsole console(c.then);
     const auto began = Clock::now();
-    const ToolRun run = runTool(dir, "view 127.0.0.1:" + std::to_string(console.port()) + " --user operator " + c.options,
-                                kOffscreen);
+    const ToolRun run =
+        runTool(dir, "view 127.0.0.1:" + std::to_string(console.port()) + " --user operator " + c.options, environment);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_FALSE(leaked(run.err)) << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_LT(Clock::now() - began, 10s) << c.says;
   }
-  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", kOffscreen).exitCode, kExitNoConnection);
-  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", "VANTREL_PASSWORD=x DISPLAY= WAYLAND_DISPLAY=").exitCode,
+  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", environment).exitCode, kExitNoConnection);
+  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", environment + "DISPLAY= WAYLAND_DISPLAY= SDL_VIDEODRIVER=")
+                .exitCode,
             kExitDisplay);
 }
 
-TEST(ViewEnds, AThousandUpdatesLaterTheWindowClosesCleanly) {
-#ifndef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "what this looks for (a leak at the exit) shows only in the sanitizer build";
-#endif
+// Under the sanitizer build a leak of the viewer's shows at its exit.
+TEST(ViewEnds, AThousandUpdatesLaterTheSessionEndsWithNothingLeaked) {
+  test::Xvfb server{800, 600};
+  ASSERT_TRUE(server.running());
   test::TempDir dir;
-  addAccount(dir.path() / "accounts", "operator", "secret");
-  const std::array<std::string, 2> pictures = {(dir.path() / "dark.png").string(), (dir.path() / "light.png").string()};
-  for (std::size_t k = 0; k < 2; ++k) {
-    RgbImage p{640, 480, std::vector<std::uint8_t>(640 * 480 * 3, static_cast<std::uint8_t>(k == 0 ? 0x30 : 0xC0))};
-    std::string error;
-    ASSERT_TRUE(savePng(pictures[k], p, error)) << error;
-  }
-  const auto log = dir.path() / "input.log";
-  ConsoleProcess console({"--allow-local", "--accounts", (dir.path() / "accounts").string(), "--size", "640x480",
-                          "--interval", "1", "--input-log", log.string(), "--source", pictures[0], pictures[1]});
-  ASSERT_NE(console.port(), 0);
-  Program viewer({"view", "127.0.0.1:" + std::to_string(console.port()), "--user", "operator"},
-                 {"SDL_VIDEODRIVER=offscreen", "VANTREL_PASSWORD=secret"}, dir.path() / "viewer.out");
-  EXPECT_TRUE(waitFor([&] { return readAll(log).find(R"("event":"ack","count":1000})") != std::string::npos; }, 60s));
-  EXPECT_EQ(viewer.stop(SIGTERM), kExitOk) << readAll(dir.path() / "viewer.out");
+  HandMadeConsole console(HandMadeConsole::Then::ServeUpdatesAndEnd);
+  const ToolRun run = runTool(dir, "view 127.0.0.1:" + std::to_string(console.port()) + " --user operator",
+                              environmentWords(viewerEnvironment(dir, server.name())));
+  // The console's end comes after the last update: the viewer has drawn them all.
+  EXPECT_EQ(run.exitCode, kExitSessionEnded) << run.err;
+  EXPECT_NE(run.err.find("(ServerCutConnect)"), std::string::npos) << run.err;
+  EXPECT_FALSE(leaked(run.err)) << run.err;
 }
 
 }  // namespace

@@ -16,9 +16,9 @@ TEST(ViewLayout, ScaledKeepsTheAspectInBarsAndOneToOneScrollsWithinTheScreen) {
   const Size remote{1024, 768};
   const Case cases[] = {
       {{800, 600}, true, {}, {{0, 0, 1024, 768}, {0, 0, 800, 600}}},
-      {{1000, 600}, true, {}, {{0, 0, 1024, 768}, {100, 0, 800, 600}}},     // bars left and right
-      {{1024, 900}, true, {}, {{0, 0, 1024, 768}, {0, 66, 1024, 768}}},     // above and below
-      {{2048, 1536}, true, {}, {{0, 0, 1024, 768}, {0, 0, 2048, 1536}}},    // full screen on a larger monitor
+      {{1000, 600}, true, {}, {{0, 0, 1024, 768}, {100, 0, 800, 600}}},   // bars left and right
+      {{1024, 900}, true, {}, {{0, 0, 1024, 768}, {0, 66, 1024, 768}}},   // above and below
+      {{2048, 1536}, true, {}, {{0, 0, 1024, 768}, {0, 0, 2048, 1536}}},  // full screen on a larger monitor
       {{800, 600}, false, {100, 50}, {{100, 50, 800, 600}, {0, 0, 800, 600}}},
       {{800, 600}, false, {900, -5}, {{224, 0, 800, 600}, {0, 0, 800, 600}}},  // kept within the screen
       {{1280, 1024}, false, {30, 30}, {{0, 0, 1024, 768}, {128, 128, 1024, 768}}},

@@ -51,10 +51,10 @@ std::optional<Target> parseTarget(const std::string& text, std::string& error) {
 class ViewerMessages::Printed final : public MessageBoxPort {
  public:
   explicit Printed(const std::optional<std::string>& catalogDir)
-      : english_("", [](std::string_view section, std::string_view key, std::string_view fallback,
-                        const std::string&) {
-          return findIniValue(kEnglishCatalog, section, key).value_or(std::string(fallback));
-        }),
+      : english_("",
+                 [](std::string_view section, std::string_view key, std::string_view fallback, const std::string&) {
+                   return findIniValue(kEnglishCatalog, section, key).value_or(std::string(fallback));
+                 }),
         keys_("", [](std::string_view, std::string_view key, std::string_view, const std::string&) {
           return kKeyMark + std::string(key);
         }) {

@@ -14,12 +14,17 @@ std::vector<MenuItem> keyMenuItems(bool fullScreen) {
 
 std::optional<SpecialSequence> sequenceOf(MenuAction action) {
   switch (action) {
-    case MenuAction::CtrlAltDel: return SpecialSequence::CtrlAltDel;
-    case MenuAction::AltTab: return SpecialSequence::AltTab;
-    case MenuAction::CtrlSpace: return SpecialSequence::CtrlSpace;
-    case MenuAction::AltF4: return SpecialSequence::AltF4;
+    case MenuAction::CtrlAltDel:
+      return SpecialSequence::CtrlAltDel;
+    case MenuAction::AltTab:
+      return SpecialSequence::AltTab;
+    case MenuAction::CtrlSpace:
+      return SpecialSequence::CtrlSpace;
+    case MenuAction::AltF4:
+      return SpecialSequence::AltF4;
     case MenuAction::LeaveFullScreen:
-    case MenuAction::Disconnect: return std::nullopt;
+    case MenuAction::Disconnect:
+      return std::nullopt;
   }
   return std::nullopt;
 }

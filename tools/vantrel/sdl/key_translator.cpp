@@ -13,19 +13,43 @@ constexpr std::uint32_t kShiftL = 0xFFE1;
 constexpr std::uint32_t kShiftR = 0xFFE2;
 
 constexpr std::array<std::pair<SDL_Keycode, std::uint32_t>, 38> kTable = {{
-    {SDLK_BACKSPACE, 0xFF08},   {SDLK_TAB, 0xFF09},          {SDLK_CLEAR, 0xFF0B},
-    {SDLK_RETURN, 0xFF0D},      {SDLK_KP_ENTER, 0xFF0D},     {SDLK_RETURN2, 0xFF0D},
-    {SDLK_LSHIFT, kShiftL},     {SDLK_RSHIFT, kShiftR},      {SDLK_LCTRL, keysym::kControlL},
-    {SDLK_RCTRL, keysym::kControlR}, {SDLK_LALT, keysym::kAltL}, {SDLK_RALT, keysym::kAltR},
+    {SDLK_BACKSPACE, 0xFF08},
+    {SDLK_TAB, 0xFF09},
+    {SDLK_CLEAR, 0xFF0B},
+    {SDLK_RETURN, 0xFF0D},
+    {SDLK_KP_ENTER, 0xFF0D},
+    {SDLK_RETURN2, 0xFF0D},
+    {SDLK_LSHIFT, kShiftL},
+    {SDLK_RSHIFT, kShiftR},
+    {SDLK_LCTRL, keysym::kControlL},
+    {SDLK_RCTRL, keysym::kControlR},
+    {SDLK_LALT, keysym::kAltL},
+    {SDLK_RALT, keysym::kAltR},
     {SDLK_MODE, keysym::kAltR},  // AltGr where the layout calls it Mode_switch: the right Alt key
-    {SDLK_PAUSE, 0xFF13},       {SDLK_CAPSLOCK, 0xFFE5},     {SDLK_ESCAPE, 0xFF1B},
-    {SDLK_PAGEUP, 0xFF55},      {SDLK_PAGEDOWN, 0xFF56},     {SDLK_END, 0xFF57},
-    {SDLK_HOME, 0xFF50},        {SDLK_LEFT, 0xFF51},         {SDLK_UP, 0xFF52},
-    {SDLK_RIGHT, 0xFF53},       {SDLK_DOWN, 0xFF54},         {SDLK_SELECT, 0xFF60},
-    {SDLK_EXECUTE, 0xFF62},     {SDLK_PRINTSCREEN, 0xFF61},  {SDLK_INSERT, 0xFF63},
-    {SDLK_DELETE, 0xFFFF},      {SDLK_HELP, 0xFF6A},         {SDLK_KP_MULTIPLY, 0xFFAA},
-    {SDLK_KP_PLUS, 0xFFAB},     {SDLK_KP_COMMA, 0xFFAC},     {SDLK_KP_MINUS, 0xFFAD},
-    {SDLK_KP_DIVIDE, 0xFFAF},   {SDLK_NUMLOCKCLEAR, 0xFF7F}, {SDLK_SCROLLLOCK, 0xFF14},
+    {SDLK_PAUSE, 0xFF13},
+    {SDLK_CAPSLOCK, 0xFFE5},
+    {SDLK_ESCAPE, 0xFF1B},
+    {SDLK_PAGEUP, 0xFF55},
+    {SDLK_PAGEDOWN, 0xFF56},
+    {SDLK_END, 0xFF57},
+    {SDLK_HOME, 0xFF50},
+    {SDLK_LEFT, 0xFF51},
+    {SDLK_UP, 0xFF52},
+    {SDLK_RIGHT, 0xFF53},
+    {SDLK_DOWN, 0xFF54},
+    {SDLK_SELECT, 0xFF60},
+    {SDLK_EXECUTE, 0xFF62},
+    {SDLK_PRINTSCREEN, 0xFF61},
+    {SDLK_INSERT, 0xFF63},
+    {SDLK_DELETE, 0xFFFF},
+    {SDLK_HELP, 0xFF6A},
+    {SDLK_KP_MULTIPLY, 0xFFAA},
+    {SDLK_KP_PLUS, 0xFFAB},
+    {SDLK_KP_COMMA, 0xFFAC},
+    {SDLK_KP_MINUS, 0xFFAD},
+    {SDLK_KP_DIVIDE, 0xFFAF},
+    {SDLK_NUMLOCKCLEAR, 0xFF7F},
+    {SDLK_SCROLLLOCK, 0xFF14},
     {SDLK_APPLICATION, 0},  // no keysym, as the DLL sends none for it; listed so it types nothing
 }};
 
@@ -37,10 +61,17 @@ struct KeypadKey {
   std::uint32_t without;
 };
 constexpr std::array<KeypadKey, 11> kKeypad = {{
-    {SDLK_KP_0, 0xFFB0, 0xFF63}, {SDLK_KP_1, 0xFFB1, 0xFF57}, {SDLK_KP_2, 0xFFB2, 0xFF54},
-    {SDLK_KP_3, 0xFFB3, 0xFF56}, {SDLK_KP_4, 0xFFB4, 0xFF51}, {SDLK_KP_5, 0xFFB5, 0xFF0B},
-    {SDLK_KP_6, 0xFFB6, 0xFF53}, {SDLK_KP_7, 0xFFB7, 0xFF50}, {SDLK_KP_8, 0xFFB8, 0xFF52},
-    {SDLK_KP_9, 0xFFB9, 0xFF55}, {SDLK_KP_PERIOD, 0xFFAE, 0xFFFF},
+    {SDLK_KP_0, 0xFFB0, 0xFF63},
+    {SDLK_KP_1, 0xFFB1, 0xFF57},
+    {SDLK_KP_2, 0xFFB2, 0xFF54},
+    {SDLK_KP_3, 0xFFB3, 0xFF56},
+    {SDLK_KP_4, 0xFFB4, 0xFF51},
+    {SDLK_KP_5, 0xFFB5, 0xFF0B},
+    {SDLK_KP_6, 0xFFB6, 0xFF53},
+    {SDLK_KP_7, 0xFFB7, 0xFF50},
+    {SDLK_KP_8, 0xFFB8, 0xFF52},
+    {SDLK_KP_9, 0xFFB9, 0xFF55},
+    {SDLK_KP_PERIOD, 0xFFAE, 0xFFFF},
 }};
 
 bool isModifier(std::uint32_t keysym) { return keysym >= kShiftL && keysym <= keysym::kAltR; }
@@ -173,8 +204,8 @@ std::vector<KeyEvent> KeyTranslator::releaseAll() {
   held_.clear();
   textFor_.reset();
   swallowText_ = false;
-  for (const std::uint32_t keysym : {keysym::kAltL, keysym::kControlL, kShiftL, keysym::kAltR, keysym::kControlR,
-                                     kShiftR}) {
+  for (const std::uint32_t keysym :
+       {keysym::kAltL, keysym::kControlL, kShiftL, keysym::kAltR, keysym::kControlR, kShiftR}) {
     out.push_back({keysym, false});
   }
   return out;

@@ -79,7 +79,10 @@ void drawBanner(SDL_Renderer* renderer, Size output, std::string_view text) {
 
 // The session's view of the window: what the receive thread asks for is noted here and done by
 // the window thread, which alone may call SDL's video functions.
-class SessionPorts final : public SessionWindowPort, public ClipboardPort, public KeyEventSink, public ViewerWindowPort {
+class SessionPorts final : public SessionWindowPort,
+                           public ClipboardPort,
+                           public KeyEventSink,
+                           public ViewerWindowPort {
  public:
   SessionPorts(ConsoleLink& link, SDL_Window* window, bool fullScreenView)
       : fullScreen(fullScreenView), link_(link), window_(window) {}
@@ -164,7 +167,8 @@ class SdlViewerWindow::Impl {
     }
     // Without a display SDL falls back to drawing nowhere; only a caller who asks for that gets it.
     const std::string_view driver = SDL_GetCurrentVideoDriver();
-    if ((driver == "offscreen" || driver == "dummy") && SDL_getenv("SDL_VIDEODRIVER") == nullptr) {
+    const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
+    if ((driver == "offscreen" || driver == "dummy") && (chosen == nullptr || *chosen == '\0')) {
       error = "no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)";
       return false;
     }
@@ -199,8 +203,8 @@ class SdlViewerWindow::Impl {
 
 bool SdlViewerWindow::Impl::ensureWindow() {
   if (window_ != nullptr) return true;
-  const Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
-                       (fullScreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  const Uint32 flags =
+      SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | (fullScreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   window_ = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, flags);
   if (window_ == nullptr) return false;
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
@@ -284,7 +288,8 @@ void SdlViewerWindow::Impl::render() {
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   if (texture_ != nullptr) {
-    const bool oneToOne = layout_.source.width == layout_.target.width && layout_.source.height == layout_.target.height;
+    const bool oneToOne =
+        layout_.source.width == layout_.target.width && layout_.source.height == layout_.target.height;
     SDL_SetTextureScaleMode(texture_, oneToOne ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
     const SDL_Rect source{layout_.source.x, layout_.source.y, layout_.source.width, layout_.source.height};
     const SDL_Rect target{layout_.target.x, layout_.target.y, layout_.target.width, layout_.target.height};
@@ -337,9 +342,13 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
     std::vector<SDL_MessageBoxButtonData> buttonData;
     for (std::size_t i = 0; i < items.size(); ++i) buttonData.push_back({0, static_cast<int>(i), items[i].label});
     buttonData.push_back({SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, -1, "Cancel"});
-    const SDL_MessageBoxData box{SDL_MESSAGEBOX_INFORMATION, window_, "Vantrel keys",
-                                 "Send a key combination to the console, or:", static_cast<int>(buttonData.size()),
-                                 buttonData.data(), nullptr};
+    const SDL_MessageBoxData box{SDL_MESSAGEBOX_INFORMATION,
+                                 window_,
+                                 "Vantrel keys",
+                                 "Send a key combination to the console, or:",
+                                 static_cast<int>(buttonData.size()),
+                                 buttonData.data(),
+                                 nullptr};
     int chosen = -1;
     if (SDL_ShowMessageBox(&box, &chosen) != 0 || chosen < 0) return true;
     const MenuAction action = items[static_cast<std::size_t>(chosen)].action;
@@ -389,8 +398,12 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
         case SDL_KEYUP:
           if (ownKeys.erase(e.key.keysym.scancode) == 0) ports.send(keys.keyUp(e.key.keysym.scancode));
           break;
-        case SDL_TEXTINPUT: ports.send(keys.text(e.text.text)); break;
-        case SDL_MOUSEMOTION: sendPointer(e.motion.x, e.motion.y); break;
+        case SDL_TEXTINPUT:
+          ports.send(keys.text(e.text.text));
+          break;
+        case SDL_MOUSEMOTION:
+          sendPointer(e.motion.x, e.motion.y);
+          break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
           const std::uint8_t bit = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_RIGHT ? 4 : 0;
@@ -406,8 +419,11 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
           dirty_ = true;
           break;
         }
-        case SDL_CLIPBOARDUPDATE: nextClipboardLook = Clock::now(); break;
-        default: break;
+        case SDL_CLIPBOARDUPDATE:
+          nextClipboardLook = Clock::now();
+          break;
+        default:
+          break;
       }
     }
     if (ports.fitWanted.exchange(false)) {
@@ -431,7 +447,8 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
     upload(surface);
     if (dirty_) render();
     if (running && connection->receiveThreadEnded()) {
-      end = connection->closedByServer.load() != 0 || ports.endRequested ? SessionEnd::ServerEnded : SessionEnd::LinkLost;
+      end =
+          connection->closedByServer.load() != 0 || ports.endRequested ? SessionEnd::ServerEnded : SessionEnd::LinkLost;
       running = false;
     }
   }
