@@ -53,7 +53,8 @@ class HandMadeConsole {
       }
       if (then == Then::ServeAScreenAndEnd || then == Then::ServeUpdatesAndEnd) {
         auto feed = ScreenFeed::create(kScreen.width, kScreen.height);
-        writeMessage(*viewer, feed->formatMessage());
+        ConsoleMessage format = feed->formatMessage();
+        writeMessage(*viewer, format);
         std::vector<std::uint8_t> changed(kScreen.rgb);
         for (std::size_t y = 100; y < 132; ++y) {
           for (std::size_t i = (y * 640 + 200) * 3; i < (y * 640 + 232) * 3; ++i) {
@@ -63,7 +64,8 @@ class HandMadeConsole {
         std::size_t sent = 0;
         for (std::size_t k = 0; k == 0 || (then == Then::ServeUpdatesAndEnd && sent < kManyUpdates); ++k) {
           if (const ConsoleMessage* update = feed->updateFor(k % 2 == 0 ? kScreen.rgb : changed, feed->screen())) {
-            writeMessage(*viewer, *update);
+            ConsoleMessage m = *update;
+            writeMessage(*viewer, m);
             ++sent;
           }
         }
