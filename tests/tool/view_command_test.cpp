@@ -43,12 +43,14 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kConsoleText = "from the console";
 
 // The viewer's environment: SDL on the test's X server, the password, and for the sanitizer
-// build the one leak that is not ours (libdbus keeps a block after SDL closes its connection;
-// what hangs off it is reported as indirect leaks, so a leak of ours shows as a direct one).
+// builds what is not ours: libdbus keeps a block after SDL closes its connection (what hangs off
+// it is reported as indirect leaks, so a leak of ours shows as a direct one), and Mesa's software
+// GL driver runs threads of its own that the thread sanitizer cannot see into.
 std::vector<std::string> viewerEnvironment(const test::TempDir& dir, const std::string& display) {
-  const auto suppressions = dir.write("lsan-suppressions", "leak:libdbus-1.so\n");
+  const auto leaks = dir.write("lsan-suppressions", "leak:libdbus-1.so\n");
+  const auto races = dir.write("tsan-suppressions", "race:swrast_dri.so\n");
   return {"DISPLAY=" + display, "SDL_VIDEODRIVER=x11", "VANTREL_PASSWORD=secret",
-          "LSAN_OPTIONS=exitcode=0:suppressions=" + suppressions.string()};
+          "LSAN_OPTIONS=exitcode=0:suppressions=" + leaks.string(), "TSAN_OPTIONS=suppressions=" + races.string()};
 }
 
 bool leaked(const std::string& output) { return output.find("Direct leak") != std::string::npos; }
