@@ -2,6 +2,31 @@
 
 namespace vantrel {
 
+ConsoleMessage keyEventMessage(std::uint32_t keysym, bool down) {
+  ConsoleMessage m;
+  m.setType(ConsoleMessage::kKeyEvent);
+  m.setFlag(down ? 1 : 0);
+  m.setU32At(4, keysym);
+  return m;
+}
+
+ConsoleMessage pointerEventMessage(std::uint16_t x, std::uint16_t y, std::uint8_t buttons) {
+  ConsoleMessage m;
+  m.setType(ConsoleMessage::kPointerEvent);
+  m.setFlag(buttons);
+  m.setU16At(2, x);
+  m.setU16At(4, y);
+  return m;
+}
+
+ConsoleMessage controlMessage(std::uint16_t subtype, std::uint32_t value) {
+  ConsoleMessage m;
+  m.setType(ConsoleMessage::kControl);
+  m.setU16At(2, subtype);
+  m.setU32At(4, value);
+  return m;
+}
+
 std::optional<std::size_t> wireHeaderLength(std::uint8_t type) {
   switch (type) {
     case ConsoleMessage::kKeyEvent:

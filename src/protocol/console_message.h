@@ -56,6 +56,12 @@ static_assert(offsetof(ConsoleMessage, header) == 0);
 static_assert(sizeof(void*) != 4 || (offsetof(ConsoleMessage, payload) == 20 && sizeof(ConsoleMessage) == 24));
 static_assert(sizeof(void*) != 8 || (offsetof(ConsoleMessage, payload) == 24 && sizeof(ConsoleMessage) == 32));
 
+// The records a viewer sends: a key pressed or released, the pointer's position and buttons,
+// and a type 3 message of a subtype with its 32-bit value.
+ConsoleMessage keyEventMessage(std::uint32_t keysym, bool down);
+ConsoleMessage pointerEventMessage(std::uint16_t x, std::uint16_t y, std::uint8_t buttons);
+ConsoleMessage controlMessage(std::uint16_t subtype, std::uint32_t value = 0);
+
 // Bytes of the header on the wire, type byte included; none for a type outside the table.
 std::optional<std::size_t> wireHeaderLength(std::uint8_t type);
 

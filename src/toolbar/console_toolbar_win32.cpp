@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "toolbar/console_toolbar.h"
+#include "viewer/window_object_win32.h"
 
 namespace vantrel {
 namespace {
@@ -120,11 +121,7 @@ class Win32ConsoleToolbar final : public ConsoleToolbar {
 };
 
 LRESULT CALLBACK ToolbarWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Win32ConsoleToolbar*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = windowObject<Win32ConsoleToolbar>(window, message, lParam);
   if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   return self->handle(window, message, wParam, lParam);
 }

@@ -69,19 +69,13 @@ bool ClientConnection::start() {
 bool ClientConnection::announceSurface(bool windowCreated) {
   const std::uint16_t bitCount = display_->surfaceCreated(windowCreated);
   if (link == nullptr) return false;
-  ConsoleMessage depth;
-  depth.setType(ConsoleMessage::kControl);
-  depth.setU16At(2, ConsoleMessage::kDisplayDepth);
-  depth.setU32At(4, bitCount);
+  ConsoleMessage depth = controlMessage(ConsoleMessage::kDisplayDepth, bitCount);
   return link->sendMessage(depth);
 }
 
 bool ClientConnection::sendClipboardText(std::string_view text) {
   if (link == nullptr || std::uint64_t{text.size()} > std::numeric_limits<std::uint32_t>::max()) return false;
-  ConsoleMessage message;
-  message.setType(ConsoleMessage::kControl);
-  message.setU16At(2, ConsoleMessage::kClipboardText);
-  message.setU32At(4, static_cast<std::uint32_t>(text.size()));
+  ConsoleMessage message = controlMessage(ConsoleMessage::kClipboardText, static_cast<std::uint32_t>(text.size()));
   // The link only reads the payload.
   message.payload = reinterpret_cast<std::uint8_t*>(const_cast<char*>(text.data()));
   return link->sendMessage(message);
@@ -140,9 +134,7 @@ void ClientConnection::dispatchOne() {
 }
 
 bool ClientConnection::sendAck() {
-  ConsoleMessage ack;
-  ack.setType(ConsoleMessage::kControl);
-  ack.setU16At(2, kAcknowledge);
+  ConsoleMessage ack = controlMessage(kAcknowledge);
   if (link != nullptr && link->sendMessage(ack)) {
     ++acknowledgements_;
     return true;

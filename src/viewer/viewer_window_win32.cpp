@@ -16,6 +16,7 @@
 #include "viewer/client_connection.h"
 #include "viewer/view_switch.h"
 #include "viewer/viewer_window.h"
+#include "viewer/window_object_win32.h"
 
 namespace vantrel {
 namespace {
@@ -156,17 +157,12 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   // --- KeyEventSink ------------------------------------------------------------------------
 
   bool sendKeyEvent(std::uint32_t keysym, bool down) override {
-    ConsoleMessage event;
-    event.setType(ConsoleMessage::kKeyEvent);
-    event.setFlag(down ? 1 : 0);
-    event.setU32At(4, keysym);
+    ConsoleMessage event = keyEventMessage(keysym, down);
     return link_.sendMessage(event);
   }
 
   bool sendSpecialRequest(SpecialRequest request) override {
-    ConsoleMessage event;
-    event.setType(ConsoleMessage::kControl);
-    event.setU16At(2, static_cast<std::uint16_t>(request));
+    ConsoleMessage event = controlMessage(static_cast<std::uint16_t>(request));
     return link_.sendMessage(event);
   }
 
@@ -344,11 +340,7 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
     now.x = static_cast<std::uint16_t>(clientX + static_cast<unsigned>(scroll_.scrollX));
     now.y = static_cast<std::uint16_t>(clientY + static_cast<unsigned>(scroll_.scrollY));
     if (lastPointer_ == now) return;
-    ConsoleMessage event;
-    event.setType(ConsoleMessage::kPointerEvent);
-    event.setFlag(now.mask);
-    event.setU16At(2, now.x);
-    event.setU16At(4, now.y);
+    ConsoleMessage event = pointerEventMessage(now.x, now.y, now.mask);
     link_.sendMessage(event);
     lastPointer_ = now;
   }
@@ -478,11 +470,7 @@ bool showsFromHere(UINT message) {
 }
 
 LRESULT CALLBACK ViewerWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Win32ViewerWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = windowObject<Win32ViewerWindow>(window, message, lParam);
   if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   // The viewer stays visible whatever the host does with it.
   if (showsFromHere(message) && (GetWindowLongPtrA(window, GWL_STYLE) & WS_VISIBLE) == 0) ShowWindow(window, SW_SHOW);

@@ -22,13 +22,6 @@ constexpr std::uint16_t kSessionEnd = 17;
 // No viewer sends a longer clipboard text; a message that says it does ends the session.
 constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
 
-ConsoleMessage controlMessage(std::uint16_t subtype) {
-  ConsoleMessage m;
-  m.setType(ConsoleMessage::kControl);
-  m.setU16At(2, subtype);
-  return m;
-}
-
 }  // namespace
 
 void InputLog::write(std::string_view jsonObject) {

@@ -112,16 +112,11 @@ class SessionPorts final : public SessionWindowPort,
   }
 
   bool sendKeyEvent(std::uint32_t keysym, bool down) override {
-    ConsoleMessage event;
-    event.setType(ConsoleMessage::kKeyEvent);
-    event.setFlag(down ? 1 : 0);
-    event.setU32At(4, keysym);
+    ConsoleMessage event = keyEventMessage(keysym, down);
     return link_.sendMessage(event);
   }
   bool sendSpecialRequest(SpecialRequest request) override {
-    ConsoleMessage event;
-    event.setType(ConsoleMessage::kControl);
-    event.setU16At(2, static_cast<std::uint16_t>(request));
+    ConsoleMessage event = controlMessage(static_cast<std::uint16_t>(request));
     return link_.sendMessage(event);
   }
   void send(const std::vector<KeyEvent>& events) {
@@ -328,11 +323,7 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
     const Point at = remotePoint(layout_, outputPoint(x, y));
     const PointerState now{at, buttons};
     if (now == pointer || textureSize_.width == 0) return;
-    ConsoleMessage event;
-    event.setType(ConsoleMessage::kPointerEvent);
-    event.setFlag(buttons);
-    event.setU16At(2, static_cast<std::uint16_t>(at.x));
-    event.setU16At(4, static_cast<std::uint16_t>(at.y));
+    ConsoleMessage event = pointerEventMessage(static_cast<std::uint16_t>(at.x), static_cast<std::uint16_t>(at.y), buttons);
     link.sendMessage(event);
     pointer = now;
   };
