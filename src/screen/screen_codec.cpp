@@ -125,18 +125,19 @@ std::size_t commonPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size
 enum Kind : std::size_t { kKindAbove, kKindAboveLeft, kKindAboveRight, kKindFill };
 constexpr std::array<std::uint8_t, 4> kCodeOf = {kAbove, kAboveLeft, kAboveRight, 0};
 
-// Writes one entry and returns where the next goes. The value bytes are written for every
-// kind (a copy's are overwritten by the next entry), so the caller must allow a fill's size.
-template <std::size_t P, bool Reduce>
-std::uint8_t* emit(std::uint8_t* out, Kind kind, std::size_t n, const std::uint8_t* px) {
-  out[0] = static_cast<std::uint8_t>(kCodeOf[kind] | n);
+// Writes one entry of kind K and returns where the next goes. The value bytes are written for
+// every kind (a copy's are overwritten by the next entry), so the caller must allow a fill's
+// size.
+template <std::size_t P, bool Reduce, Kind K>
+std::uint8_t* emit(std::uint8_t* out, std::size_t n, const std::uint8_t* px) {
+  out[0] = static_cast<std::uint8_t>(kCodeOf[K] | n);
   constexpr std::size_t kValue = Reduce ? 2 : P;
   if constexpr (Reduce) {
     storeU16le(out + 1, ScreenCodec::pack565(loadU32le(px)));
   } else {
     std::memcpy(out + 1, px, P);
   }
-  return out + 1 + (kind == kKindFill ? kValue : 0);
+  return out + 1 + (K == kKindFill ? kValue : 0);
 }
 
 // Writes the entries of an above-run of n pixels: runs of 63 and one shorter run.
@@ -175,7 +176,7 @@ std::uint8_t* emitSingles(std::uint8_t* out, const std::uint8_t* px, std::size_t
     if (cpu::hasSsse3()) k = emitSinglesWide(out, px, n);
   }
 #endif
-  for (; k < n; ++k) out = emit<P, Reduce>(out, kKindFill, 1, px + k * P);
+  for (; k < n; ++k) out = emit<P, Reduce, kKindFill>(out, 1, px + k * P);
   return out;
 }
 
@@ -221,7 +222,9 @@ std::uint64_t equalPixels(const std::uint8_t* a, const std::uint8_t* b, std::siz
 // its kind is read from the pixel's bits and its run is the count of ones from the pixel in
 // its kind's test. Two words of tests cover the 63 pixels a run may reach past the current
 // one. A stretch repeated from the row above is measured bytewise instead, as it may reach
-// the row end.
+// the row end. The kind is a branch rather than an index: the branches are well predicted,
+// and each kind then writes its entry with constants, where selecting the kind's words and
+// code by index lengthens the chain from one entry to the next.
 template <std::size_t P, bool Reduce>
 class RowCoder {
  public:
@@ -231,56 +234,73 @@ class RowCoder {
 
   // Codes the row; returns where the next entry goes.
   std::uint8_t* code() {
-    while (j_ < width_) step();
+    while (j_ < width_) {
+      if (j_ - base_ >= 64 && !nextWords()) continue;
+      const std::size_t end = std::min(base_ + 64, width_);
+      do entry(); while (j_ < end);
+    }
     return out_;
   }
 
  private:
-  void step() {
-    const std::size_t up = width_ * P;
-    const std::size_t left = width_ - j_;
-    const std::uint8_t* const px = rowStart_ + j_ * P;
-    if (j_ - base_ >= 64) {
-      if (j_ - base_ >= 128) {
-        // Where the row above goes on for a while, measure it at once and skip the tests.
-        const std::size_t probe = std::min<std::size_t>(left, 64) * P;
-        if (row_ > 0 && commonPrefix(px, px - up, probe) == probe) {
-          above((probe + commonPrefix(px + probe, px + probe - up, left * P - probe)) / P);
-          return;
-        }
-        base_ = j_;
-        tests(base_, lo_);
-      } else {
-        base_ += 64;
-        lo_ = hi_;
+  // Moves the words on to the pixel j, which lies past lo_; returns false where it has coded
+  // a stretch repeated from the row above instead.
+  bool nextWords() {
+    if (j_ - base_ >= 128) {
+      // Where the row above goes on for a while, measure it at once and skip the tests.
+      const std::size_t up = width_ * P;
+      const std::size_t left = width_ - j_;
+      const std::uint8_t* const px = rowStart_ + j_ * P;
+      const std::size_t probe = std::min<std::size_t>(left, 64) * P;
+      if (row_ > 0 && commonPrefix(px, px - up, probe) == probe) {
+        above((probe + commonPrefix(px + probe, px + probe - up, left * P - probe)) / P);
+        return false;
       }
-      tests(base_ + 64, hi_);
-      classify();
+      base_ = j_;
+      tests(base_, lo_);
+    } else {
+      base_ += 64;
+      lo_ = hi_;
     }
+    tests(base_ + 64, hi_);
+    classify();
+    return true;
+  }
+
+  // Codes the entry that starts at pixel j, within lo_.
+  void entry() {
     const std::size_t shift = j_ - base_;
-    if (const std::size_t singles =
-            detailed_ ? std::min(static_cast<std::size_t>(std::countr_one(single_ >> shift)), left) : 0;
+    if (const std::size_t singles = detailed_ ? static_cast<std::size_t>(std::countr_one(single_ >> shift)) : 0;
         singles > 0) {
-      out_ = emitSingles<P, Reduce>(out_, px, singles);
+      out_ = emitSingles<P, Reduce>(out_, rowStart_ + j_ * P, singles);
       j_ += singles;
       return;
     }
-    const bool odd = ((kindBit0_ >> shift) & 1) != 0, high = ((kindBit1_ >> shift) & 1) != 0;
-    const auto kind = static_cast<Kind>((odd ? 1 : 0) | (high ? 2 : 0));
-    const auto choose = [&](const std::array<std::uint64_t, 4>& words) {
-      return high ? (odd ? words[kKindFill] : words[kKindAboveRight]) : (odd ? words[kKindAboveLeft] : words[kKindAbove]);
-    };
-    // The kind's test from j on, bit k for pixel j + k. A run's first pixel passes its test,
-    // and a fill's first pixel counts as passing.
-    const std::uint64_t passes = (choose(lo_) >> shift) | ((choose(hi_) << 1) << (63 - shift)) | 1;
-    if (passes == ~std::uint64_t{0} && kind == kKindAbove) {
+    // Branches per kind, so that each writes its entry with constants.
+    if (((kindBit1_ >> shift) & 1) != 0) {
+      ((kindBit0_ >> shift) & 1) != 0 ? run<kKindFill>(shift) : run<kKindAboveRight>(shift);
+    } else if (((kindBit0_ >> shift) & 1) != 0) {
+      run<kKindAboveLeft>(shift);
+    } else if (passesFrom(kKindAbove, shift) == ~std::uint64_t{0}) {
       // The row above goes on past the words: measure the rest bytewise.
-      above(64 + commonPrefix(px + 64 * P, px + 64 * P - up, (left - 64) * P) / P);
-      return;
+      const std::uint8_t* const next = rowStart_ + (j_ + 64) * P;
+      above(64 + commonPrefix(next, next - width_ * P, (width_ - j_ - 64) * P) / P);
+    } else {
+      run<kKindAbove>(shift);
     }
-    // The stop bit keeps a run to 63 pixels.
-    const auto n = static_cast<std::size_t>(std::countr_zero(~passes | std::uint64_t{1} << kMaxRun));
-    out_ = emit<P, Reduce>(out_, kind, n, px);
+  }
+
+  // Test t from pixel base_ + shift on, bit k for pixel base_ + shift + k. A run's first pixel
+  // passes its test, and a fill's first pixel counts as passing.
+  std::uint64_t passesFrom(Kind t, std::size_t shift) const {
+    return (lo_[t] >> shift) | ((hi_[t] << 1) << (63 - shift)) | 1;
+  }
+
+  // An entry of kind K from pixel j; the stop bit keeps its run to 63 pixels.
+  template <Kind K>
+  void run(std::size_t shift) {
+    const auto n = static_cast<std::size_t>(std::countr_zero(~passesFrom(K, shift) | std::uint64_t{1} << kMaxRun));
+    out_ = emit<P, Reduce, K>(out_, n, rowStart_ + j_ * P);
     j_ += n;
   }
 
@@ -316,7 +336,8 @@ class RowCoder {
     const std::uint64_t fill = ~(lo_[kKindAbove] | aboveLeft | aboveRight);
     kindBit0_ = aboveLeft | fill;
     kindBit1_ = aboveRight | fill;
-    single_ = fill & ~((lo_[kKindFill] >> 1) | (hi_[kKindFill] << 63));  // the next pixel starts anew
+    const std::uint64_t inRow = width_ - base_ >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (width_ - base_)) - 1;
+    single_ = fill & inRow & ~((lo_[kKindFill] >> 1) | (hi_[kKindFill] << 63));  // the next pixel starts anew
     detailed_ = (single_ & single_ >> 1 & single_ >> 2 & single_ >> 3) != 0;  // four in a row somewhere
   }
 
@@ -334,7 +355,7 @@ class RowCoder {
   // 3 fill): the first test it passes, above-left never at the row start nor above-right at
   // its end.
   std::uint64_t kindBit0_ = 0, kindBit1_ = 0;
-  // Pixels of lo_ whose entry would be a fill of that pixel alone. Detailed pictures have
+  // Pixels of lo_, inside the row, whose entry would be a fill of that pixel alone. Detailed pictures have
   // long stretches of them, which need no choice and no run: in a word that has a few in a
   // row, they are written in a loop (elsewhere the test for them would be mispredicted).
   std::uint64_t single_ = 0;
