@@ -209,6 +209,7 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& o) {
     if (text != nullptr) *text = argv[i];
     else if (!readCount(argv[i], *number)) return option + " takes a number, not '" + argv[i] + "'";
   }
+  if (o.stats && o.frames == 0) return std::string("--stats counts the updates of --frames N, which is missing");
   return std::nullopt;
 }
 

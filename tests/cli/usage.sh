@@ -24,7 +24,8 @@ done
 expect 0 '^Usage: vantrel snap ' "$tool" snap -h
 expect 0 'Only enabled admin accounts can log in' "$tool" account add --help
 
-expect 1 'required' "$tool"
+expect 1 '^vantrel: a command is required: cipher, discover, codec, account, console, snap, view$' "$tool"
+expect 1 '^vantrel account: a command is required: add$' "$tool" account
 expect 1 "^vantrel console: unknown option '--bogus'" "$tool" console --accounts x --bogus
 expect 1 "^vantrel console: unknown option '--acounts'" "$tool" console --acounts x
 expect 1 "^vantrel: unknown command 'frobnicate'" "$tool" frobnicate

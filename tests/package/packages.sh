@@ -86,6 +86,7 @@ export sdk work own
     fail "the C host did not log in: $(cat "$work/host.log")"
   host_runs 1 sample_host.exe "$own" operator secret --colour red
   host_runs 1 sample_host.exe "$own" operator secret --seconds
+  host_runs 1 sample_host.exe "$own" operator secret --stats
   # A refused login leaves a box up for a person; the time limit ends the host all the same.
   host_runs 4 sample_host.exe "$own" operator wrong --timeout 3
 '

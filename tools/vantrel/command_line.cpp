@@ -250,8 +250,15 @@ std::string describe(const CLI::App& app, const CLI::ParseError& error) {
       if (extra.size() > 1 && extra[0] == '-') return "unknown option '" + extra + "'";
     }
   }
-  const auto extras = deepest(app)->remaining(true);
-  if (!extras.empty() && deepest(app) == &app) return "unknown command '" + extras.front() + "'";
+  const CLI::App* const at = deepest(app);
+  const auto extras = at->remaining(true);
+  if (!extras.empty() && at == &app) return "unknown command '" + extras.front() + "'";
+  if (const auto choices = at->get_subcommands([](const CLI::App*) { return true; });
+      extras.empty() && !choices.empty() && at->get_subcommands().empty()) {
+    std::string names;
+    for (const CLI::App* choice : choices) names += (names.empty() ? "" : ", ") + choice->get_name();
+    return "a command is required: " + names;
+  }
   if (!extras.empty() && dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
     return "unexpected argument '" + extras.front() + "'";
   }
