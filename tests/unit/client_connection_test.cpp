@@ -6,10 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "fuzz/viewer_stream_checks.h"
 #include "protocol/console_link.h"
 #include "screen/software_surface.h"
-#include "support/fuzz_seeds.h"
 #include "support/recording_message_boxes.h"
 #include "support/screen_messages.h"
 #include "support/scripted_peer.h"
@@ -246,14 +244,6 @@ TEST_F(SessionTest, TheSessionObjectTakesAtLeastItsClosingPauseAndDoesNotHang) {
   EXPECT_LT(took, 3s);
   link.reset();
   EXPECT_TRUE(peer->finish());
-}
-
-// The fuzz target's seeds (refused logins, sessions with every kind of message, the server's end,
-// a payload longer than the buffer) each run until the console's stream ends.
-TEST(ViewerStream, FuzzSeedsEndWithTheStream) {
-  const auto seeds = testing::fuzzSeeds("fuzz_viewer_stream");
-  EXPECT_GE(seeds.size(), 6u);
-  for (const auto& seed : seeds) EXPECT_TRUE(viewer_stream_checks::sessionEnds(seed.bytes)) << seed.name;
 }
 
 }  // namespace

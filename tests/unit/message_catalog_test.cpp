@@ -12,8 +12,7 @@
 
 #include "catalog/exception.h"
 #include "catalog/ini_file.h"
-#include "fuzz/ini_checks.h"
-#include "support/fuzz_seeds.h"
+#include "support/recording_message_boxes.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
@@ -41,40 +40,33 @@ class MessageCatalogTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   MessageCatalog catalog{(dir.write("consoleclient.ini", kIni), dir.path().string())};
-
-  std::string text(const char* key, std::uint32_t language = 0) {
-    return catalog.lookupText(MessageCatalog::kSection, key, language);
-  }
 };
 
-TEST_F(MessageCatalogTest, LanguageSelectsTheKeySuffix) {
-  EXPECT_EQ(text("LoginFailed", 0), "Logon failed");
-  EXPECT_EQ(text("LoginFailed", 1), "JP logon failed");
-  EXPECT_EQ(text("LoginFailed", 2), "TW logon failed");
-  EXPECT_EQ(text("LoginFailed", 7), "Logon failed");
-}
-
-TEST_F(MessageCatalogTest, BackslashNBecomesALineBreak) {
-  EXPECT_EQ(text("TwoLines"), "first\nsecond");
-  EXPECT_EQ(text("ThreeLines"), "a\nb\nc");
+// The language selects the key's suffix, \n becomes a line break, and the reader follows the
+// profile rules: names in any case, blanks trimmed, one pair of quotes taken off, comments skipped.
+TEST_F(MessageCatalogTest, LookupsFollowTheLanguageAndTheProfileRules) {
+  struct Case { const char* section; const char* key; std::uint32_t language; const char* expected; };
+  for (const Case& c : {Case{"MESSAGEBOX", "LoginFailed", 0, "Logon failed"},
+                        Case{"MESSAGEBOX", "LoginFailed", 1, "JP logon failed"},
+                        Case{"MESSAGEBOX", "LoginFailed", 2, "TW logon failed"},
+                        Case{"MESSAGEBOX", "LoginFailed", 7, "Logon failed"},
+                        Case{"messagebox", "loginfailed", 0, "Logon failed"},
+                        Case{"MESSAGEBOX", "TwoLines", 0, "first\nsecond"},
+                        Case{"MESSAGEBOX", "ThreeLines", 0, "a\nb\nc"},
+                        Case{"MESSAGEBOX", "Padded", 0, "spaced value"},
+                        Case{"MESSAGEBOX", "Quoted", 0, "  inside quotes  "},
+                        Case{"MESSAGEBOX", "Mixed", 0, "'left only"},
+                        Case{"MESSAGEBOX", "Commented", 0, "No Text"},
+                        Case{"MESSAGEBOX", "OnlyHere", 0, "No Text"},
+                        Case{"OTHER", "OnlyHere", 0, "other section"},
+                        Case{"MESSAGEBOX", "Missing", 0, "No Text"},
+                        Case{"MESSAGEBOX", "Empty", 0, ""}}) {
+    EXPECT_STREQ(catalog.lookupText(c.section, c.key, c.language), c.expected) << c.section << "/" << c.key;
+  }
   EXPECT_EQ(MessageCatalog::convertLineBreaks("\\\\nn\\"), "\\\nn\\");
-}
-
-TEST_F(MessageCatalogTest, ReaderFollowsTheProfileRules) {
-  EXPECT_EQ(catalog.lookupText("messagebox", "loginfailed", 0), std::string("Logon failed"));
-  EXPECT_EQ(text("Padded"), "spaced value");
-  EXPECT_EQ(text("Quoted"), "  inside quotes  ");
-  EXPECT_EQ(text("Mixed"), "'left only");
-  EXPECT_EQ(text("Commented"), "No Text");
-  EXPECT_EQ(text("OnlyHere"), "No Text");
-  EXPECT_EQ(catalog.lookupText("OTHER", "OnlyHere", 0), std::string("other section"));
-  EXPECT_EQ(text("Missing"), "No Text");
-  EXPECT_EQ(text("Empty"), "");
-}
-
-TEST_F(MessageCatalogTest, PlainLookupKeepsKeyAndBackslashes) {
-  EXPECT_EQ(catalog.lookupPlain(MessageCatalog::kSection, "Plain"), std::string("raw\\ntext"));
-  EXPECT_EQ(catalog.lookupPlain(MessageCatalog::kSection, "LoginFailed"), std::string("No Text"));
+  // A plain lookup keeps the key as given and the backslashes.
+  EXPECT_STREQ(catalog.lookupPlain(MessageCatalog::kSection, "Plain"), "raw\\ntext");
+  EXPECT_STREQ(catalog.lookupPlain(MessageCatalog::kSection, "LoginFailed"), "No Text");
 }
 
 TEST(MessageCatalog, ArgumentChecksComeFirstAndInOrder) {
@@ -104,22 +96,15 @@ TEST(MessageCatalog, MissingFileGivesNoTextEverywhereIncludingTheReportCaption) 
   EXPECT_STREQ(MessageCatalog((dir.path() / "sub").string()).lookupText(MessageCatalog::kSection, "LoginFailed", 0),
                "No Text");
 
-  struct Recorder : MessageBoxPort {
-    std::string text, caption;
-    unsigned style = 0;
-    bool showingDuringBox = false;
-    std::atomic<std::uint8_t>* flag = nullptr;
-    void show(WindowRef, const std::string& t, const std::string& c, unsigned s) override {
-      text = t, caption = c, style = s, showingDuringBox = (*flag == 1);
-    }
-  } boxes;
   std::atomic<std::uint8_t> showing{0};
-  boxes.flag = &showing;
+  testing::RecordingMessageBoxes boxes(&showing);
   Exception("key mapping failed").report(boxes, showing, catalog, 0, nullptr);
-  EXPECT_EQ(boxes.text, "key mapping failed");
-  EXPECT_EQ(boxes.caption, "No Text");
-  EXPECT_EQ(boxes.style, 327696u);
-  EXPECT_TRUE(boxes.showingDuringBox);
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  const auto box = boxes.boxes()[0];
+  EXPECT_EQ(box.text, "key mapping failed");
+  EXPECT_EQ(box.caption, "No Text");
+  EXPECT_EQ(box.style, 327696u);
+  EXPECT_EQ(box.showingWhileUp, 1);
   EXPECT_EQ(showing, 0);
 }
 
@@ -168,12 +153,6 @@ TEST(SampleCatalogue, HasEveryKeyInEveryLanguage) {
       EXPECT_TRUE(value && !value->empty()) << key << suffix;
     }
   }
-}
-
-TEST(IniFile, FuzzSeedsGiveSoundValues) {
-  const auto seeds = testing::fuzzSeeds("fuzz_ini");
-  EXPECT_GE(seeds.size(), 3u);
-  for (const auto& seed : seeds) EXPECT_TRUE(ini_checks::lookupsHold(seed.bytes)) << seed.name;
 }
 
 }  // namespace

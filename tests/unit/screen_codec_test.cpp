@@ -6,7 +6,6 @@
 #include <random>
 
 #include "fuzz/codec_checks.h"
-#include "support/fuzz_seeds.h"
 #include "protocol/byte_io.h"
 
 namespace vantrel {
@@ -298,16 +297,6 @@ TEST(ScreenCodec, DecodeStopsHostileStreamsInsideTheDestination) {
     Guarded out(kH + c.room);
     EXPECT_EQ(ScreenCodec().decode(coded, out.destination(), c.headerLength), c.expected);
     EXPECT_TRUE(out.guardsIntact());
-  }
-}
-
-TEST(ScreenCodec, FuzzSeedCorpusHoldsItsProperties) {
-  const std::pair<const char*, bool (*)(std::span<const std::uint8_t>)> targets[] = {
-      {"fuzz_decode", codec_checks::decodeStaysBounded}, {"fuzz_roundtrip", codec_checks::roundTripHolds}};
-  for (const auto& [target, holds] : targets) {
-    const auto seeds = testing::fuzzSeeds(target);
-    for (const auto& seed : seeds) EXPECT_TRUE(holds(seed.bytes)) << target << "/" << seed.name;
-    EXPECT_GT(seeds.size(), 0u) << target;
   }
 }
 
