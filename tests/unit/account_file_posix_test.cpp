@@ -10,70 +10,63 @@
 namespace vantrel {
 namespace {
 
-TEST(AccountFile, OnlyAnEnabledAdministratorWithTheRightPasswordLogsIn) {
+class AccountFileTest : public ::testing::Test {
+ protected:
   test::TempDir dir;
-  const AccountFile file((dir.path() / "accounts").string());
+  AccountFile file{(dir.path() / "accounts").string()};  // read afresh for every check
+};
+
+TEST_F(AccountFileTest, OnlyAnEnabledAdministratorWithTheRightPasswordLogsIn) {
   ASSERT_FALSE(file.addOrReplace("admin", "s3cret", "admin", false));
   ASSERT_FALSE(file.addOrReplace("off", "s3cret", "admin", true));
   ASSERT_FALSE(file.addOrReplace("plain", "s3cret", "user", false));
   ASSERT_FALSE(file.addOrReplace("visitor", "s3cret", "guest", false));
-
-  AccountFile checks((dir.path() / "accounts").string());
-  EXPECT_TRUE(checks.verifyAccountPassword("admin", "s3cret"));
-  EXPECT_FALSE(checks.verifyAccountPassword("admin", "s3cret "));
-  EXPECT_FALSE(checks.verifyAccountPassword("admin", ""));
-  EXPECT_FALSE(checks.verifyAccountPassword("Admin", "s3cret"));
-  EXPECT_FALSE(checks.verifyAccountPassword("off", "s3cret"));
-  EXPECT_FALSE(checks.verifyAccountPassword("plain", "s3cret"));
-  EXPECT_FALSE(checks.verifyAccountPassword("visitor", "s3cret"));
-  EXPECT_FALSE(checks.verifyAccountPassword("nobody", "s3cret"));
+  struct Case { const char* user; const char* password; bool valid; };
+  for (const Case& c : {Case{"admin", "s3cret", true}, Case{"admin", "s3cret ", false}, Case{"admin", "", false},
+                        Case{"Admin", "s3cret", false}, Case{"off", "s3cret", false}, Case{"plain", "s3cret", false},
+                        Case{"visitor", "s3cret", false}, Case{"nobody", "s3cret", false}}) {
+    EXPECT_EQ(file.verifyAccountPassword(c.user, c.password), c.valid) << c.user << "/" << c.password;
+  }
   EXPECT_FALSE(AccountFile((dir.path() / "missing").string()).verifyAccountPassword("admin", "s3cret"));
 }
 
-TEST(AccountFile, AddReplacesTheAccountOfTheSameName) {
-  test::TempDir dir;
-  const AccountFile file((dir.path() / "accounts").string());
+TEST_F(AccountFileTest, AddReplacesTheAccountOfTheSameName) {
   ASSERT_FALSE(file.addOrReplace("admin", "old", "admin", false));
   ASSERT_FALSE(file.addOrReplace("admin", "new", "admin", false));
   const auto records = file.load();
   ASSERT_TRUE(records);
   ASSERT_EQ(records->size(), 1u);
   EXPECT_EQ(records->front().hash.rfind("$y$", 0), 0u) << "yescrypt hash expected";
-  AccountFile checks((dir.path() / "accounts").string());
-  EXPECT_TRUE(checks.verifyAccountPassword("admin", "new"));
-  EXPECT_FALSE(checks.verifyAccountPassword("admin", "old"));
+  EXPECT_TRUE(file.verifyAccountPassword("admin", "new"));
+  EXPECT_FALSE(file.verifyAccountPassword("admin", "old"));
   EXPECT_TRUE(file.addOrReplace("bad:name", "x", "admin", false));
   EXPECT_TRUE(file.addOrReplace("name", "x", "root", false));
 }
 
-TEST(AccountFile, AcceptsSha512HashesAndSkipsMalformedLines) {
-  test::TempDir dir;
+TEST_F(AccountFileTest, AcceptsSha512HashesAndSkipsMalformedLines) {
   // "secret" under SHA-512 crypt with the salt "saltsalt".
   const std::string sha512 =
       "$6$saltsalt$TVLlQcbpFVof5W3Yz4DTP6gRstiNuHwwTt6GLc1E5n0U0aDehy0S5knV8wiOQSpT0Y77vwPZN.Pq.H91p5hVO1";
   dir.write("accounts", "garbage line\nbroken::admin\nops:" + sha512 + ":admin\nx:y:admin,locked\n");
-  AccountFile checks((dir.path() / "accounts").string());
-  const auto records = checks.load();
+  const auto records = file.load();
   ASSERT_TRUE(records);
   EXPECT_EQ(records->size(), 1u);
-  EXPECT_TRUE(checks.verifyAccountPassword("ops", "secret"));
-  EXPECT_FALSE(checks.verifyAccountPassword("ops", "Secret"));
+  EXPECT_TRUE(file.verifyAccountPassword("ops", "secret"));
+  EXPECT_FALSE(file.verifyAccountPassword("ops", "Secret"));
   EXPECT_EQ(parseAccountLine("a:h:user,disabled")->disabled, true);
 }
 
 // An administrator's comments and lines this version cannot read are theirs: adding an account
 // changes the one line, through a symbolic link, and keeps the file's mode.
-TEST(AccountFile, AddKeepsEveryOtherLineAndTheLink) {
-  test::TempDir dir;
+TEST_F(AccountFileTest, AddKeepsEveryOtherLineAndTheLink) {
   const std::string before =
       "# console accounts\r\nops:$6$old$hash:admin\r\nfuture:hash:admin,locked,extra\n\nlast line, no break";
   const auto real = dir.write("real-accounts", before);
-  std::filesystem::permissions(real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                                         std::filesystem::perms::group_read);
+  using enum std::filesystem::perms;
+  std::filesystem::permissions(real, owner_read | owner_write | group_read);
   const auto link = dir.path() / "accounts";
   std::filesystem::create_symlink("real-accounts", link);
 
-  const AccountFile file(link.string());
   ASSERT_FALSE(file.addOrReplace("ops", "new", "admin", false));
   ASSERT_FALSE(file.addOrReplace("added", "pw", "user", true));
 
@@ -87,15 +80,12 @@ TEST(AccountFile, AddKeepsEveryOtherLineAndTheLink) {
   EXPECT_EQ(after.substr(rest, after.find("added:") - rest),
             "\r\nfuture:hash:admin,locked,extra\n\nlast line, no break\n");
   EXPECT_NE(after.find(":user,disabled\n"), std::string::npos) << after;
-  EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                std::filesystem::perms::group_read);
-  EXPECT_TRUE(AccountFile(link.string()).verifyAccountPassword("ops", "new"));
+  EXPECT_EQ(std::filesystem::status(real).permissions() & all, owner_read | owner_write | group_read);
+  EXPECT_TRUE(file.verifyAccountPassword("ops", "new"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "a temporary file was left";
 }
 
-TEST(AccountFile, ADirectoryIsNotAnAccountFile) {
-  test::TempDir dir;
+TEST_F(AccountFileTest, ADirectoryIsNotAnAccountFile) {
   EXPECT_FALSE(AccountFile(dir.path().string()).load());
   EXPECT_TRUE(AccountFile(dir.path().string()).addOrReplace("admin", "pw", "admin", false));
 }

@@ -116,12 +116,7 @@ TEST_F(SessionTest, EveryHandledMessageIsAcknowledgedOnce) {
 
 TEST_F(SessionTest, ServerCutShowsOneBoxAndEndsTheLoopWithoutAcknowledgement) {
   WindowRef const grandParent = reinterpret_cast<WindowRef>(0x4242);
-  struct Row {
-    const char* name;
-    bool parentVisible;
-    int viewMode;
-    bool ownedByViewer;
-  };
+  struct Row { const char* name; bool parentVisible; int viewMode; bool ownedByViewer; };
   const std::vector<Row> rows = {
       {"parent visible", true, 2, true},
       {"parent hidden, full screen", false, 1, true},

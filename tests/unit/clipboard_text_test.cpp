@@ -12,10 +12,7 @@ namespace {
 using namespace std::string_literals;
 
 TEST(ClipboardText, LocalTextLosesItsCrsAndEndsAtItsNul) {
-  const struct {
-    std::string local;
-    std::optional<std::string> sent;
-  } cases[] = {
+  const struct { std::string local; std::optional<std::string> sent; } cases[] = {
       {"a\r\nb", "a\nb"},
       {"\r\r\n\r", "\n"},
       {"caf\xE9\r\n\xFF", "caf\xE9\n\xFF"},  // 8-bit text goes as it is
@@ -28,11 +25,7 @@ TEST(ClipboardText, LocalTextLosesItsCrsAndEndsAtItsNul) {
 TEST(ClipboardText, TheLimitCountsWhatIsLeftAfterTheCrs) {
   const std::string atLimit(kMaxClipboardSend, 'x');
   const std::size_t limit = atLimit.size();
-  const struct {
-    std::string local;
-    std::int32_t limit;
-    std::optional<std::size_t> sentLength;
-  } cases[] = {
+  const struct { std::string local; std::int32_t limit; std::optional<std::size_t> sentLength; } cases[] = {
       {atLimit, kMaxClipboardSend, limit},
       {"\r" + atLimit + "\r\r", kMaxClipboardSend, limit},
       {atLimit + "y", kMaxClipboardSend, std::nullopt},
@@ -48,11 +41,7 @@ TEST(ClipboardText, TheLimitCountsWhatIsLeftAfterTheCrs) {
 }
 
 TEST(ClipboardText, ConsoleTextEndsAtItsNulAndTakesCrLfForWindows) {
-  const struct {
-    std::string payload;
-    std::string kept;
-    std::string windows;
-  } cases[] = {
+  const struct { std::string payload; std::string kept; std::string windows; } cases[] = {
       {"a\nb", "a\nb", "a\r\nb"},
       {"a\r\nb", "a\r\nb", "a\r\r\nb"},  // a CR already there stays
       {"\n\n", "\n\n", "\r\n\r\n"},

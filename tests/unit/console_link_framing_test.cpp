@@ -52,11 +52,7 @@ class FramingTest : public ::testing::Test {
 
 TEST_F(FramingTest, EachTypeGoesOutWithItsHeaderLengthAndForcedZeros) {
   std::uint8_t payload[] = {0xA1, 0xA2, 0xA3};
-  struct Row {
-    const char* name;
-    ConsoleMessage message;
-    Bytes wire;
-  };
+  struct Row { const char* name; ConsoleMessage message; Bytes wire; };
   const std::vector<Row> rows = {
       {"key event: word at 2 cleared", record({1, 1, 7, 7, 0x20, 0, 0, 0, 9}), {1, 1, 0, 0, 0x20, 0, 0, 0}},
       {"pointer event: 6 bytes as given", record({2, 5, 10, 0, 20, 0, 9}), {2, 5, 10, 0, 20, 0}},
@@ -105,11 +101,7 @@ TEST_F(FramingTest, ReceivesEachTypeAndSkipsWhatItDoesNotKnow) {
   std::uint8_t buffer[8] = {};
   ConsoleMessage m;
   m.payload = buffer;
-  struct Row {
-    bool result;
-    std::uint8_t type;
-    Bytes payload;
-  };
+  struct Row { bool result; std::uint8_t type; Bytes payload; };
   const std::vector<Row> rows = {
       {false, 9, {}}, {true, 2, {}}, {false, 116, {}}, {true, 3, {}}, {true, 3, {'h', 'i'}},
       {true, 4, {7, 8, 9}}, {true, 6, {6}}, {false, 6, {}},  // then the peer has closed

@@ -190,11 +190,7 @@ TEST_F(ConsoleServerTest, SlowClientsAreDroppedAtTheLoginLimits) {
   server.setLoginLimits(200, 1200);
   auto dripped = ScriptStep::drip(std::vector<std::uint8_t>(40, 0), 100);
   dripped.insert(dripped.begin(), {ScriptStep::receive(4), ScriptStep::sendU32(108)});
-  struct Row {
-    const char* name;
-    std::vector<ScriptStep> script;
-    std::chrono::milliseconds least, most;
-  };
+  struct Row { const char* name; std::vector<ScriptStep> script; std::chrono::milliseconds least, most; };
   for (const Row& row : std::vector<Row>{
            {"silent", {ScriptStep::receive(4), ScriptStep::receiveToEnd()}, 150ms, 900ms},
            {"dripping", dripped, 1100ms, 2500ms},

@@ -133,18 +133,6 @@ TEST(DisplayState, FirstFormatBuildsTheSurfaceAndAFullFrameEnablesPainting) {
   EXPECT_EQ(d.surface.pixel(639, 0), 0x222222u);
 }
 
-TEST(DisplayState, TheSameTrueColourUpdateTwiceRestoresTheSurface) {
-  Display<SoftwareSurface> d;
-  d.apply(screenFormat(640, 480));
-  d.apply(trueColourUpdate(0, 0, 640, 480, 0x336699));
-  const Pixels before(d.surface.pixels().begin(), d.surface.pixels().end());
-  const auto delta = trueColourUpdate(100, 50, 30, 20, 0x0F0F0F);
-  d.apply(delta);
-  EXPECT_EQ(d.surface.pixel(100, 50), 0x336699u ^ 0x0F0F0Fu);
-  d.apply(delta);
-  EXPECT_EQ(Pixels(d.surface.pixels().begin(), d.surface.pixels().end()), before);
-}
-
 TEST(DisplayState, OnlyAChangeOfBothDimensionsRebuildsButEveryFormatResets) {
   Display<SoftwareSurface> d;
   d.apply(screenFormat(1024, 768));
@@ -164,11 +152,7 @@ TEST(DisplayState, OnlyAChangeOfBothDimensionsRebuildsButEveryFormatResets) {
 }
 
 TEST(DisplayState, ColourTablePayloads) {
-  struct Row {
-    const char* name;
-    Bytes payload;
-    std::uint32_t entry0, entry1;
-  };
+  struct Row { const char* name; Bytes payload; std::uint32_t entry0, entry1; };
   const std::vector<Row> rows = {
       {"an empty payload keeps the table", {}, 0x000011, 0x000022},
       {"a full table replaces it", colourTableWith(0x777777), 0, 0x777777},
@@ -204,10 +188,7 @@ TEST(DisplayState, UnsupportedResolutionShowsItsBoxAndAbortsButStillRebuilds) {
 }
 
 TEST(DisplayState, EachPartOfTheSurfaceThatFailsHasItsBoxInOrder) {
-  const struct {
-    SurfaceResult result;
-    std::vector<std::string> texts;
-  } cases[]{
+  const struct { SurfaceResult result; std::vector<std::string> texts; } cases[]{
       {SurfaceResult::NoDeviceContext, {"CreateDCFailed_en"}},
       {SurfaceResult::NoBitmap, {"CreateMemFailed_en"}},
       {SurfaceResult::NoDeviceContextNorBitmap, {"CreateDCFailed_en", "CreateMemFailed_en"}},
@@ -314,11 +295,7 @@ TEST(DisplayState, HostileUpdatesDrawNothing) {
   Bytes copyFromNowhere = good;
   copyFromNowhere[kTrueColourHeaderLength] = 0x81;  // a copy from the row above in the first row
 
-  struct Row {
-    const char* name;
-    WireMessage message;
-    UpdateResult expected;
-  };
+  struct Row { const char* name; WireMessage message; UpdateResult expected; };
   const std::vector<Row> rows = {
       {"not marked compressed", screenUpdate(4, 0, 0, 4, 4, 0, unmarked, 52), UpdateResult::Undecodable},
       {"header length past the payload", screenUpdate(4, 0, 0, 4, 4, 0, good, 100000), UpdateResult::Undecodable},

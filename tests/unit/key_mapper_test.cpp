@@ -15,10 +15,7 @@ using Events = std::vector<std::string>;
 
 constexpr std::uint32_t kVkLWin = 0x5B, kVkOem3 = 0xC0, kVkOem5 = 0xDC, kVkOem6 = 0xDD, kVkOem7 = 0xDE;
 
-struct Step {
-  std::uint32_t key;
-  bool down;
-};
+struct Step { std::uint32_t key; bool down; };
 Step down(std::uint32_t key) { return {key, true}; }
 Step up(std::uint32_t key) { return {key, false}; }
 
@@ -56,9 +53,7 @@ class KeyMapperTest : public ::testing::Test {
 
 TEST_F(KeyMapperTest, EveryTableRowSendsItsKeysym) {
   constexpr std::uint32_t kExtended = 1u << 24, kUp = 3u << 30;
-  struct Row {
-    std::uint32_t virtualKey, keysym, extended = 0;
-  };
+  struct Row { std::uint32_t virtualKey, keysym, extended = 0; };
   std::vector<Row> rows{
       {0x08, 0xFF08}, {0x09, 0xFF09}, {0x0C, 0xFF0B}, {0x0D, 0xFF0D}, {0x0D, 0xFF0D, kExtended},
       {0xA0, 0xFFE1}, {0xA1, 0xFFE2}, {0x10, 0xFFE1}, {0xA2, 0xFFE3}, {0xA3, 0xFFE4}, {0x11, 0xFFE3},

@@ -82,11 +82,7 @@ TEST_F(NetSocketTest, AcceptedConnectionCarriesTheViewersBytes) {
 
 // The port is taken on the listener's address only: another loopback address may have it.
 TEST_F(NetSocketTest, BindRefusesAPortWhereSomethingListensOnTheSameAddress) {
-  const struct {
-    const char* listener;
-    const char* binder;
-    bool bound;
-  } rows[] = {
+  const struct { const char* listener; const char* binder; bool bound; } rows[] = {
       {"127.0.0.1", "127.0.0.1", false},
       {"127.0.0.1", "127.84.0.1", true},
       {"127.84.0.2", "127.84.0.2", false},

@@ -113,13 +113,7 @@ TEST(ScreenCodec, ReductionRewritesOnlyDepthImageSizeAndMasks) {
 }
 
 TEST(ScreenCodec, DecodesStreamsOnlyOtherWritersProduce) {
-  struct Case {
-    const char* name;
-    std::int32_t width;
-    std::uint16_t bitCount;
-    Bytes stream;
-    Bytes pixels;
-  };
+  struct Case { const char* name; std::int32_t width; std::uint16_t bitCount; Bytes stream; Bytes pixels; };
   const Case cases[] = {
       {"fill run of count 0 consumes its value", 4, 8, {0x00, 0xAA, 0x02, 0xBB}, {0xBB, 0xBB}},
       {"copy overlapping what it writes", 1, 16, {0x01, 0x11, 0x22, 0x83}, repeat(4, {0x11, 0x22})},

@@ -140,11 +140,7 @@ TEST(SoftwareSurfaceDib, ExclusiveOrTwiceRestoresAndCopyReplaces) {
 
 TEST(SoftwareSurfaceDib, DrawsNothingFromABitmapItCannotHoldWhole) {
   const Pixels untouched(4, 0x55);
-  struct Row {
-    const char* name;
-    Bytes info;
-    std::size_t pixelBytes;
-  };
+  struct Row { const char* name; Bytes info; std::size_t pixelBytes; };
   const std::vector<Row> rows = {
       {"rows short of the declared height", bitmapInfo(2, 2, 32), 15},
       {"bit fields without their masks", bitmapInfo(2, 2, 16, DibFormat::kBitfields), 8},

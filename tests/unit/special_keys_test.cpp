@@ -15,12 +15,7 @@ TEST(SpecialKeysTest, EachCodeSendsItsSequenceAndFocusesTheViewerWhenItAllWentOu
     events.push_back("focus");
     return events;
   };
-  const struct {
-    std::uint32_t code;
-    bool linkUp, result;
-    Events expected;
-    bool session = true;
-  } cases[]{
+  const struct { std::uint32_t code; bool linkUp, result; Events expected; bool session = true; } cases[]{
       {0, true, true, {"request 14", "focus"}}, {0, false, false, {"request 14"}},
       {1, true, true, focused(ctrlSpace)},      {1, false, false, ctrlSpace},
       {2, true, true, focused(altF4)},          {2, false, false, altF4},

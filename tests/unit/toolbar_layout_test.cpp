@@ -8,9 +8,7 @@ namespace vantrel {
 namespace {
 
 TEST(ToolbarLayoutTest, CentredInItsParentAndClippedEquallyWhenNarrower) {
-  const struct {
-    int parentWidth, x;
-  } cases[]{{1024, 199}, {800, 87}, {625, 0}, {624, 0}, {600, -12}, {0, -312}};
+  const struct { int parentWidth, x; } cases[]{{1024, 199}, {800, 87}, {625, 0}, {624, 0}, {600, -12}, {0, -312}};
   for (const auto& c : cases) EXPECT_EQ(toolbarX(c.parentWidth), c.x) << c.parentWidth;
 
   // Both ends of the span are over the toolbar.
@@ -30,10 +28,7 @@ struct RecordingHost final : ToolbarHost {
 };
 
 TEST(ToolbarLayoutTest, EachButtonDoesItsOneThing) {
-  const struct {
-    int id;
-    const char* calls;
-  } cases[]{
+  const struct { int id; const char* calls; } cases[]{
       {1, "sequence 0"}, {2, "sequence 1"}, {3, "sequence 2"}, {4, "sequence 3"},
       {5, "end"},        {6, ""},           {7, "windowed"},   {0, ""},
       {8, ""},

@@ -80,11 +80,7 @@ TEST(ViewGeometryTest, FullScreenPlacementWhenFittedAndWhenEntered) {
 
 TEST(ViewGeometryTest, LeavingFullScreenPlacesTheViewerByTheRoomInTheHostWindow) {
   const int thumb = 16;
-  const struct {
-    const char* name;
-    ExtentI parent, remote;
-    WindowFrame expected;
-  } cases[]{
+  const struct { const char* name; ExtentI parent, remote; WindowFrame expected; } cases[]{
       {"room below the top rows", {1024, 768}, k800, {112, 96, 800, 602}},
       {"up to 25 rows spare: thumb added", {1000, 620}, k800, {100, 25, 816, 594}},
       {"no rows spare, room across", {1000, 470}, k640, {180, 25, 656, 444}},
@@ -135,10 +131,7 @@ TEST(ViewGeometryTest, ScrollRequestsStopAtTheOriginAndAtRangeMinusTheVisiblePar
 }
 
 TEST(ViewGeometryTest, ScrollBarRequestsMoveByLinesQuartersOrToTheThumb) {
-  const struct {
-    std::uint16_t request, thumb;
-    int visible, position, expected;
-  } cases[]{
+  const struct { std::uint16_t request, thumb; int visible, position, expected; } cases[]{
       {0, 0, 600, 50, -2},  {1, 0, 600, 50, 2},     {2, 0, 601, 50, -150}, {3, 0, 600, 50, 150},
       {4, 80, 600, 50, 30}, {5, 10, 600, 50, -40},  {6, 99, 600, 50, 0},   {8, 99, 600, 50, 0},
   };
@@ -150,10 +143,7 @@ TEST(ViewGeometryTest, ScrollBarRequestsMoveByLinesQuartersOrToTheThumb) {
 TEST(ViewGeometryTest, SizingPinsEachDraggedEdge) {
   const RectI proposed{1, 2, 3, 4};
   const ViewingArea area{10, 20, 500, 400};
-  const struct {
-    int edge;
-    RectI expected;
-  } cases[]{
+  const struct { int edge; RectI expected; } cases[]{
       {1, {10, 2, 3, 4}},   {2, {1, 2, 309, 4}},    {3, {1, 20, 3, 4}},   {4, {10, 20, 3, 4}},
       {5, {1, 20, 309, 4}}, {6, {1, 2, 3, 219}},   {7, {10, 2, 3, 219}}, {8, {1, 2, 309, 219}},
       {9, proposed},
@@ -167,11 +157,7 @@ TEST(ViewGeometryTest, PointerNearTheEdgesScrollsAndDropsTheToolbarIn) {
   const ScrollStep left{-1000, 0}, right{1000, 0}, up{0, -1000}, down{0, 1000};
   // Where the toolbar lies over a 1024-wide viewer at 0 or 128, and over an 802-wide one at 112.
   const ToolbarSpan on800{199, 824}, on1024{200, 825}, on1280{327, 952};
-  const struct {
-    const char* name;
-    PointerAtEdge pointer;
-    EdgeResponse expected;
-  } cases[]{
+  const struct { const char* name; PointerAtEdge pointer; EdgeResponse expected; } cases[]{
       // 1024 x 768 on an 800 x 600 screen: the remote screen fills it and scrolls at every edge.
       {"right band", {795, 300, k800, k1024, true, false, 0, on800}, {{right}, Hide}},
       {"bottom band", {400, 595, k800, k1024, true, false, 0, on800}, {{down}, Hide}},
