@@ -62,8 +62,9 @@ class LoginTest : public ::testing::Test {
   RecordedMessages recorded;
 };
 
-TEST_F(LoginTest, FirstStatusGivesItsBoxAndResult) {
-  const std::vector<StatusRow> rows = {
+// The console answers the connection with a first status word, and the credentials with a second.
+TEST_F(LoginTest, EachStatusGivesItsBoxAndResult) {
+  const std::vector<StatusRow> firstStage = {
       {102, 102, "ClientLocked_en", true},         {103, 103, "LoginFailed_en", true},
       {104, 104, "ConnectServerFailed_en", true},  {105, 105, "ConnectServerFailed_en", true},
       {106, 106, "LoginFailed_en", true},          {110, 110, "LocalConnectFailed_en", true},
@@ -73,20 +74,7 @@ TEST_F(LoginTest, FirstStatusGivesItsBoxAndResult) {
       {108, -2, "LoginFailed_en", true},           {131, -2, "LoginFailed_en", true},
       {0, -2, "LoginFailed_en", true},             {0xFFFFFFFF, -2, "LoginFailed_en", true},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.status);
-    recorded.boxes.clear();
-    // A refused first stage closes the connection, which ends the peer's script.
-    auto peer = ScriptedPeer::console({ScriptStep::sendU32(row.status), ScriptStep::receiveToEnd()});
-    EXPECT_EQ(login(*peer), row.result);
-    EXPECT_TRUE(peer->finish());
-    EXPECT_TRUE(peer->received().empty());
-    expectBox(row);
-  }
-}
-
-TEST_F(LoginTest, SecondStatusGivesItsBoxAndResult) {
-  const std::vector<StatusRow> rows = {
+  const std::vector<StatusRow> secondStage = {
       {101, 1, "", true},
       {111, 111, "", true},
       {113, 113, "UserRestricted_en", true},
@@ -102,14 +90,19 @@ TEST_F(LoginTest, SecondStatusGivesItsBoxAndResult) {
       {119, -2, "LoginFailed_en", true},
       {0, -2, "LoginFailed_en", true},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.status);
-    recorded.boxes.clear();
-    auto peer = ScriptedPeer::console({ScriptStep::sendU32(107), ScriptStep::receive(testing::kLoginBytes),
-                                       ScriptStep::sendU32(row.status), ScriptStep::receiveToEnd()});
-    EXPECT_EQ(login(*peer), row.result);
-    EXPECT_TRUE(peer->finish());
-    expectBox(row);
+  for (const bool second : {false, true}) {
+    for (const auto& row : second ? secondStage : firstStage) {
+      SCOPED_TRACE(::testing::Message() << (second ? "second " : "first ") << row.status);
+      recorded.boxes.clear();
+      // A refused first stage closes the connection, which ends the peer's script.
+      std::vector<ScriptStep> script = {ScriptStep::sendU32(row.status), ScriptStep::receiveToEnd()};
+      if (second) script.insert(script.begin(), {ScriptStep::sendU32(107), ScriptStep::receive(testing::kLoginBytes)});
+      auto peer = ScriptedPeer::console(script);
+      EXPECT_EQ(login(*peer), row.result);
+      EXPECT_TRUE(peer->finish());
+      EXPECT_EQ(peer->received().size(), second ? testing::kLoginBytes : 0u);
+      expectBox(row);
+    }
   }
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "support/key_event_log.h"
+#include "toolbar/toolbar_layout.h"
 
 namespace vantrel {
 namespace {
@@ -28,6 +31,25 @@ TEST(SpecialKeysTest, EachCodeSendsItsSequenceAndFocusesTheViewerWhenItAllWentOu
     const auto session = c.session ? &log : nullptr;
     EXPECT_EQ(sendSpecialSequence(c.code, session, log), c.result) << c.code << c.linkUp << c.session;
     EXPECT_EQ(log.take(), c.expected) << c.code << c.linkUp << c.session;
+  }
+}
+
+// The toolbar's first four buttons send the four sequences.
+struct RecordingHost final : ToolbarHost {
+  void sendSpecialSequence(std::uint32_t code) override { calls += "sequence " + std::to_string(code); }
+  void requestSessionEnd() override { calls += "end"; }
+  void returnToWindowedView() override { calls += "windowed"; }
+  std::string calls;
+};
+
+TEST(ToolbarLayoutTest, EachButtonDoesItsOneThing) {
+  const struct { int id; const char* calls; } cases[]{
+      {1, "sequence 0"}, {2, "sequence 1"}, {3, "sequence 2"}, {4, "sequence 3"},
+      {5, "end"},        {6, ""},           {7, "windowed"},   {0, ""},           {8, ""}};
+  for (const auto& c : cases) {
+    RecordingHost host;
+    runToolbarCommand(c.id, host);
+    EXPECT_EQ(host.calls, c.calls) << c.id;
   }
 }
 

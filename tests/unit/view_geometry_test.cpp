@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
+#include "toolbar/toolbar_layout.h"
+#include "viewer/view_options.h"
+
 namespace vantrel {
 namespace {
 
@@ -151,6 +157,19 @@ TEST(ViewGeometryTest, SizingPinsEachDraggedEdge) {
   for (const auto& c : cases) EXPECT_EQ(pinSizingRect(c.edge, proposed, area, 300, 200), c.expected) << c.edge;
 }
 
+TEST(ToolbarLayoutTest, CentredInItsParentAndClippedEquallyWhenNarrower) {
+  const struct { int parentWidth, x; } cases[]{{1024, 199}, {800, 87}, {625, 0}, {624, 0}, {600, -12}, {0, -312}};
+  for (const auto& c : cases) EXPECT_EQ(toolbarX(c.parentWidth), c.x) << c.parentWidth;
+
+  // Both ends of the span are over the toolbar.
+  const ToolbarSpan span = toolbarSpan(112, 88);
+  EXPECT_EQ(span, (ToolbarSpan{200, 825}));
+  EXPECT_FALSE(span.contains(199));
+  EXPECT_TRUE(span.contains(200));
+  EXPECT_TRUE(span.contains(825));
+  EXPECT_FALSE(span.contains(826));
+}
+
 TEST(ViewGeometryTest, PointerNearTheEdgesScrollsAndDropsTheToolbarIn) {
   using enum ToolbarChange;
   const ExtentI k1280x720{1280, 720};
@@ -183,6 +202,20 @@ TEST(ViewGeometryTest, PointerNearTheEdgesScrollsAndDropsTheToolbarIn) {
        {{}, Show}},
   };
   for (const auto& c : cases) EXPECT_EQ(respondToEdge(c.pointer), c.expected) << c.name;
+}
+
+// [VIEW] AnyLocalScreen=1 lets any local screen be laid out by its own size; no value: no such key.
+TEST(ViewOptionsTest, AnyLocalScreenOnlyWithAOne) {
+  const struct { std::optional<std::string> value; bool enabled; } cases[]{
+      {"1", true}, {std::nullopt, false}, {"0", false}, {"", false}, {"yes", false}, {"11", false}};
+  for (const auto& c : cases) {
+    const MessageCatalog catalog("C:\\host", [&](std::string_view section, std::string_view key,
+                                                 std::string_view fallback, const std::string&) {
+      if (section == "VIEW" && key == "AnyLocalScreen" && c.value) return *c.value;
+      return std::string(fallback);
+    });
+    EXPECT_EQ(anyLocalScreenEnabled(catalog), c.enabled) << c.value.value_or("(none)");
+  }
 }
 
 }  // namespace
