@@ -208,24 +208,15 @@ TEST(DisplayState, EachPartOfTheSurfaceThatFailsHasItsBoxInOrder) {
 }
 
 TEST(DisplayState, CopyModeAndColourTableFollowTheFlagAndTheDepths) {
-  {
-    SCOPED_TRACE("8-bit update on a true-colour surface: its own table, copied, no palette");
+  for (const std::uint16_t flag : {std::uint16_t{0}, std::uint16_t{1}}) {
+    SCOPED_TRACE(flag ? "the flag on a true-colour surface: the stored table, exclusive-or"
+                      : "8-bit update on a true-colour surface: its own table, copied, no palette");
     Display<SoftwareSurface> d;
     d.apply(screenFormat(640, 480, colourTableWith(0x0000FF)));
     d.apply(trueColourUpdate(0, 0, 8, 2, 0x123456));
-    ASSERT_EQ(d.apply(paletteUpdate(8, 2, 0, 0xFF0000)), UpdateResult::Drawn);
-    EXPECT_TRUE(d.display.copyMode());
-    EXPECT_EQ(d.surface.pixel(0, 0), 0xFF0000u);
-    EXPECT_TRUE(d.surface.palette().empty());
-  }
-  {
-    SCOPED_TRACE("the flag on a true-colour surface: the stored table, exclusive-or");
-    Display<SoftwareSurface> d;
-    d.apply(screenFormat(640, 480, colourTableWith(0x0000FF)));
-    d.apply(trueColourUpdate(0, 0, 8, 2, 0x123456));
-    ASSERT_EQ(d.apply(paletteUpdate(8, 2, 1, 0xFF0000)), UpdateResult::Drawn);
-    EXPECT_FALSE(d.display.copyMode());
-    EXPECT_EQ(d.surface.pixel(0, 0), 0x123456u ^ 0x0000FFu);
+    ASSERT_EQ(d.apply(paletteUpdate(8, 2, flag, 0xFF0000)), UpdateResult::Drawn);
+    EXPECT_EQ(d.display.copyMode(), flag == 0);
+    EXPECT_EQ(d.surface.pixel(0, 0), flag ? 0x123456u ^ 0x0000FFu : 0xFF0000u);
     EXPECT_TRUE(d.surface.palette().empty());
   }
   {

@@ -64,22 +64,6 @@ TEST_F(NetSocketTest, CloseOrResetEndsTheConnectionForGood) {
   }
 }
 
-TEST_F(NetSocketTest, AcceptedConnectionCarriesTheViewersBytes) {
-  NetSocket listener;
-  ASSERT_TRUE(listener.createTcp() && listener.bind(0, true) && listener.listen());
-  auto viewer = ScriptedPeer::viewer(listener.localPort().value_or(0), {ScriptStep::send({5, 6, 7})});
-  const auto accepted = listener.accept();
-  ASSERT_NE(accepted, nullptr);
-  std::array<std::uint8_t, 3> bytes{};
-  EXPECT_TRUE(accepted->receiveExact(bytes));
-  EXPECT_EQ(bytes, (std::array<std::uint8_t, 3>{5, 6, 7}));
-  EXPECT_EQ(accepted->peerAddress(), "127.0.0.1");
-  std::string key;
-  EXPECT_FALSE(accepted->peerMac(key));  // loopback has no neighbour entry
-  EXPECT_EQ(key, "127.0.0.1");
-  EXPECT_TRUE(viewer->finish());
-}
-
 // The port is taken on the listener's address only: another loopback address may have it.
 TEST_F(NetSocketTest, BindRefusesAPortWhereSomethingListensOnTheSameAddress) {
   const struct { const char* listener; const char* binder; bool bound; } rows[] = {
