@@ -12,15 +12,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "net/net_socket.h"
+#include "png_image.h"
 #include "protocol/byte_io.h"
 #include "protocol/credential_cipher.h"
 #include "protocol/message_framing.h"
+#include "server/screen_feed.h"
 
 extern char** environ;
 
@@ -37,15 +40,17 @@ inline void addAccount(const std::filesystem::path& file, const std::string& nam
 // The console as a child process; its first line of output names the port it listens on.
 class ConsoleProcess {
  public:
-  // `environment` entries ("NAME=value") come on top of this process's environment.
-  explicit ConsoleProcess(std::vector<std::string> args, std::vector<std::string> environment = {}) {
+  // `environment` entries ("NAME=value") come on top of this process's environment; `port` 0
+  // asks for any free one.
+  explicit ConsoleProcess(std::vector<std::string> args, std::vector<std::string> environment = {},
+                          std::uint16_t port = 0) {
     int out[2];
     if (pipe(out) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    args.insert(args.begin(), {VANTREL_TOOL, "console", "--listen", "127.0.0.1", "--port", "0"});
+    args.insert(args.begin(), {VANTREL_TOOL, "console", "--listen", "127.0.0.1", "--port", std::to_string(port)});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -177,5 +182,31 @@ class FakeViewer {
   bool connected_ = false;
   std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(8 << 20);
 };
+
+// A viewer logged in as soon as the console's session is free (while another viewer holds it
+// the answer is 106), or whatever the last try within `within` was answered.
+struct Login {
+  std::unique_ptr<FakeViewer> viewer;
+  std::vector<std::uint32_t> words;
+};
+inline Login loginWhenFree(std::uint16_t port, const std::string& user, const std::string& password,
+                           std::chrono::milliseconds within = 2s) {
+  const auto end = std::chrono::steady_clock::now() + within;
+  for (;;) {
+    Login l{std::make_unique<FakeViewer>(port), {}};
+    l.words = l.viewer->login(user, password);
+    if (l.words != std::vector<std::uint32_t>{106} || std::chrono::steady_clock::now() >= end) return l;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+// A picture as the console serves it to a 16-bit viewer.
+inline std::vector<std::uint16_t> served565(const RgbImage& image) {
+  std::vector<std::uint16_t> out(image.rgb.size() / 3);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = ScreenFeed::rgb565(image.rgb[i * 3], image.rgb[i * 3 + 1], image.rgb[i * 3 + 2]);
+  }
+  return out;
+}
 
 }  // namespace vantrel::cli

@@ -14,14 +14,6 @@
 namespace vantrel::cli {
 namespace {
 
-std::vector<std::uint16_t> served565(const RgbImage& image) {
-  std::vector<std::uint16_t> out(image.rgb.size() / 3);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    out[i] = ScreenFeed::rgb565(image.rgb[i * 3], image.rgb[i * 3 + 1], image.rgb[i * 3 + 2]);
-  }
-  return out;
-}
-
 // The next message of a type, acknowledging everything on the way as a viewer does.
 std::optional<ConsoleMessage> next(FakeViewer& viewer, std::uint8_t type) {
   for (int i = 0; i < 50; ++i) {
@@ -71,13 +63,7 @@ TEST_F(ConsoleX11, ServesAScaledDesktopAndTypesTheViewersInputIntoIt) {
   // A viewer's pointer at the corners of the picture, and beyond it on the bars, reaches the
   // desktop's corners; keys arrive as typed; a small change comes as a small update.
   // (The snapshot's session may take a moment to end: until then, "another user".)
-  std::optional<FakeViewer> session;
-  std::vector<std::uint32_t> words{106};
-  for (int i = 0; i < 100 && words == std::vector<std::uint32_t>{106}; ++i) {
-    if (i > 0) std::this_thread::sleep_for(20ms);
-    session.emplace(console.port());
-    words = session->login("admin", "secret");
-  }
+  auto [session, words] = loginWhenFree(console.port(), "admin", "secret");
   ASSERT_EQ(words, (std::vector<std::uint32_t>{107, 101}));
   FakeViewer& viewer = *session;
   viewer.send(3, 0, 18, 32);
@@ -142,12 +128,7 @@ TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {
   }
   // Once that session is over: a right password outside the group is refused, and it counts
   // toward the lockout like the wrong ones after it.
-  std::vector<std::uint32_t> words{106};
-  for (int i = 0; i < 200 && words == std::vector<std::uint32_t>{106}; ++i) {
-    std::this_thread::sleep_for(10ms);
-    words = FakeViewer(console.port()).login("bob", "right");
-  }
-  EXPECT_EQ(words, (std::vector<std::uint32_t>{107, 102}));
+  EXPECT_EQ(loginWhenFree(console.port(), "bob", "right").words, (std::vector<std::uint32_t>{107, 102}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 102}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 111}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "right"), std::vector<std::uint32_t>{103});
