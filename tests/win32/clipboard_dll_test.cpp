@@ -7,13 +7,10 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 
-#include "box_watcher.h"
-#include "consoleclient_dll.h"
-#include "fake_console.h"
+#include "dll_test.h"
 
 namespace vantrel::wintest {
 namespace {
@@ -94,38 +91,19 @@ std::optional<std::string> clipboardText() {
   return text;
 }
 
-std::string catalogueDirectory() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::string dir = std::string(temp) + "vantrel-clipboard-test-" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  std::ofstream(dir + "\\consoleclient.ini") << "[MESSAGEBOX]\nCloseClipboardFailed_en=no clipboard\n";
-  return dir;
-}
-
-class ClipboardDllTest : public ::testing::Test {
+class ClipboardDllTest : public DllTest {
  protected:
-  ConsoleClientDll& dll = ConsoleClientDll::get();
-  BoxWatcher boxes;
   FakeConsole console;
-  HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 1024, 768,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 
   void SetUp() override {
-    ASSERT_NE(dll.module, nullptr);
+    DllTest::SetUp();
     ASSERT_TRUE(console.listening());
-  }
-  void TearDown() override {
-    boxes.hold(false);
-    dll.exit();
-    DestroyWindow(host);
   }
 
   void start() {
-    ASSERT_TRUE(dll.initial(catalogueDirectory().c_str(), host, nullptr, 0, 0, 1000, 700, console.address().c_str(), 0,
-                            "operator", "secret", 0, 0));
-    ASSERT_EQ(dll.run(), 1);
-    ASSERT_TRUE(pumpUntil([&] { return console.loggedIn(); }));
+    ASSERT_TRUE(dll.initial(iniDirectory("clipboard-test", "[MESSAGEBOX]\nCloseClipboardFailed_en=no clipboard\n").c_str(),
+                            host.get(), nullptr, 0, 0, 1000, 700, console.address().c_str(), 0, "operator", "secret", 0, 0));
+    runUntilLoggedIn(console);
     pumpFor(100ms);
   }
 
@@ -139,20 +117,20 @@ class ClipboardDllTest : public ::testing::Test {
 };
 
 TEST_F(ClipboardDllTest, TextBothWaysWithTheChainKeptAroundTheViewer) {
-  ASSERT_TRUE(putText(host, "there before\r\n"));
+  ASSERT_TRUE(putText(host.get(), "there before\r\n"));
   ChainViewer before;  // the viewer window must pass every notification on to it
   start();
   EXPECT_TRUE(consoleHas(1, "there before\n"));  // joining the chain sends what is there
   ChainViewer after;  // the viewer window follows it in the chain
   std::size_t sent = 1;
 
-  ASSERT_TRUE(putText(host, "one\r\ntwo caf\xE9\r\n"));
+  ASSERT_TRUE(putText(host.get(), "one\r\ntwo caf\xE9\r\n"));
   EXPECT_TRUE(consoleHas(++sent, "one\ntwo caf\xE9\n"));
   EXPECT_EQ(before.draws, 1);
   EXPECT_EQ(after.draws, 1);
 
   // A picture alone sends nothing; the notification still goes on.
-  ASSERT_TRUE(putOnClipboard(host, CF_BITMAP, CreateBitmap(8, 8, 1, 32, nullptr)));
+  ASSERT_TRUE(putOnClipboard(host.get(), CF_BITMAP, CreateBitmap(8, 8, 1, 32, nullptr)));
   EXPECT_TRUE(pumpUntil([&] { return before.draws == 2; }));
   pumpFor(200ms);
   EXPECT_EQ(console.clipboardTexts().size(), sent);
@@ -175,15 +153,14 @@ TEST_F(ClipboardDllTest, TextBothWaysWithTheChainKeptAroundTheViewer) {
 
   const int beforeDraws = before.draws, afterDraws = after.draws;
   EXPECT_TRUE(dll.exit());
-  ASSERT_TRUE(putText(host, "after the session"));
+  ASSERT_TRUE(putText(host.get(), "after the session"));
   EXPECT_TRUE(pumpUntil([&] { return before.draws == beforeDraws + 1 && after.draws == afterDraws + 1; }));
 }
 
 TEST_F(ClipboardDllTest, AClipboardHeldElsewhereShowsItsBoxAndTheSessionGoesOn) {
   start();
-  const HWND viewer = FindWindowExA(host, nullptr, "Vantrel", nullptr);
   boxes.hold(true);
-  ASSERT_TRUE(OpenClipboard(host));
+  ASSERT_TRUE(OpenClipboard(host.get()));
   ASSERT_TRUE(console.sendClipboardText("lost"));
   ASSERT_TRUE(pumpUntil([&] { return boxes.showing() == 1; }));
   EXPECT_TRUE(dll.isMsgShow(nullptr));
@@ -191,7 +168,7 @@ TEST_F(ClipboardDllTest, AClipboardHeldElsewhereShowsItsBoxAndTheSessionGoesOn) 
   const auto seen = boxes.boxes();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, "no clipboard");
-  EXPECT_EQ(seen[0].owner, GetAncestor(viewer, GA_ROOT));
+  EXPECT_EQ(seen[0].owner, GetAncestor(viewer(), GA_ROOT));
   boxes.hold(false);
   ASSERT_TRUE(pumpUntil([&] { return !dll.isMsgShow(nullptr); }));
 

@@ -10,31 +10,16 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "box_watcher.h"
-#include "consoleclient_dll.h"
-#include "fake_console.h"
-#include "host_window.h"
+#include "dll_test.h"
 
 namespace vantrel::wintest {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A directory with the host's consoleclient.ini, with or without AnyLocalScreen=1.
-std::string iniDirectory(bool anyScreen) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::string d = std::string(temp) + "vantrel-full-screen-" + std::to_string(GetCurrentProcessId()) +
-                        (anyScreen ? "-any" : "");
-  CreateDirectoryA(d.c_str(), nullptr);
-  std::ofstream(d + "\\consoleclient.ini") << (anyScreen ? "[VIEW]\nAnyLocalScreen=1\n" : "");
-  return d;
-}
 
 // "x,y wxh" of a window on the screen, or within `parent`'s client area.
 std::string where(HWND window, HWND parent = nullptr) {
@@ -45,21 +30,17 @@ std::string where(HWND window, HWND parent = nullptr) {
          std::to_string(r.bottom - r.top);
 }
 
-class FullScreenTest : public ::testing::Test {
+class FullScreenTest : public DllTest {
  protected:
-  ConsoleClientDll& dll = ConsoleClientDll::get();
-  BoxWatcher boxes;
-  HostWindow host;
   FakeConsole console;
   HWND viewer = nullptr;
 
   void SetUp() override {
-    ASSERT_NE(dll.module, nullptr) << "consoleclient.dll did not load";
+    DllTest::SetUp();
     ASSERT_TRUE(console.listening());
     // Away from where a centred viewer goes, so that no mouse move of the system's reaches it.
     SetCursorPos(0, GetSystemMetrics(SM_CYSCREEN) - 1);
   }
-  void TearDown() override { dll.exit(); }
 
   // For a viewer that covers the screen: the system's mouse moves come from the middle.
   static void pointerToTheMiddle() {
@@ -67,20 +48,17 @@ class FullScreenTest : public ::testing::Test {
   }
 
   // Logged in with the viewer in a 1000 x 700 area of the host, the remote screen announced
-  // and one full frame drawn.
+  // and one full frame drawn; with `anyScreen` the host's consoleclient.ini has
+  // AnyLocalScreen=1.
   void start(std::uint16_t width, std::uint16_t height, bool anyScreen = false) {
-    ASSERT_TRUE(dll.initial(iniDirectory(anyScreen).c_str(), host.get(), host.get(), 0, 0, 1000, 700,
-                            console.address().c_str(), 0, "operator", "secret", 0, 0));
-    ASSERT_EQ(dll.run(), 1);
-    ASSERT_TRUE(pumpUntil([&] { return console.loggedIn(); }));
-    viewer = FindWindowExA(host.get(), nullptr, "Vantrel", nullptr);
+    const std::string ini = anyScreen ? iniDirectory("full-screen-any", "[VIEW]\nAnyLocalScreen=1\n")
+                                      : iniDirectory("full-screen", "");
+    ASSERT_TRUE(dll.initial(ini.c_str(), host.get(), host.get(), 0, 0, 1000, 700, console.address().c_str(), 0,
+                            "operator", "secret", 0, 0));
+    runUntilLoggedIn(console);
+    viewer = DllTest::viewer();
     ASSERT_NE(viewer, nullptr);
-    ASSERT_TRUE(console.sendScreenFormat(width, height));
-    ASSERT_TRUE(console.sendScreenUpdate(0, 0, width, height, [](int x, int y) {
-      return static_cast<std::uint32_t>((x ^ y) & 0xFF) * 0x010101u;
-    }));
-    ASSERT_TRUE(pumpUntil([&] { return console.acknowledgements() >= 2; }));
-    pumpFor(100ms);
+    serveFrame(console, width, height, [](int x, int y) { return static_cast<std::uint32_t>((x ^ y) & 0xFF) * 0x010101u; });
   }
 
   void switchTo(bool full) {

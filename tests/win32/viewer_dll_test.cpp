@@ -9,17 +9,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "api/consoleclient.h"
-#include "box_watcher.h"
-#include "consoleclient_dll.h"
-#include "fake_console.h"
-#include "host_window.h"
+#include "dll_test.h"
 
 namespace vantrel::wintest {
 namespace {
@@ -35,16 +31,11 @@ std::uint32_t pattern(int x, int y) {
 // The host's catalogue, with texts that say which key and language they are.
 std::string catalogueDirectory() {
   static const std::string dir = [] {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string d = std::string(temp) + "vantrel-dll-test-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(d.c_str(), nullptr);
-    std::ofstream ini(d + "\\consoleclient.ini");
-    ini << "[MESSAGEBOX]\n";
-    for (const char* key : {"ConnectServerFailed", "ThreeTimeFailed", "LoginFailed", "ServerCutConnect"}) {
-      ini << key << "_en=" << key << " in English\\nsecond line\n" << key << "_jp=" << key << " jp\n";
+    std::string ini = "[MESSAGEBOX]\n";
+    for (const std::string key : {"ConnectServerFailed", "ThreeTimeFailed", "LoginFailed", "ServerCutConnect"}) {
+      ini += key + "_en=" + key + " in English\\nsecond line\n" + key + "_jp=" + key + " jp\n";
     }
-    return d;
+    return iniDirectory("dll-test", ini);
   }();
   return dir;
 }
@@ -53,36 +44,19 @@ struct Area {
   int left = 0, top = 0, width = 1000, height = 700;
 };
 
-class ViewerDllTest : public ::testing::Test {
+class ViewerDllTest : public DllTest {
  protected:
-  ConsoleClientDll& dll = ConsoleClientDll::get();
-  BoxWatcher boxes;
-  HostWindow host;
-
-  void SetUp() override { ASSERT_NE(dll.module, nullptr) << "consoleclient.dll did not load"; }
-  void TearDown() override {
-    boxes.hold(false);
-    dll.exit();
+  bool initial(const std::string& address, Area area = {}, unsigned language = 0) {
+    return dll.initial(catalogueDirectory().c_str(), host.get(), nullptr, area.left, area.top, area.width, area.height,
+                       address.c_str(), 0, "operator", "secret", 0, language);
   }
-
-  bool initial(const std::string& address, Area area = {}, HWND owner = nullptr, unsigned language = 0,
-               const std::string& user = "operator", const std::string& password = "secret") {
-    return dll.initial(catalogueDirectory().c_str(), host.get(), owner, area.left, area.top, area.width, area.height,
-                       address.c_str(), 0, user.c_str(), password.c_str(), 0, language);
-  }
-
-  HWND viewer() const { return FindWindowExA(host.get(), nullptr, "Vantrel", nullptr); }
 
   // Logged in, the remote screen announced and one full frame drawn.
   void startWithFrame(FakeConsole& console, Area area, std::uint16_t width, std::uint16_t height) {
     ASSERT_TRUE(console.listening());
     ASSERT_TRUE(initial(console.address(), area));
-    ASSERT_EQ(dll.run(), 1);
-    ASSERT_TRUE(pumpUntil([&] { return console.loggedIn(); }));
-    ASSERT_TRUE(console.sendScreenFormat(width, height));
-    ASSERT_TRUE(console.sendScreenUpdate(0, 0, width, height, pattern));
-    ASSERT_TRUE(pumpUntil([&] { return console.acknowledgements() >= 2; }));
-    pumpFor(100ms);
+    runUntilLoggedIn(console);
+    serveFrame(console, width, height, pattern);
   }
 
   // The viewer's position and outer size in the host's client coordinates.
@@ -353,7 +327,8 @@ TEST_F(ViewerDllTest, PauseStopsInputAndRunResumesWithoutANewConnection) {
 
 TEST_F(ViewerDllTest, RefusedLoginShowsItsBoxAndTheNextRunStartsAfresh) {
   FakeConsole console(FakeConsole::Login{103, 0});
-  ASSERT_TRUE(initial(console.address(), Area{}, nullptr, 7));
+  ASSERT_TRUE(initial(console.address(), Area{}, 7));
+  EXPECT_EQ(dll.isRunning(), 0);
   EXPECT_EQ(dll.run(), 0);
   ASSERT_TRUE(pumpUntil([&] { return boxes.count() == 1 && boxes.showing() == 0; }));
   const auto refused = boxes.boxes();
@@ -366,18 +341,19 @@ TEST_F(ViewerDllTest, RefusedLoginShowsItsBoxAndTheNextRunStartsAfresh) {
   EXPECT_EQ(closed, 0);
   EXPECT_FALSE(dll.isMsgShow(nullptr));
 
-  // Still pending: the next ClientRun is a full start on a new connection.
+  // Still pending: the next ClientRun is a full start on a new connection; logged in, but with
+  // no screen yet, the session is not running.
   console.setLogin({});
-  EXPECT_EQ(dll.run(), 1);
-  EXPECT_TRUE(pumpUntil([&] { return console.loggedIn(); }));
+  runUntilLoggedIn(console);
   EXPECT_EQ(console.connections(), 2);
   EXPECT_NE(viewer(), nullptr);
+  EXPECT_EQ(dll.isRunning(), 0);
   EXPECT_TRUE(dll.exit());
 
   // 111 at once: the link's box, then ClientRun's own, owned by the parent without an owner.
   boxes.clear();
   FakeConsole threeTimes(FakeConsole::Login{111, 0});
-  ASSERT_TRUE(initial(threeTimes.address(), Area{}, nullptr, 1));
+  ASSERT_TRUE(initial(threeTimes.address(), Area{}, 1));
   EXPECT_EQ(dll.run(), 0);
   ASSERT_TRUE(pumpUntil([&] { return boxes.count() == 2 && boxes.showing() == 0; }));
   const auto seen = boxes.boxes();
@@ -393,15 +369,6 @@ TEST_F(ViewerDllTest, NoConsoleShowsConnectFailedOwnedByTheParent) {
   ASSERT_TRUE(pumpUntil([&] { return boxes.count() == 1 && boxes.showing() == 0; }));
   EXPECT_EQ(boxes.boxes()[0].text, "ConnectServerFailed in English\nsecond line");
   EXPECT_EQ(boxes.boxes()[0].owner, host.get());
-}
-
-TEST_F(ViewerDllTest, IsRunningBeforeRunStaysZeroAfterASuccessfulRun) {
-  FakeConsole console;
-  ASSERT_TRUE(initial(console.address()));
-  EXPECT_EQ(dll.isRunning(), 0);
-  ASSERT_EQ(dll.run(), 1);
-  ASSERT_TRUE(pumpUntil([&] { return console.loggedIn(); }));
-  EXPECT_EQ(dll.isRunning(), 0);
 }
 
 TEST_F(ViewerDllTest, ServerEndOfSessionIsReportedThroughIsMsgShowAndIsRunning) {
