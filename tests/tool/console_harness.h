@@ -2,12 +2,6 @@
 // `vantrel console` as a child process, and a viewer-side fake that logs in to it over loopback
 // and speaks the protocol without a window.
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "net/net_socket.h"
@@ -24,8 +19,7 @@
 #include "protocol/credential_cipher.h"
 #include "protocol/message_framing.h"
 #include "server/screen_feed.h"
-
-extern char** environ;
+#include "tool/tool_process.h"
 
 namespace vantrel::cli {
 
@@ -38,73 +32,28 @@ inline void addAccount(const std::filesystem::path& file, const std::string& nam
 }
 
 // The console as a child process; its first line of output names the port it listens on.
-class ConsoleProcess {
+class ConsoleProcess : public ToolProcess {
  public:
-  // `environment` entries ("NAME=value") come on top of this process's environment; `port` 0
-  // asks for any free one.
-  explicit ConsoleProcess(std::vector<std::string> args, std::vector<std::string> environment = {},
-                          std::uint16_t port = 0) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    args.insert(args.begin(), {VANTREL_TOOL, "console", "--listen", "127.0.0.1", "--port", std::to_string(port)});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, VANTREL_TOOL, &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    output_ = out[0];
+  // `port` 0 asks for any free one.
+  explicit ConsoleProcess(std::vector<std::string> args, const std::vector<std::string>& environment = {},
+                          std::uint16_t port = 0)
+      : ToolProcess(withListen(std::move(args), port), environment) {
     const std::string first = readLine();
     const auto colon = first.rfind(':');
     if (first.find("listening on") != std::string::npos && colon != std::string::npos) {
       port_ = static_cast<std::uint16_t>(std::atoi(first.c_str() + colon + 1));
     }
   }
-  ~ConsoleProcess() {
-    if (pid_ > 0 && !exitCode_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (output_ >= 0) close(output_);
-  }
 
   std::uint16_t port() const { return port_; }
-  // The next line the console prints (empty after five seconds without one).
-  std::string readLine() {
-    std::string line;
-    pollfd p{output_, POLLIN, 0};
-    char c = 0;
-    while (poll(&p, 1, 5000) > 0 && read(output_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-
-  // Sends the signal and waits (bounded) for the exit code.
-  std::optional<int> stop(int signal) {
-    kill(pid_, signal);
-    for (int i = 0; i < 300 && !exitCode_; ++i) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      } else {
-        std::this_thread::sleep_for(10ms);
-      }
-    }
-    return exitCode_;
-  }
 
  private:
-  pid_t pid_ = -1;
-  int output_ = -1;
+  static std::vector<std::string> withListen(std::vector<std::string> args, std::uint16_t port) {
+    args.insert(args.begin(), {"console", "--listen", "127.0.0.1", "--port", std::to_string(port)});
+    return args;
+  }
+
   std::uint16_t port_ = 0;
-  std::optional<int> exitCode_;
 };
 
 inline std::vector<std::uint8_t> scrambled(const std::string& text, std::size_t size) {

@@ -5,12 +5,8 @@
 // Then how a session ends: each way has its exit code, and nothing is left behind (the
 // sanitizer build checks for leaks at the exit).
 #include <X11/keysym.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -33,8 +29,6 @@
 #include "tool/x_desktop.h"
 #include "tool/xvfb.h"
 
-extern char** environ;
-
 namespace vantrel::cli {
 namespace {
 
@@ -54,60 +48,6 @@ std::vector<std::string> viewerEnvironment(const test::TempDir& dir, const std::
 }
 
 bool leaked(const std::string& output) { return output.find("Direct leak") != std::string::npos; }
-
-// A program of the tool in the background, its output in a file; SIGTERM when the test is done.
-class Program {
- public:
-  Program(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-          const std::filesystem::path& output) {
-    std::vector<std::string> all = {VANTREL_TOOL};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> env(environment);
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (posix_spawn(&pid_, VANTREL_TOOL, &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Program() { stop(SIGKILL); }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-
-  // The exit code once it has ended by itself within `within`.
-  std::optional<int> exitWithin(std::chrono::milliseconds within) {
-    for (const auto end = Clock::now() + within; !exitCode_ && pid_ > 0; std::this_thread::sleep_for(10ms)) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      } else if (Clock::now() >= end) {
-        break;
-      }
-    }
-    return exitCode_;
-  }
-  std::optional<int> stop(int signal) {
-    if (pid_ > 0 && !exitCode_) kill(pid_, signal);
-    return exitWithin(10s);
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::optional<int> exitCode_;
-};
-
-std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Waits until `ready` holds, at most `within`.
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds within = 10s) {
@@ -155,9 +95,9 @@ class ViewTest : public ::testing::Test {
     ASSERT_TRUE(savePng((dir.path() / "served.png").string(), picture, error)) << error;
     startConsole(0);
     ASSERT_NE(port, 0);
-    viewer = std::make_unique<Program>(std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user",
-                                                                "operator", "--reconnect", "20"},
-                                       viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
+    viewer = std::make_unique<ToolProcess>(
+        std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect", "20"},
+        viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
     ASSERT_TRUE(desktop.ok());
     ASSERT_TRUE(waitFor([&] { return (window = desktop.findWindow(title())).has_value(); }));
     ASSERT_TRUE(waitFor([&] { return pixelsOff() == 0; })) << "the window shows the served screen pixel for pixel";
@@ -168,7 +108,7 @@ class ViewTest : public ::testing::Test {
   void TearDown() override {
     if (!viewer) return;
     EXPECT_EQ(viewer->stop(SIGTERM), kExitOk);
-    const std::string output = readAll(dir.path() / "viewer.out");
+    const std::string output = dir.read("viewer.out");
     EXPECT_FALSE(leaked(output)) << output;
   }
 
@@ -202,7 +142,7 @@ class ViewTest : public ::testing::Test {
     if (const char* keep = std::getenv("VANTREL_VIEW_SHOTS"))
       savePng(std::string(keep) + "/" + name + ".png", shot, error);
   }
-  bool logHas(const std::string& text) { return readAll(log).find(text) != std::string::npos; }
+  bool logHas(const std::string& text) { return dir.read(log.filename()).find(text) != std::string::npos; }
 
   // Mismatched pixels between the window and the served picture.
   std::size_t pixelsOff() {
@@ -221,7 +161,7 @@ class ViewTest : public ::testing::Test {
   RgbImage picture = servedPicture();
   RgbImage shot;
   std::unique_ptr<ConsoleProcess> console;
-  std::unique_ptr<Program> viewer;
+  std::unique_ptr<ToolProcess> viewer;
   std::filesystem::path log;
   int consoles = 0;
   std::uint16_t port = 0;
