@@ -17,6 +17,7 @@
 #include "screen/screen_codec.h"
 #include "support/temp_dir.h"
 #include "tool/console_harness.h"
+#include "tool/x_painter.h"
 
 namespace vantrel::cli {
 namespace {
@@ -25,19 +26,6 @@ using namespace std::chrono_literals;
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
-
-RgbImage picture(std::uint8_t seed) {
-  RgbImage image{kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 3)};
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      auto* p = &image.rgb[static_cast<std::size_t>((y * kWidth + x) * 3)];
-      p[0] = static_cast<std::uint8_t>(x / 3 + seed);
-      p[1] = static_cast<std::uint8_t>(y / 2);
-      p[2] = static_cast<std::uint8_t>((x ^ y) & 0xF0);
-    }
-  }
-  return image;
-}
 
 // Applies a true-colour update to the viewer's copy of the screen by exclusive-or.
 void apply(std::vector<std::uint16_t>& screen, const ConsoleMessage& m, std::span<const std::uint8_t> payload) {
@@ -73,7 +61,7 @@ class ConsoleCommand : public ::testing::Test {
 
 TEST_F(ConsoleCommand, ServesPicturesAndTheirChangesPacedByAcknowledgements) {
   std::string error;
-  RgbImage first = picture(0), second = first;
+  RgbImage first = test::testPicture(kWidth, kHeight, 0), second = first;
   for (int y = 100; y < 140; ++y) {
     for (int x = 200; x < 300; ++x) second.rgb[static_cast<std::size_t>((y * kWidth + x) * 3)] ^= 0xFF;
   }

@@ -25,6 +25,7 @@
 #include "tool/console_harness.h"
 #include "tool/hand_made_console.h"
 #include "tool/tool_process.h"
+#include "tool/x_painter.h"
 
 namespace vantrel::cli {
 namespace {
@@ -77,17 +78,7 @@ class SnapTest : public ::testing::Test {
 // A picture of the screen's size as it is; a larger one scaled to fit between black bars, or
 // with --fit crop its top-left corner.
 TEST_F(SnapTest, SavesThePictureTheConsoleServes) {
-  const auto pattern = [](int width, int height) {
-    RgbImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width * height) * 3)};
-    for (std::size_t p = 0; p < image.rgb.size() / 3; ++p) {
-      const std::size_t x = p % static_cast<std::size_t>(width), y = p / static_cast<std::size_t>(width);
-      image.rgb[3 * p] = static_cast<std::uint8_t>(x);
-      image.rgb[3 * p + 1] = static_cast<std::uint8_t>(y * 3);
-      image.rgb[3 * p + 2] = static_cast<std::uint8_t>((x ^ y) * 7);
-    }
-    return image;
-  };
-  const RgbImage screen = pattern(1024, 768), wide = pattern(2048, 1152);
+  const RgbImage screen = test::testPicture(1024, 768, 0), wide = test::testPicture(2048, 1152, 0);
   RgbImage letterboxed{1024, 768, std::vector<std::uint8_t>(1024 * 768 * 3)};
   AreaScaler({2048, 1152}, {1024, 576}).scale(wide.rgb.data(), 2048 * 3, &letterboxed.rgb[96 * 1024 * 3], 1024 * 3,
                                               {0, 0, 1024, 576});

@@ -49,12 +49,6 @@ void XPainter::draw(int x, int y, const cli::RgbImage& picture) {
   XSync(d, False);
 }
 
-void XPainter::fill(int x, int y, int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  cli::RgbImage flat{width, height, {}};
-  for (int i = 0; i < width * height; ++i) flat.rgb.insert(flat.rgb.end(), {r, g, b});
-  draw(x, y, flat);
-}
-
 cli::RgbImage testPicture(int width, int height, int seed) {
   cli::RgbImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width * height) * 3)};
   for (int y = 0; y < height; ++y) {

@@ -19,7 +19,6 @@ class XPainter {
   bool ok() const { return display_ != nullptr; }
   // Draws the picture with its top left at (x, y) and waits until the server has done it.
   void draw(int x, int y, const cli::RgbImage& picture);
-  void fill(int x, int y, int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b);
 
  private:
   void* display_ = nullptr;  // Display*, kept out of the header with Xlib's macros
