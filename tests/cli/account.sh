@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
 # vantrel account add: writes one line per account, replaces by name, refuses bad input and an
 # empty password.
-set -euo pipefail
-tool=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+source "$(dirname "$0")/common.bash"
 file=$dir/accounts
 
 echo 'first' | $tool account add "$file" admin

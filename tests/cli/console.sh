@@ -4,23 +4,9 @@
 # warns at start about allow-list entries it will not read as written and about a loopback
 # address that refuses everyone; answers the LAN probe of vantrel discover on loopback; SIGINT
 # and SIGTERM end it with 0.
-set -euo pipefail
-tool=$1
-dir=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
-  rm -rf "$dir"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/common.bash"
 echo secret | $tool account add "$dir/accounts" admin
 
-expect_rc() {
-  local want=$1; shift
-  local rc=0
-  "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-  [ $rc -eq "$want" ] || { echo "'$*' gave exit code $rc, expected $want:"; cat "$dir/out"; exit 1; }
-}
 a="--accounts $dir/accounts --listen 127.0.0.1"
 # shellcheck disable=SC2086  # the options are meant to split
 {
@@ -40,20 +26,6 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
   # A directory opens like a file and reads as nothing; it must not start a console that
   # refuses everybody.
   expect_rc 4 timeout 5 $tool console --accounts "$dir/" --listen 127.0.0.1
-}
-
-# Starts a console in the background and waits for its "listening on" line; sets $pid and $port.
-start_console() {
-  : >"$dir/log"  # the last console's port must not be read as this one's
-  "$tool" console "$@" >"$dir/log" 2>&1 &
-  pid=$!
-  pids+=("$pid")
-  for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$dir/log")
-    [ -n "$port" ] && return 0
-    sleep 0.05
-  done
-  echo "the console did not start:"; cat "$dir/log"; exit 1
 }
 
 # A loopback address of its own, as a console on the fixed port needs beside others.

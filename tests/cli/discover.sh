@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # vantrel discover: with nobody answering it says so on stderr after the one-second probe and
 # exits 1; bad arguments are refused with exit code 1. The probe goes to loopback only.
-set -euo pipefail
-tool=$1
+source "$(dirname "$0")/common.bash"
 
 start=$(date +%s%N)
 rc=0
@@ -13,9 +12,7 @@ took=$(( ($(date +%s%N) - start) / 1000000 ))
 [ $took -ge 990 ] && [ $took -lt 3000 ] || { echo "the probe took $took ms"; exit 1; }
 
 for bad in "--port" "--port 0" "--port 65536" "--port 12x" "--to" "--to 127.0.0.1 --colour red"; do
-  rc=0
   # shellcheck disable=SC2086  # the arguments are meant to split
-  $tool discover $bad >/dev/null 2>&1 || rc=$?
-  [ $rc -eq 1 ] || { echo "'$bad' gave exit code $rc"; exit 1; }
+  expect_rc 1 $tool discover $bad
 done
 echo "discover command ok"

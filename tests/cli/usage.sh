@@ -1,17 +1,13 @@
 #!/usr/bin/env bash
 # vantrel's command line: --help for the tool and every command, --version, --opt=value, and
 # wrong arguments named in words with exit code 1.
-set -euo pipefail
-tool=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+source "$(dirname "$0")/common.bash"
 
 # expect CODE PATTERN ARGS...: the exit code, and a line of the output (both streams) matching.
 expect() {
-  local want=$1 pattern=$2 rc=0
+  local want=$1 pattern=$2
   shift 2
-  "$@" >"$dir/out" 2>&1 </dev/null || rc=$?
-  [ $rc -eq "$want" ] || { echo "'$*' gave exit code $rc, expected $want:"; cat "$dir/out"; exit 1; }
+  expect_rc "$want" "$@"
   grep -Eq -- "$pattern" "$dir/out" || { echo "'$*' printed no line matching '$pattern':"; cat "$dir/out"; exit 1; }
 }
 
