@@ -101,8 +101,9 @@ class ClipboardDllTest : public DllTest {
   }
 
   void start() {
-    ASSERT_TRUE(dll.initial(iniDirectory("clipboard-test", "[MESSAGEBOX]\nCloseClipboardFailed_en=no clipboard\n").c_str(),
-                            host.get(), nullptr, 0, 0, 1000, 700, console.address().c_str(), 0, "operator", "secret", 0, 0));
+    const std::string ini = iniDirectory("clipboard-test", "[MESSAGEBOX]\nCloseClipboardFailed_en=no clipboard\n");
+    ASSERT_TRUE(dll.initial(ini.c_str(), host.get(), nullptr, 0, 0, 1000, 700, console.address().c_str(), 0, "operator",
+                            "secret", 0, 0));
     runUntilLoggedIn(console);
     pumpFor(100ms);
   }

@@ -4,18 +4,11 @@
 
 #include <cstring>
 
+#include "protocol/byte_io.h"
 #include "screen/screen_codec.h"
 
 namespace vantrel::wintest {
 namespace {
-
-void putU16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 bool sendAll(SOCKET s, const std::uint8_t* data, std::size_t count) {
   while (count > 0) {
@@ -101,12 +94,12 @@ void FakeConsole::serve() {
     ++connections_;
     const Login login{first_.load(), second_.load()};
     std::vector<std::uint8_t> word(4);
-    putU32(word, 0, login.first);
+    storeU32le(&word[0], login.first);
     std::vector<std::uint8_t> credentials(4 + 24 + 264);
     bool ok = sendAll(s, word.data(), 4);
     if (ok && login.first == 107) {
       ok = receiveExact(s, credentials.data(), credentials.size());
-      putU32(word, 0, login.second);
+      storeU32le(&word[0], login.second);
       ok = ok && sendAll(s, word.data(), 4);
     }
     if (ok && login.first == 107 && login.second == 101) {
@@ -168,9 +161,9 @@ void FakeConsole::writeQueued() {
 bool FakeConsole::sendScreenFormat(std::uint16_t width, std::uint16_t height) {
   std::vector<std::uint8_t> m(12 + 1024);
   m[0] = 6;
-  putU16(m, 2, width);
-  putU16(m, 4, height);
-  putU16(m, 6, 1024);
+  storeU16le(&m[2], width);
+  storeU16le(&m[4], height);
+  storeU16le(&m[6], 1024);
   for (std::size_t k = 0; k < 256; ++k) {  // a grey ramp
     m[12 + 4 * k] = m[12 + 4 * k + 1] = m[12 + 4 * k + 2] = static_cast<std::uint8_t>(k);
   }
@@ -181,15 +174,16 @@ bool FakeConsole::sendScreenUpdate(std::uint16_t x, std::uint16_t y, std::uint16
                                    const std::function<std::uint32_t(int, int)>& pixel) {
   constexpr std::uint32_t kHeader = 40;
   std::vector<std::uint8_t> plain(kHeader + std::size_t{4} * width * height);
-  putU32(plain, 0, kHeader);
-  putU32(plain, 4, width);
-  putU32(plain, 8, height);  // bottom-up
-  putU16(plain, 12, 1);
-  putU16(plain, 14, 32);
+  storeU32le(&plain[0], kHeader);
+  storeU32le(&plain[4], width);
+  storeU32le(&plain[8], height);  // bottom-up
+  storeU16le(&plain[12], 1);
+  storeU16le(&plain[14], 32);
   for (int row = 0; row < height; ++row) {
     for (int col = 0; col < width; ++col) {
-      putU32(plain, kHeader + 4 * (static_cast<std::size_t>(height - 1 - row) * width + static_cast<std::size_t>(col)),
-             pixel(col, row));
+      const std::size_t at =
+          kHeader + 4 * (static_cast<std::size_t>(height - 1 - row) * width + static_cast<std::size_t>(col));
+      storeU32le(&plain[at], pixel(col, row));
     }
   }
   std::vector<std::uint8_t> coded(plain.size() * 2 + 64);
@@ -198,12 +192,12 @@ bool FakeConsole::sendScreenUpdate(std::uint16_t x, std::uint16_t y, std::uint16
   if (length <= 0) return false;
   std::vector<std::uint8_t> m(20);
   m[0] = 4;
-  putU16(m, 2, x);
-  putU16(m, 4, y);
-  putU16(m, 6, width);
-  putU16(m, 8, height);
-  putU32(m, 12, static_cast<std::uint32_t>(length));
-  putU32(m, 16, kHeader);
+  storeU16le(&m[2], x);
+  storeU16le(&m[4], y);
+  storeU16le(&m[6], width);
+  storeU16le(&m[8], height);
+  storeU32le(&m[12], static_cast<std::uint32_t>(length));
+  storeU32le(&m[16], kHeader);
   m.insert(m.end(), coded.begin(), coded.begin() + length);
   return send(m);
 }
@@ -211,15 +205,15 @@ bool FakeConsole::sendScreenUpdate(std::uint16_t x, std::uint16_t y, std::uint16
 bool FakeConsole::sendServerCut() {
   std::vector<std::uint8_t> m(8);
   m[0] = 3;
-  putU16(m, 2, 17);
+  storeU16le(&m[2], 17);
   return send(m);
 }
 
 bool FakeConsole::sendClipboardText(const std::string& text) {
   std::vector<std::uint8_t> m(8);
   m[0] = 3;
-  putU16(m, 2, 12);
-  putU32(m, 4, static_cast<std::uint32_t>(text.size()));
+  storeU16le(&m[2], 12);
+  storeU32le(&m[4], static_cast<std::uint32_t>(text.size()));
   m.insert(m.end(), text.begin(), text.end());
   return send(m);
 }
@@ -255,8 +249,8 @@ std::size_t FakeConsole::count(const std::function<bool(const ViewerMessage&)>& 
   return n;
 }
 
-std::size_t FakeConsole::acknowledgements() const {
-  return count([](const ViewerMessage& m) { return m.type == 3 && m.word2 == 11; });
+std::size_t FakeConsole::controls(std::uint16_t subtype) const {
+  return count([&](const ViewerMessage& m) { return m.type == 3 && m.word2 == subtype; });
 }
 
 std::vector<std::string> FakeConsole::clipboardTexts() const {

@@ -69,7 +69,9 @@ class FakeConsole {
 
   std::vector<ViewerMessage> messages() const;
   std::size_t count(const std::function<bool(const ViewerMessage&)>& match) const;
-  std::size_t acknowledgements() const;
+  // The viewer's control messages of `subtype` (11: acknowledgements; 14, 15: key sequences).
+  std::size_t controls(std::uint16_t subtype) const;
+  std::size_t acknowledgements() const { return controls(11); }
   // The viewer's clipboard texts, in order.
   std::vector<std::string> clipboardTexts() const;
 

@@ -58,7 +58,8 @@ class FullScreenTest : public DllTest {
     runUntilLoggedIn(console);
     viewer = DllTest::viewer();
     ASSERT_NE(viewer, nullptr);
-    serveFrame(console, width, height, [](int x, int y) { return static_cast<std::uint32_t>((x ^ y) & 0xFF) * 0x010101u; });
+    serveFrame(console, width, height,
+               [](int x, int y) { return static_cast<std::uint32_t>((x ^ y) & 0xFF) * 0x010101u; });
   }
 
   void switchTo(bool full) {
@@ -80,9 +81,9 @@ class FullScreenTest : public DllTest {
     const int x = 300 + probes_++, y = 300;
     SendMessageA(viewer, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
     // A request sent after it: once the console has that, it has the pointer's event too.
-    const std::size_t marks = requests(14);
+    const std::size_t marks = console.controls(14);
     dll.sendKeyEvent(0);
-    if (!pumpUntil([&] { return requests(14) > marks; }, 2s)) return {-1, -1};
+    if (!pumpUntil([&] { return console.controls(14) > marks; }, 2s)) return {-1, -1};
     const auto received = console.messages();
     for (auto it = received.rbegin(); it != received.rend(); ++it) {
       if (it->type == 2) return {it->word2 - x, it->word4 - y};
@@ -98,10 +99,6 @@ class FullScreenTest : public DllTest {
     }
     if (keys.size() > 4) keys.erase(keys.begin(), keys.end() - 4);
     return keys;
-  }
-
-  std::size_t requests(std::uint16_t subtype) const {
-    return console.count([&](const ViewerMessage& m) { return m.type == 3 && m.word2 == subtype; });
   }
 
  private:
@@ -165,7 +162,7 @@ TEST_F(Screen1024x768, FullScreenTheToolbarAndItsButtons) {
   EXPECT_TRUE(pumpUntil([&] { return lastFourKeys() == Keys{{0xFFE9, 1}, {0xFFC1, 1}, {0xFFC1, 0}, {0xFFE9, 0}}; }));
   click(1);
   click(4);
-  EXPECT_TRUE(pumpUntil([&] { return requests(14) == 1 && requests(15) == 1; }));
+  EXPECT_TRUE(pumpUntil([&] { return console.controls(14) == 1 && console.controls(15) == 1; }));
 
   // "Virtual Device" does nothing at all, not even move the focus.
   SetFocus(viewer);
