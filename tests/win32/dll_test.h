@@ -30,6 +30,15 @@ inline std::string iniDirectory(const std::string& name, const std::string& cont
   return dir;
 }
 
+// "x,y wxh" of a window on the screen, or within `parent`'s client area.
+inline std::string where(HWND window, HWND parent = nullptr) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
+}
+
 class DllTest : public ::testing::Test {
  protected:
   ConsoleClientDll& dll = ConsoleClientDll::get();

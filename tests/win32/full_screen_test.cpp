@@ -21,15 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// "x,y wxh" of a window on the screen, or within `parent`'s client area.
-std::string where(HWND window, HWND parent = nullptr) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
-         std::to_string(r.bottom - r.top);
-}
-
 class FullScreenTest : public DllTest {
  protected:
   FakeConsole console;

@@ -59,14 +59,6 @@ class ViewerDllTest : public DllTest {
     serveFrame(console, width, height, pattern);
   }
 
-  // The viewer's position and outer size in the host's client coordinates.
-  RECT placement() const {
-    RECT r{};
-    GetWindowRect(viewer(), &r);
-    MapWindowPoints(nullptr, host.get(), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-  }
-
   std::size_t pointerEvents(const FakeConsole& console) const {
     return console.count([](const ViewerMessage& m) { return m.type == 2; });
   }
@@ -153,11 +145,7 @@ TEST_F(ViewerDllTest, ShowsTheServedFrameCentredInALargerArea) {
   EXPECT_TRUE(first.value == 16 || first.value == 24 || first.value == 32) << first.value;
 
   // 800 x 600 inside 1000 x 700: centred across from 0, down from areaTop; two rows taller.
-  const RECT r = placement();
-  EXPECT_EQ(r.left, 100);
-  EXPECT_EQ(r.top, 70);
-  EXPECT_EQ(r.right - r.left, 800);
-  EXPECT_EQ(r.bottom - r.top, 602);
+  EXPECT_EQ(where(window, host.get()), "100,70 800x602");
 
   int compared = 0;
   EXPECT_EQ(mismatches(window, 800, 600, 0, 0, compared), 0);
@@ -184,11 +172,7 @@ TEST_F(ViewerDllTest, LargerRemoteIsCappedToTheAreaScrollsAndOffsetsPointerEvent
   startWithFrame(console, Area{0, 30, 1000, 700}, 1024, 768);
   const HWND window = viewer();
   ASSERT_NE(window, nullptr);
-  const RECT r = placement();
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 30);
-  EXPECT_EQ(r.right - r.left, 1000);
-  EXPECT_EQ(r.bottom - r.top, 702);
+  EXPECT_EQ(where(window, host.get()), "0,30 1000x702");
 
   RECT client{};
   GetClientRect(window, &client);
@@ -241,22 +225,18 @@ TEST_F(ViewerDllTest, PlacementForTheOtherRemoteAndAreaPairs) {
   const struct {
     Area area;
     std::uint16_t width, height;
-    RECT expected;  // left, top, right, bottom in the host's client area
+    const char* expected;  // in the host's client area
   } cases[]{
       // 800 x 600 in a smaller area: capped across; the height comes from the host window (768
       // high, less 25), which is more than 600, so the remote height it is.
-      {{0, 10, 700, 500}, 800, 600, {0, 10, 700, 610}},
+      {{0, 10, 700, 500}, 800, 600, "0,10 700x600"},
       // 1024 x 768 in a larger area: centred, and two rows taller.
-      {{0, 0, 1030, 780}, 1024, 768, {3, 6, 1027, 776}},
+      {{0, 0, 1030, 780}, 1024, 768, "3,6 1024x770"},
   };
   for (const auto& c : cases) {
     FakeConsole console;
     startWithFrame(console, c.area, c.width, c.height);
-    const RECT r = placement();
-    EXPECT_EQ(r.left, c.expected.left) << c.width;
-    EXPECT_EQ(r.top, c.expected.top) << c.width;
-    EXPECT_EQ(r.right, c.expected.right) << c.width;
-    EXPECT_EQ(r.bottom, c.expected.bottom) << c.width;
+    EXPECT_EQ(where(viewer(), host.get()), c.expected) << c.width;
     EXPECT_TRUE(dll.exit());
   }
 }
