@@ -96,7 +96,8 @@ class ViewTest : public ::testing::Test {
     startConsole(0);
     ASSERT_NE(port, 0);
     viewer = std::make_unique<ToolProcess>(
-        std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect", "20"},
+        std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect",
+                                 "20"},
         viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
     ASSERT_TRUE(desktop.ok());
     ASSERT_TRUE(waitFor([&] { return (window = desktop.findWindow(title())).has_value(); }));
