@@ -90,11 +90,8 @@ long maxResidentKilobytes() {
 
 int runSnap(const SnapSettings& s) {
   std::string error;
-  const auto target = parseTarget(s.target, error);
+  const auto target = viewerTarget(s.target, s.catalog, error);
   if (!target) return fail(kCommand, error);
-  if (s.catalog && !std::filesystem::is_regular_file(std::filesystem::path(*s.catalog) / "consoleclient.ini")) {
-    return fail(kCommand, "no consoleclient.ini in '" + *s.catalog + "'");
-  }
   if (const auto problem = cannotWrite(s.out)) return fail(kCommand, *problem);
   std::optional<std::string> clipboardIn;
   if (s.clipboardIn) {

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,11 +37,8 @@ std::optional<SDL_Keycode> keyNamed(const std::string& name, std::string& error)
 
 int runView(const ViewSettings& s) {
   std::string error;
-  const auto target = parseTarget(s.target, error);
+  const auto target = viewerTarget(s.target, s.catalog, error);
   if (!target) return fail(kCommand, error);
-  if (s.catalog && !std::filesystem::is_regular_file(std::filesystem::path(*s.catalog) / "consoleclient.ini")) {
-    return fail(kCommand, "no consoleclient.ini in '" + *s.catalog + "'");
-  }
   const auto menuKey = keyNamed(s.menuKey, error);
   const auto fullScreenKey = keyNamed(s.fullScreenKey, error);
   if (!menuKey || !fullScreenKey) return fail(kCommand, error);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 
 #include "catalog/ini_file.h"
 #include "catalog/message_catalog.h"
@@ -27,7 +28,8 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-std::optional<Target> parseTarget(const std::string& text, std::string& error) {
+std::optional<Target> viewerTarget(const std::string& text, const std::optional<std::string>& catalogDir,
+                                   std::string& error) {
   Target t;
   const auto colon = text.rfind(':');
   t.host = text.substr(0, colon);
@@ -43,6 +45,10 @@ std::optional<Target> parseTarget(const std::string& text, std::string& error) {
   }
   if (t.host.empty()) {
     error = "no host in '" + text + "'";
+    return std::nullopt;
+  }
+  if (catalogDir && !std::filesystem::is_regular_file(std::filesystem::path(*catalogDir) / "consoleclient.ini")) {
+    error = "no consoleclient.ini in '" + *catalogDir + "'";
     return std::nullopt;
   }
   return t;

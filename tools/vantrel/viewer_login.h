@@ -18,8 +18,10 @@ struct Target {
   std::uint16_t port = 25000;
 };
 
-// HOST[:PORT]; nothing, and the reason in `error`, for a bad port or no host.
-std::optional<Target> parseTarget(const std::string& text, std::string& error);
+// HOST[:PORT], with the catalogue folder (when given) holding a consoleclient.ini; nothing, and
+// the reason in `error`, for a bad port, no host or no catalogue there.
+std::optional<Target> viewerTarget(const std::string& text, const std::optional<std::string>& catalogDir,
+                                   std::string& error);
 
 // The session's boxes as lines on standard error: each box's text in English (from
 // DIR/consoleclient.ini when given, else built in) and its key, "refused: Logon failed.
