@@ -1,4 +1,4 @@
-#include "area_scaler.h"
+#include "console/area_scaler.h"
 
 #include <gtest/gtest.h>
 

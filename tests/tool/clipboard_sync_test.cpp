@@ -1,5 +1,5 @@
 // The desktop's clipboard and the console's kept in step.
-#include "sdl/clipboard_sync.h"
+#include "viewer/sdl/clipboard_sync.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The CLIPBOARD selection both ways through an Xvfb of the test's own, against a client there.
-#include "x11/clipboard_x11.h"
+#include "console/x11/clipboard_x11.h"
 
 // googletest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // headless viewer and a viewer-side fake on loopback, PAM through pam_wrapper and nss_wrapper.
 #include <gtest/gtest.h>
 
-#include "area_scaler.h"
+#include "console/area_scaler.h"
 #include "png_image.h"
 #include "server/screen_feed.h"
 #include "support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "cursor_overlay.h"
+#include "console/cursor_overlay.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "desktop_geometry.h"
+#include "console/desktop_geometry.h"
 
 #include <gtest/gtest.h>
 

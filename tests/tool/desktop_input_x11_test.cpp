@@ -1,5 +1,5 @@
 // Keys and pointer typed into an Xvfb of the test's own, as a client there receives them.
-#include "x11/desktop_input_x11.h"
+#include "console/x11/desktop_input_x11.h"
 
 #include <gtest/gtest.h>
 

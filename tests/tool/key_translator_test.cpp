@@ -1,5 +1,5 @@
 // SDL's key and text events as the key events the console gets.
-#include "sdl/key_translator.h"
+#include "viewer/sdl/key_translator.h"
 
 #include <gtest/gtest.h>
 

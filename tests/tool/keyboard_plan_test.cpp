@@ -1,4 +1,4 @@
-#include "x11/keyboard_plan.h"
+#include "console/x11/keyboard_plan.h"
 
 #include <gtest/gtest.h>
 

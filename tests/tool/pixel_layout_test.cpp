@@ -1,4 +1,4 @@
-#include "x11/pixel_layout.h"
+#include "console/x11/pixel_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // When a viewer whose link dropped tries again.
-#include "sdl/reconnect_backoff.h"
+#include "viewer/sdl/reconnect_backoff.h"
 
 #include <gtest/gtest.h>
 

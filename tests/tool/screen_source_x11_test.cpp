@@ -1,11 +1,11 @@
 // The X11 frame source against an Xvfb of the test's own.
-#include "x11/screen_source_x11.h"
+#include "console/x11/screen_source_x11.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "area_scaler.h"
+#include "console/area_scaler.h"
 #include "tool/x_painter.h"
 #include "tool/xvfb.h"
 

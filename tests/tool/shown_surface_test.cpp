@@ -1,5 +1,5 @@
 // The SDL viewer's surface reports what changed for its texture.
-#include "sdl/shown_surface.h"
+#include "viewer/sdl/shown_surface.h"
 
 #include <gtest/gtest.h>
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "area_scaler.h"
-#include "frame_source.h"
+#include "console/area_scaler.h"
+#include "console/frame_source.h"
 #include "net/net_socket.h"
 #include "png_image.h"
 #include "protocol/byte_io.h"

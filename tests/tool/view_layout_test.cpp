@@ -1,5 +1,5 @@
 // Where the remote screen goes in the viewer's window, and the way back for the pointer.
-#include "sdl/view_layout.h"
+#include "viewer/sdl/view_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "password_source.h"
+#include "viewer/password_source.h"
 
 namespace vantrel::cli {
 

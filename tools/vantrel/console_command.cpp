@@ -19,14 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "area_scaler.h"
 #include "catalog/whole_file.h"
 #include "commands.h"
-#include "console_log.h"
-#include "console_session.h"
-#include "desktop_geometry.h"
-#include "frame_source.h"
-#include "pam_accounts.h"
+#include "console/area_scaler.h"
+#include "console/console_log.h"
+#include "console/console_session.h"
+#include "console/desktop_geometry.h"
+#include "console/frame_source.h"
+#include "console/pam_accounts.h"
+#include "console/x11/x11_desktop.h"
 #include "png_image.h"
 #include "printable_text.h"
 #include "server/account_file.h"
@@ -34,7 +35,6 @@
 #include "server/concurrent_logins.h"
 #include "server/console_server.h"
 #include "status_words.h"
-#include "x11/x11_desktop.h"
 
 namespace vantrel::cli {
 namespace {
@@ -170,85 +170,223 @@ void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
   say(line);
 }
 
-}  // namespace
-
-int runConsole(const ConsoleSettings& s) {
+// What the command line asks for, checked before anything is opened.
+struct ConsolePlan {
+  ListenAddress listen;
+  std::optional<std::string> display;  // an X desktop to serve
+  bool demo = false;
+  ScreenSize screen;
+};
+std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& error) {
+  ConsolePlan plan;
   const auto listen = parseListen(s.listen);
-  if (!listen) return fail(kCommand, "--listen takes an IPv4 address of this machine, such as 127.0.0.1 or 0.0.0.0 (every address)");
-  const auto display = x11Display(s.source);
-  const bool demo = s.source.empty() || s.source == std::vector<std::string>{"demo"};
+  if (!listen) {
+    error = "--listen takes an IPv4 address of this machine, such as 127.0.0.1 or 0.0.0.0 (every address)";
+    return std::nullopt;
+  }
+  plan.listen = *listen;
+  plan.display = x11Display(s.source);
+  plan.demo = s.source.empty() || s.source == std::vector<std::string>{"demo"};
   const auto special = [](const std::string& a) { return a == "demo" || a == "x11" || a.rfind("x11:", 0) == 0; };
-  if (!demo && !display && std::any_of(s.source.begin(), s.source.end(), special)) {
-    return fail(kCommand, "--source takes 'demo', 'x11[:DISPLAY]' or PNG files, not a mixture");
+  if (!plan.demo && !plan.display && std::any_of(s.source.begin(), s.source.end(), special)) {
+    error = "--source takes 'demo', 'x11[:DISPLAY]' or PNG files, not a mixture";
+    return std::nullopt;
   }
   if (s.accounts.has_value() == s.pam.has_value()) {
-    return fail(kCommand, "one of --accounts FILE and --pam SERVICE is needed");
+    error = "one of --accounts FILE and --pam SERVICE is needed";
+    return std::nullopt;
   }
-  if ((s.viewOnly || s.noCursor) && !display) return fail(kCommand, "--view-only and --no-cursor go with --source x11");
-  ScreenSize screen = parseSize(s.size.value_or("1024x768"));
-
-  std::unique_ptr<AccountChecks> accountChecks;
-  if (s.pam) {
-    accountChecks = std::make_unique<PamAccounts>(*s.pam, s.adminGroup);
-  } else {
-    auto file = std::make_unique<AccountFile>(*s.accounts);
-    const auto records = file->load();
-    if (!records) {
-      std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts->c_str(),
-                   std::strerror(errno));
-      return kExitAccounts;
-    }
-    const bool anyAdmin = std::any_of(records->begin(), records->end(),
-                                      [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
-    if (!anyAdmin) warn("no enabled admin account in '" + *s.accounts + "': every login will be refused");
-    accountChecks = std::move(file);
+  if ((s.viewOnly || s.noCursor) && !plan.display) {
+    error = "--view-only and --no-cursor go with --source x11";
+    return std::nullopt;
   }
-  AccountChecks& accounts = *accountChecks;
+  plan.screen = parseSize(s.size.value_or("1024x768"));
+  return plan;
+}
 
-  std::string error;
-  std::optional<std::string> allowList;
-  if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
+// PAM, or the account file with a warning when it would let nobody in; nothing, with the reason
+// printed, when the file cannot be read.
+std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
+  if (s.pam) return std::make_unique<PamAccounts>(*s.pam, s.adminGroup);
+  auto file = std::make_unique<AccountFile>(*s.accounts);
+  const auto records = file->load();
+  if (!records) {
+    std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts->c_str(),
+                 std::strerror(errno));
+    return nullptr;
+  }
+  const bool anyAdmin = std::any_of(records->begin(), records->end(),
+                                    [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
+  if (!anyAdmin) warn("no enabled admin account in '" + *s.accounts + "': every login will be refused");
+  return file;
+}
 
-  // Every thread started from here on (the X clipboard's too) leaves SIGINT and SIGTERM to the
-  // one that waits for them.
+// Blocks SIGINT and SIGTERM in this thread and so in every thread started after it (the X
+// clipboard's too), leaving them to the one that waits for them.
+sigset_t blockEndSignals() {
   sigset_t endSignals;
   sigemptyset(&endSignals);
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+  return endSignals;
+}
 
-  std::unique_ptr<FrameSource> source;
+// What the viewers see: a real X desktop, the demo desktop or still pictures.
+struct ServedScreen {
+  std::unique_ptr<FrameSource> pictures;
   std::unique_ptr<X11Desktop> desktop;
-  if (display) {
+  ScreenSize size;
+  FrameSource& frames() const { return desktop ? static_cast<FrameSource&>(desktop->source()) : *pictures; }
+};
+// The exit code when the screen cannot be served, its reason printed.
+std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan, ServedScreen& out) {
+  std::string error;
+  out.size = plan.screen;
+  if (plan.display) {
     std::optional<ScreenSize> size;
-    if (s.size) size = screen;
-    desktop = X11Desktop::open({*display, size, s.viewOnly, !s.noCursor}, error);
-    if (!desktop) {
+    if (s.size) size = plan.screen;
+    out.desktop = X11Desktop::open({*plan.display, size, s.viewOnly, !s.noCursor}, error);
+    if (!out.desktop) {
       std::fprintf(stderr, "vantrel console: %s\n", error.c_str());
       return kExitDisplay;
     }
-    screen = desktop->source().geometry().screen();
-  } else if (demo) {
-    source = makeDemoSource(screen.width, screen.height);
+    out.size = out.desktop->source().geometry().screen();
+  } else if (plan.demo) {
+    out.pictures = makeDemoSource(out.size.width, out.size.height);
   } else {
-    auto pictures = loadPictures(s, screen, error);
+    auto pictures = loadPictures(s, out.size, error);
     if (!pictures) return fail(kCommand, error);
-    source = makeStillSource(std::move(*pictures), screen.width, screen.height, milliseconds(s.interval));
+    out.pictures = makeStillSource(std::move(*pictures), out.size.width, out.size.height, milliseconds(s.interval));
   }
+  return std::nullopt;
+}
 
-  ConsoleServer server(accounts);
+void configureServer(ConsoleServer& server, const ConsoleSettings& s, const ConsolePlan& plan,
+                     const std::optional<std::string>& allowList) {
   server.setPorts(s.port, s.probePort);
-  server.setListenAddress(listen->address);
+  server.setListenAddress(plan.listen.address);
   server.setAllowLocal(s.allowLocal);
   server.setRefuseAll(s.refuseAll ? 1 : 0);
   // A viewer that reads nothing for the idle limit ends its session even in the middle of a send.
   server.setSendLimit(s.idleLimit * 1000);
   if (allowList) server.setAddressFilter(1, *allowList);
+}
+
+// The probe responder on a thread of its own. Nothing when it could not bind, its reason printed.
+struct ProbeAnswerer {
+  std::unique_ptr<ConsoleServer> server;
+  std::future<bool> result;
+};
+std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleSettings& s, const ConsolePlan& plan) {
+  ProbeAnswerer probes{std::make_unique<ConsoleServer>(accounts), {}};
+  probes.server->setPorts(0, s.probePort);
+  probes.server->setListenAddress(plan.listen.address);
+  probes.result = std::async(std::launch::async, [p = probes.server.get()] { return p->runProbeResponder(); });
+  // A responder that could bind is still serving; one that could not has already given up.
+  if (probes.result.wait_for(milliseconds(200)) == std::future_status::ready && !probes.result.get()) {
+    std::fprintf(stderr, "vantrel console: cannot answer probes on UDP port %u: it is in use or not allowed\n",
+                 s.probePort);
+    return std::nullopt;
+  }
+  return probes;
+}
+
+// Takes logins until a signal ends the console, and serves each logged-in viewer on a session
+// thread while the next logins are turned away or wait.
+class SessionLoop {
+ public:
+  SessionLoop(ConsoleServer& server, const ConsoleSettings& s, const ServedScreen& screen, InputLog* inputLog)
+      : server_(server), settings_(s), screen_(screen), inputLog_(inputLog), logins_(server) {}
+
+  void run(sigset_t endSignals, ConsoleServer* prober) {
+    std::thread signalWaiter([&] { waitForEnd(endSignals, prober); });
+    std::thread sessionThread;
+    while (const auto outcome = logins_.next()) {
+      logLogin(outcome->address, outcome->login);
+      if (!outcome->login.loggedIn) continue;
+      // The login took the session, so the last one has ended; its thread is finishing.
+      if (sessionThread.joinable()) sessionThread.join();
+      inSession_ = true;
+      if (inputLog_) {
+        inputLog_->write(R"({"event":"login","user":)" + InputLog::quote(server_.clientUser()) + R"(,"address":)" +
+                         InputLog::quote(server_.clientAddress()) + "}");
+      }
+      sessionThread = std::thread([this] { serveSession(); });
+    }
+    if (sessionThread.joinable()) sessionThread.join();
+    signalWaiter.join();
+  }
+
+ private:
+  void waitForEnd(sigset_t endSignals, ConsoleServer* prober) {
+    int signal = 0;
+    sigwait(&endSignals, &signal);
+    {
+      std::lock_guard guard(sessionLock_);
+      stop_ = true;
+      if (current_ != nullptr) current_->stop();
+    }
+    // Give the session a moment to tell its viewer goodbye, then wake every blocked thread.
+    for (int i = 0; i < 100 && inSession_; ++i) std::this_thread::sleep_for(milliseconds(10));
+    logins_.stop();
+    server_.interrupt();
+    if (prober) prober->interrupt();
+  }
+
+  void serveSession() {
+    ConsoleSession session(server_, screen_.frames(), inputLog_,
+                           {screen_.size.width, screen_.size.height, settings_.clipboardText, screen_.desktop.get(),
+                            std::chrono::seconds(settings_.idleLimit)});
+    {
+      std::lock_guard guard(sessionLock_);
+      current_ = &session;
+      if (stop_) session.stop();
+    }
+    const std::string why = session.run();
+    {
+      std::lock_guard guard(sessionLock_);
+      current_ = nullptr;
+    }
+    if (inputLog_) inputLog_->write(R"({"event":"end"})");
+    say("the session has ended: " + why);
+    inSession_ = false;
+    server_.setUserActive(0);  // the next login may take the session
+  }
+
+  ConsoleServer& server_;
+  const ConsoleSettings& settings_;
+  const ServedScreen& screen_;
+  InputLog* inputLog_;
+  ConcurrentLogins logins_;
+  std::mutex sessionLock_;
+  bool stop_ = false;
+  ConsoleSession* current_ = nullptr;
+  std::atomic<bool> inSession_{false};
+};
+
+}  // namespace
+
+int runConsole(const ConsoleSettings& s) {
+  std::string error;
+  const auto plan = planConsole(s, error);
+  if (!plan) return fail(kCommand, error);
+  const auto accounts = openAccounts(s);
+  if (!accounts) return kExitAccounts;
+  std::optional<std::string> allowList;
+  if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
+
+  const sigset_t endSignals = blockEndSignals();
+  ServedScreen screen;
+  if (const auto failed = openScreen(s, *plan, screen)) return *failed;
+
+  ConsoleServer server(*accounts);
+  configureServer(server, s, *plan, allowList);
   if (!server.startListening()) {
     std::fprintf(stderr,
                  "vantrel console: cannot listen on %s port %u: the port is in use or not allowed, or the address "
                  "is not one of this machine's\n",
-                 listen->text.c_str(), s.port);
+                 plan->listen.text.c_str(), s.port);
     return kExitNoConnection;
   }
 
@@ -261,83 +399,17 @@ int runConsole(const ConsoleSettings& s) {
     inputLog = std::make_unique<InputLog>(logFile.get());
   }
 
-  std::unique_ptr<ConsoleServer> prober;
-  std::future<bool> probeResult;
-  if (s.probe) {
-    prober = std::make_unique<ConsoleServer>(accounts);
-    prober->setPorts(0, s.probePort);
-    prober->setListenAddress(listen->address);
-    probeResult = std::async(std::launch::async, [p = prober.get()] { return p->runProbeResponder(); });
-    // A responder that could bind is still serving; one that could not has already given up.
-    if (probeResult.wait_for(milliseconds(200)) == std::future_status::ready && !probeResult.get()) {
-      std::fprintf(stderr, "vantrel console: cannot answer probes on UDP port %u: it is in use or not allowed\n",
-                   s.probePort);
-      return kExitNoConnection;
-    }
-  }
-  say("listening on " + listen->text + ":" + std::to_string(server.listeningPort().value_or(0)) +
+  std::optional<ProbeAnswerer> probes;
+  if (s.probe && !(probes = startProbes(*accounts, s, *plan))) return kExitNoConnection;
+  say("listening on " + plan->listen.text + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
-  if (desktop) say("serving the " + desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
-  if (listen->loopback() && !s.allowLocal) {
-    warn("listening on " + listen->text + " only, without --allow-local: every viewer will be refused");
+  if (screen.desktop) say("serving the " + screen.desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
+  if (plan->listen.loopback() && !s.allowLocal) {
+    warn("listening on " + plan->listen.text + " only, without --allow-local: every viewer will be refused");
   }
 
-  std::mutex sessionLock;
-  bool stop = false;
-  ConsoleSession* current = nullptr;
-  std::atomic<bool> inSession{false};
-  ConcurrentLogins logins(server);
-
-  std::thread signalWaiter([&] {
-    int signal = 0;
-    sigwait(&endSignals, &signal);
-    {
-      std::lock_guard guard(sessionLock);
-      stop = true;
-      if (current != nullptr) current->stop();
-    }
-    // Give the session a moment to tell its viewer goodbye, then wake every blocked thread.
-    for (int i = 0; i < 100 && inSession; ++i) std::this_thread::sleep_for(milliseconds(10));
-    logins.stop();
-    server.interrupt();
-    if (prober) prober->interrupt();
-  });
-
-  std::thread sessionThread;
-  while (const auto outcome = logins.next()) {
-    logLogin(outcome->address, outcome->login);
-    if (!outcome->login.loggedIn) continue;
-    // The login took the session, so the last one has ended; its thread is finishing.
-    if (sessionThread.joinable()) sessionThread.join();
-    inSession = true;
-    if (inputLog) {
-      inputLog->write(R"({"event":"login","user":)" + InputLog::quote(server.clientUser()) + R"(,"address":)" +
-                      InputLog::quote(server.clientAddress()) + "}");
-    }
-    sessionThread = std::thread([&] {
-      FrameSource& pictures = desktop ? static_cast<FrameSource&>(desktop->source()) : *source;
-      ConsoleSession session(server, pictures, inputLog.get(),
-                             {screen.width, screen.height, s.clipboardText, desktop.get(),
-                              std::chrono::seconds(s.idleLimit)});
-      {
-        std::lock_guard guard(sessionLock);
-        current = &session;
-        if (stop) session.stop();
-      }
-      const std::string why = session.run();
-      {
-        std::lock_guard guard(sessionLock);
-        current = nullptr;
-      }
-      if (inputLog) inputLog->write(R"({"event":"end"})");
-      say("the session has ended: " + why);
-      inSession = false;
-      server.setUserActive(0);  // the next login may take the session
-    });
-  }
-  if (sessionThread.joinable()) sessionThread.join();
-  signalWaiter.join();
-  if (probeResult.valid()) probeResult.wait();
+  SessionLoop(server, s, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
+  if (probes) probes->result.wait();
   say("stopped");
   return kExitOk;
 }

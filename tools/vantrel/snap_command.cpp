@@ -25,7 +25,7 @@
 #include "screen/software_surface.h"
 #include "viewer/client_connection.h"
 #include "viewer/headless_session.h"
-#include "viewer_login.h"
+#include "viewer/viewer_login.h"
 
 namespace vantrel::cli {
 namespace {

@@ -13,9 +13,9 @@
 #include "clipboard/clipboard_text.h"
 #include "commands.h"
 #include "protocol/console_link.h"
-#include "sdl/reconnect_backoff.h"
-#include "sdl/viewer_window_sdl.h"
-#include "viewer_login.h"
+#include "viewer/sdl/reconnect_backoff.h"
+#include "viewer/sdl/viewer_window_sdl.h"
+#include "viewer/viewer_login.h"
 
 namespace vantrel::cli {
 namespace {
