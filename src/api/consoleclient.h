@@ -41,8 +41,11 @@ int __cdecl ClientRun(void);
 /* Stops forwarding local keyboard and mouse input until the next ClientRun. */
 bool __cdecl ClientPause(void);
 
-/* 0 Alt+Tab, 1 Ctrl+Space, 2 Alt+F4, 3 Ctrl+Alt+Del on the remote machine; false for any
- * other code, without a session, or when the sequence could not be sent. */
+/* 0 Alt+Tab, 1 Ctrl+Space, 2 Alt+F4, 3 Ctrl+Alt+Del on the remote machine, also while input
+ * is paused; the viewer then has the keyboard focus. False for any other code, without a
+ * session, or when the one request of code 0 or 3 could not be sent (the focus stays where it
+ * was). Codes 1 and 2 send four key events and return true whatever became of them: a link
+ * that failed meanwhile shows in ClientIsRunning. */
 bool __cdecl ClientSendKeyEvent(unsigned int code);
 
 /* Ends the session and frees everything; returns within a few seconds whatever the session is doing.
