@@ -64,39 +64,12 @@ class ViewerDllTest : public DllTest {
   }
 };
 
-// Pixels of the viewer's client area, read back from its window DC.
-std::vector<std::uint32_t> capture(HWND window, int& width, int& height) {
-  RECT client{};
-  GetClientRect(window, &client);
-  width = client.right;
-  height = client.bottom;
-  HDC source = GetDC(window);
-  HDC memory = CreateCompatibleDC(source);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = SelectObject(memory, dib);
-  BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-  GdiFlush();
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  if (bits != nullptr) std::memcpy(pixels.data(), bits, pixels.size() * 4);
-  SelectObject(memory, previous);
-  DeleteObject(dib);
-  DeleteDC(memory);
-  ReleaseDC(window, source);
-  return pixels;
-}
-
 // How many visible pixels of the remote screen differ from the served frame seen through the
 // scroll offset.
 int mismatches(HWND window, int remoteWidth, int remoteHeight, int scrollX, int scrollY, int& compared) {
-  int width = 0, height = 0;
-  const auto pixels = capture(window, width, height);
+  const Capture shot = capture(window);
+  const int width = shot.width, height = shot.height;
+  const auto& pixels = shot.pixels;
   int wrong = 0;
   compared = 0;
   for (int y = 0; y < std::min(height, remoteHeight - scrollY); ++y) {
@@ -147,9 +120,16 @@ TEST_F(ViewerDllTest, ShowsTheServedFrameCentredInALargerArea) {
   // 800 x 600 inside 1000 x 700: centred across from 0, down from areaTop; two rows taller.
   EXPECT_EQ(where(window, host.get()), "100,70 800x602");
 
+  // A view that fits has no scroll bar, not even one for a pixel of scrolling: the whole frame
+  // is seen, every pixel of it where it belongs.
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 800);
+  EXPECT_EQ(client.bottom, 602);
+  EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL), 0);
   int compared = 0;
   EXPECT_EQ(mismatches(window, 800, 600, 0, 0, compared), 0);
-  EXPECT_GT(compared, 700 * 500);
+  EXPECT_EQ(compared, 800 * 600);
 
   int closed = -1;
   EXPECT_FALSE(dll.isMsgShow(&closed));
