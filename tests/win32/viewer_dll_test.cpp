@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "api/consoleclient.h"
@@ -421,6 +422,43 @@ TEST_F(ViewerDllTest, OverlongStringsAreCutNotCopiedPastTheirBuffers) {
   EXPECT_EQ(boxes.boxes()[0].text, "No Text");  // the cut directory holds no catalogue
   EXPECT_TRUE(dll.initial(longDirectory.c_str(), host.get(), nullptr, 0, 0, 800, 600, longText.c_str(), 0, nullptr,
                           nullptr, 0, 0));
+}
+
+// Dead keys through the system's own translation, on the X server's German keymap (the ctest
+// entry viewer_dll_german_keymap sets it for the run): the console gets each dead key once, as
+// its dead keysym, and composes it with the key after it (^ then e is ê, ^ then space is ^).
+// Skipped where the key left of 1 is not a dead key.
+TEST_F(ViewerDllTest, DeadKeysOfAGermanKeyboardReachTheConsoleOnceEach) {
+  const UINT circumflex = MapVirtualKeyA(0x29, MAPVK_VSC_TO_VK);
+  BYTE noKeys[256] = {};
+  WORD typed = 0;
+  if (ToAscii(circumflex, 0x29, noKeys, &typed, 0) >= 0) GTEST_SKIP() << "no dead key left of 1";
+  FakeConsole console;
+  startWithFrame(console, Area{}, 800, 600);
+  const HWND window = viewer();
+  const std::size_t mark = console.messages().size();
+  const auto press = [&](UINT vk, UINT scan) {
+    SendMessageA(window, WM_KEYDOWN, vk, static_cast<LPARAM>(scan << 16 | 1));
+    SendMessageA(window, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u | scan << 16));
+  };
+  press(circumflex, 0x29);
+  press('E', 0x12);
+  press(circumflex, 0x29);
+  press(VK_SPACE, 0x39);
+  const std::vector<std::pair<std::uint32_t, bool>> expected{
+      {0xFE52, true}, {0xFE52, false}, {0x65, true}, {0x65, false},
+      {0xFE52, true}, {0xFE52, false}, {0x20, true}, {0x20, false}};
+  std::vector<std::pair<std::uint32_t, bool>> keys;
+  EXPECT_TRUE(pumpUntil([&] {
+    keys.clear();
+    const auto all = console.messages();
+    for (std::size_t i = mark; i < all.size(); ++i) {
+      if (all[i].type == 1) keys.emplace_back(all[i].value, all[i].flag != 0);
+    }
+    return keys.size() >= expected.size();
+  }));
+  pumpFor(100ms);
+  EXPECT_EQ(keys, expected);
 }
 
 }  // namespace
