@@ -4,7 +4,17 @@
  * parentWindow. While ClientRun has returned 1, poll ClientIsRunning and ClientIsMsgShow and
  * call ClientPause / ClientRun (resume), ClientSendKeyEvent and ClientWndFull as the user acts;
  * finally ClientExit. A new session after ClientExit starts again with ClientInitial.
- * Every function is cdecl and exported by name (ordinals 1 to 9 in the order below). */
+ * Every function is cdecl and exported by name (ordinals 1 to 9 in the order below).
+ *
+ * Worth knowing beside the functions:
+ * - The viewer window shows itself again whenever it finds itself hidden: a host that hides it
+ *   sees it back at its next window message.
+ * - The socket library (WSAStartup) is started by ClientRun's login; ClientExit cleans it up
+ *   (WSACleanup) only when a ClientRun since the last ClientExit started it, so that a host's
+ *   own socket use is not ended by a session that never connected.
+ * - consoleclient.ini, section [VIEW]: AnyLocalScreen=1 lays the viewer out on local screens
+ *   other than 800 x 600 and 1024 x 768; ScaleToFit=1 scales a remote screen that does not fit
+ *   the viewing area down into it, and (with AnyLocalScreen=1) fills the screen in full screen. */
 #ifndef VANTREL_CONSOLECLIENT_H
 #define VANTREL_CONSOLECLIENT_H
 
@@ -35,18 +45,25 @@ bool __cdecl ClientInitial(const char* iniDirectory, HWND parentWindow, HWND own
                            unsigned int reservedB, unsigned int language);
 
 /* Connects, logs in and shows the viewer in parentWindow: 1 running (or resumed after
- * ClientPause), 0 failed (a message box has told the user; ClientRun may be called again). */
+ * ClientPause), 0 failed (a message box has told the user; ClientRun may be called again).
+ * A resume only lets input through again: the view stays as it is, full screen included. */
 int __cdecl ClientRun(void);
 
 /* Stops forwarding local keyboard and mouse input until the next ClientRun. */
 bool __cdecl ClientPause(void);
 
-/* 0 Alt+Tab, 1 Ctrl+Space, 2 Alt+F4, 3 Ctrl+Alt+Del on the remote machine; false for any
- * other code, without a session, or when the sequence could not be sent. */
+/* 0 Alt+Tab, 1 Ctrl+Space, 2 Alt+F4, 3 Ctrl+Alt+Del on the remote machine, also while input
+ * is paused; the viewer then has the keyboard focus. False for any other code, without a
+ * session, or when the one request of code 0 or 3 could not be sent (the focus stays where it
+ * was). Codes 1 and 2 send four key events and return true whatever became of them: a link
+ * that failed meanwhile shows in ClientIsRunning. */
 bool __cdecl ClientSendKeyEvent(unsigned int code);
 
 /* Ends the session and frees everything; returns within a few seconds whatever the session is doing.
- * A host window hidden by the full-screen view is shown again. */
+ * Keys still held down on the server are released first, while the link can carry it. The
+ * receive thread is asked to stop (its message boxes are closed for it) and given up to three
+ * seconds; only one that neither ends nor answers is terminated. A host window hidden by the
+ * full-screen view is shown again. */
 bool __cdecl ClientExit(void);
 
 /* Does nothing; kept for hosts that call it. */

@@ -175,12 +175,14 @@ bool initial(const SessionArguments& a) {
 
 int run() {
   Session& s = session();
-  s.viewMode = 2;
   if (s.runPending == 0) {
+    // A resume only lets input through again: a session paused in full screen stays there, all
+    // of its view together (the view switch alone changes viewMode).
     if (s.connection) s.connection->closedByServer = 0;
     s.inputEnabled = 1;
     return 1;
   }
+  s.viewMode = 2;
   if (!s.serverAddress || !s.catalog) return 0;  // ClientInitial has not run
 
   const HINSTANCE module = thisModule();
@@ -215,7 +217,7 @@ int run() {
   settings.sessionState = &s.sessionState;
   settings.messages = &s.messages;
   settings.titleAddress = s.titleAddress.data();
-  settings.anyLocalScreen = anyLocalScreenEnabled(*s.catalog);
+  settings.view = viewOptions(*s.catalog);
   s.window = ViewerWindow::create(settings, *s.link);
   s.connection = ClientConnection::create(SessionPorts{s.window->surface(), *s.window, *s.window, s.messages});
   if (!s.connection) {  // "CreateMemFailed" has been shown

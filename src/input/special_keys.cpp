@@ -5,21 +5,22 @@
 namespace vantrel {
 namespace {
 
-// Modifier press, key press, key release, modifier release. Every event is sent even after a
-// failure, so that a link that recovers is not left holding the modifier.
-bool sendChord(KeyEventSink& session, std::uint32_t modifier, std::uint32_t key) {
-  const bool modifierDown = session.sendKeyEvent(modifier, true);
-  const bool keyDown = session.sendKeyEvent(key, true);
-  const bool keyUp = session.sendKeyEvent(key, false);
-  const bool modifierUp = session.sendKeyEvent(modifier, false);
-  return modifierDown && keyDown && keyUp && modifierUp;
+// Modifier press, key press, key release, modifier release, each sent whatever became of the
+// one before. A send that fails has marked the link dead, which the host learns from
+// ClientIsRunning; the chord itself reports no result.
+void sendChord(KeyEventSink& session, std::uint32_t modifier, std::uint32_t key) {
+  session.sendKeyEvent(modifier, true);
+  session.sendKeyEvent(key, true);
+  session.sendKeyEvent(key, false);
+  session.sendKeyEvent(modifier, false);
 }
 
+// False only when a request, the sequence's one message, could not be sent.
 bool sendSequence(SpecialSequence sequence, KeyEventSink& session) {
   switch (sequence) {
     case SpecialSequence::AltTab: return session.sendSpecialRequest(SpecialRequest::AltTab);
-    case SpecialSequence::CtrlSpace: return sendChord(session, keysym::kControlL, keysym::kSpace);
-    case SpecialSequence::AltF4: return sendChord(session, keysym::kAltL, keysym::kF4);
+    case SpecialSequence::CtrlSpace: sendChord(session, keysym::kControlL, keysym::kSpace); return true;
+    case SpecialSequence::AltF4: sendChord(session, keysym::kAltL, keysym::kF4); return true;
     case SpecialSequence::CtrlAltDel: return session.sendSpecialRequest(SpecialRequest::CtrlAltDel);
   }
   return false;

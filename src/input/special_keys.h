@@ -13,7 +13,8 @@ enum class SpecialSequence : std::uint32_t { AltTab = 0, CtrlSpace = 1, AltF4 = 
 
 // Sends sequence `code` through `session` regardless of whether input forwarding is paused,
 // then gives the viewer the focus. False, with the focus left alone, for an unknown code, for
-// no session, and when any part of the sequence could not be sent.
+// no session, and when the single request of Alt+Tab or Ctrl+Alt+Del could not be sent; the
+// key events of Ctrl+Space and Alt+F4 are sent without looking at their results.
 bool sendSpecialSequence(std::uint32_t code, KeyEventSink* session, ViewerWindowPort& viewer);
 
 }  // namespace vantrel

@@ -81,6 +81,13 @@ class DisplayState {
 
   // Scroll offsets, set by the view code on the window thread.
   void setScroll(ScrollOffset scroll);
+  // Runs `change` with the surface lock held: how the window thread changes anything else the
+  // drawing on the receive thread reads (the Win32 shell's scaled view).
+  template <typename Change>
+  void withSurfaceLocked(Change&& change) {
+    const std::lock_guard lock(surfaceLock_);
+    change();
+  }
   ScrollOffset scroll() const { return {scrollX.load(), scrollY.load()}; }
 
   std::uint32_t remoteWidth() const { return remoteWidth_.load(); }

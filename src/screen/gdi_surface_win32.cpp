@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -85,6 +86,30 @@ class AlignedInfo {
 
 DWORD rop(RasterOp op) { return op == RasterOp::Copy ? SRCCOPY : SRCINVERT; }
 
+// Stretching averages the pixels it squeezes together (or blends those it spreads), so that text
+// stays readable; HALFTONE wants the brush origin set after it.
+void smoothStretching(HDC dc) {
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+}
+
+// The DC's clipping and modes as they were, back at the end of the scope.
+class SavedDc {
+ public:
+  explicit SavedDc(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+  SavedDc(const SavedDc&) = delete;
+  SavedDc& operator=(const SavedDc&) = delete;
+  ~SavedDc() {
+    if (saved_ != 0) RestoreDC(dc_, saved_);
+  }
+
+ private:
+  HDC dc_;
+  int saved_;
+};
+
+Rect asRect(const SurfaceRect& r) { return {r.left, r.top, r.width(), r.height()}; }
+
 class Win32GdiSurface final : public GdiSurface {
  public:
   ~Win32GdiSurface() override {
@@ -94,6 +119,7 @@ class Win32GdiSurface final : public GdiSurface {
   }
 
   void setWindow(WindowRef window) override { window_ = static_cast<HWND>(window); }
+  void setScaledView(const std::optional<ViewLayout>& layout) override { scaled_ = layout; }
 
   SurfaceResult createSurface(std::uint32_t width, std::uint32_t height) override {
     windowDc_ = WindowDc();
@@ -137,26 +163,30 @@ class Win32GdiSurface final : public GdiSurface {
     StretchDIBits(surfaceDc_.get(), rect.left, rect.top, rect.width(), rect.height(), 0, 0, rect.width(),
                   rect.height(), image.pixels.data(), info.get(), DIB_RGB_COLORS, rop(op));
     // The receive thread's drawing is batched per thread; flushing shows it at once.
-    if (BitBlt(windowDc_.get(), rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height(),
-               surfaceDc_.get(), rect.left, rect.top, SRCCOPY)) {
-      GdiFlush();
-    }
+    if (copyToWindow(rect, scroll)) GdiFlush();
     return true;
   }
 
   bool restoreWindowArea(const SurfaceRect& rect, ScrollOffset scroll) override {
     Selection selection(surfaceDc_.get(), surfaceBitmap_.get());
     if (!selection.ok()) return false;
-    BitBlt(windowDc_.get(), rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height(), surfaceDc_.get(),
-           rect.left, rect.top, SRCCOPY);
+    copyToWindow(rect, scroll);
     return true;
   }
 
   bool drawOverlay(const SurfaceRect& rect, const DibImage& image, RasterOp op, ScrollOffset scroll) override {
     if (windowDc_.get() == nullptr) return false;
     const AlignedInfo info(image.info);
-    StretchDIBits(windowDc_.get(), rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height(), 0, 0,
-                  rect.width(), rect.height(), image.pixels.data(), info.get(), DIB_RGB_COLORS, rop(op));
+    Rect to{rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height()};
+    std::optional<SavedDc> saved;
+    if (scaled_) {
+      // Shown where the picture has those pixels; an exclusive-or overlay is not blended.
+      to = shownRect(*scaled_, asRect(rect));
+      saved.emplace(windowDc_.get());
+      SetStretchBltMode(windowDc_.get(), COLORONCOLOR);
+    }
+    StretchDIBits(windowDc_.get(), to.x, to.y, to.width, to.height, 0, 0, rect.width(), rect.height(),
+                  image.pixels.data(), info.get(), DIB_RGB_COLORS, rop(op));
     GdiFlush();
     return true;
   }
@@ -202,7 +232,9 @@ class Win32GdiSurface final : public GdiSurface {
         RealizePalette(dc);
       }
       Selection selection(surfaceDc_.get(), surfaceBitmap_.get());
-      if (selection.ok()) {
+      if (selection.ok() && scaled_) {
+        paintScaled(dc, *scaled_);
+      } else if (selection.ok()) {
         BitBlt(dc, -scroll.x, -scroll.y, static_cast<int>(width), static_cast<int>(height), surfaceDc_.get(), 0, 0,
                SRCCOPY);
       }
@@ -212,7 +244,46 @@ class Win32GdiSurface final : public GdiSurface {
   }
 
  private:
+  // The surface (selected by the caller) to the window: 1:1 at the scroll offset, or the part
+  // of the scaled picture that shows `rect`.
+  bool copyToWindow(const SurfaceRect& rect, ScrollOffset scroll) {
+    HDC window = windowDc_.get();
+    if (!scaled_) {
+      return BitBlt(window, rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height(), surfaceDc_.get(),
+                    rect.left, rect.top, SRCCOPY) != FALSE;
+    }
+    const ScaledCopy copy = scaledCopy(*scaled_, asRect(rect));
+    if (copy.clip.width <= 0 || window == nullptr) return false;
+    // A whole frame may come before any paint has drawn the bars.
+    if (copy.source == scaled_->source) paintBars(window, scaled_->target);
+    const SavedDc saved(window);
+    IntersectClipRect(window, copy.clip.x, copy.clip.y, copy.clip.x + copy.clip.width, copy.clip.y + copy.clip.height);
+    smoothStretching(window);
+    return StretchBlt(window, copy.target.x, copy.target.y, copy.target.width, copy.target.height, surfaceDc_.get(),
+                      copy.source.x, copy.source.y, copy.source.width, copy.source.height, SRCCOPY) != FALSE;
+  }
+
+  // The client around the picture `target` black: the window's background is never erased.
+  void paintBars(HDC dc, const Rect& target) {
+    const SavedDc saved(dc);
+    ExcludeClipRect(dc, target.x, target.y, target.x + target.width, target.y + target.height);
+    RECT client{};
+    GetClientRect(window_, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
+
+  // The whole picture into its place, in its bars.
+  void paintScaled(HDC dc, const ViewLayout& layout) {
+    const Rect& t = layout.target;
+    const Rect& s = layout.source;
+    paintBars(dc, t);
+    const SavedDc saved(dc);
+    smoothStretching(dc);
+    StretchBlt(dc, t.x, t.y, t.width, t.height, surfaceDc_.get(), s.x, s.y, s.width, s.height, SRCCOPY);
+  }
+
   HWND window_ = nullptr;
+  std::optional<ViewLayout> scaled_;
   // Declared before the DCs so that it is destroyed after them.
   Palette palette_;
   Bitmap surfaceBitmap_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "viewer/view_layout.h"
+
 namespace vantrel {
 namespace {
 
@@ -23,6 +25,19 @@ int limitAxis(int delta, int position, int range, int visible) {
 }  // namespace
 
 bool isSupportedLocalScreen(ExtentI screen) { return screen == kScreen1024 || screen == kScreen800; }
+
+namespace {
+
+// AnyLocalScreen takes the place of the rules for the two supported screens, never on them.
+bool ownScreenRules(bool anyScreen, ExtentI localScreen) { return anyScreen && !isSupportedLocalScreen(localScreen); }
+
+}  // namespace
+
+bool scaledView(const ViewOptions& options, bool fullScreen, ExtentI remote, ExtentI localScreen, ViewingArea area) {
+  if (!options.scaleToFit) return false;
+  if (fullScreen) return options.anyLocalScreen && fitInside(remote, localScreen) != remote;
+  return remote.width > area.width || remote.height > area.height;
+}
 
 int centreOffset(int localExtent, int remoteExtent) {
   const int offset = (localExtent - remoteExtent) / 2;
@@ -74,20 +89,32 @@ bool roomAllRound(ExtentI localScreen, ExtentI remote) {
   return centreOffset(localScreen.width, remote.width) != 0 && centreOffset(localScreen.height, remote.height) != 0;
 }
 
+// A scaled picture fills the screen in black bars of its own: the window covers all of it.
+Placement wholeScreen(ExtentI localScreen) { return {0, 0, localScreen.width, localScreen.height, 0, 0, false}; }
+
 }  // namespace
 
 Placement fullScreenPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote,
-                              bool anyScreen) {
-  const bool bordered =
-      anyScreen ? roomAllRound(localScreen, remote) : centreOffset(localScreen.height, remote.height) != 0;
-  Placement p = centredPlacement(localScreen, remote, bordered, remote);
+                              const ViewOptions& options) {
+  Placement p;
+  if (scaledView(options, true, remote, localScreen, area)) {
+    p = wholeScreen(localScreen);
+  } else {
+    const bool bordered = ownScreenRules(options.anyLocalScreen, localScreen)
+                              ? roomAllRound(localScreen, remote)
+                              : centreOffset(localScreen.height, remote.height) != 0;
+    p = centredPlacement(localScreen, remote, bordered, remote);
+  }
   p.windowWidth = std::min(needed.width, area.width);
   p.windowHeight = std::min(needed.height, area.height);
   return p;
 }
 
-Placement enterFullScreenPlacement(ExtentI needed, ExtentI localScreen, ExtentI remote, bool anyScreen) {
-  if (anyScreen) return centredPlacement(localScreen, remote, roomAllRound(localScreen, remote), remote);
+Placement enterFullScreenPlacement(ExtentI needed, ExtentI localScreen, ExtentI remote, const ViewOptions& options) {
+  if (scaledView(options, true, remote, localScreen, {})) return wholeScreen(localScreen);
+  if (ownScreenRules(options.anyLocalScreen, localScreen)) {
+    return centredPlacement(localScreen, remote, roomAllRound(localScreen, remote), remote);
+  }
   // A remote screen taller than the local one but narrower would start above the screen, out
   // of reach of scrolling; it starts at the top instead.
   return centredPlacement(localScreen, remote, localScreen.width > remote.width, needed);
@@ -114,32 +141,39 @@ WindowFrame leaveFullScreenFrame(ExtentI parentOuter, ExtentI remote, int thumb)
   return f;
 }
 
-ScrollBarVisibility scrollBarsFor(bool windowed, ExtentI windowSize, ExtentI needed) {
-  if (!windowed) return {};
+ScrollBarVisibility scrollBarsFor(ViewKind kind, ExtentI windowSize, ExtentI needed) {
+  if (kind != ViewKind::Windowed) return {};
   return {windowSize.width < needed.width, windowSize.height < needed.height};
 }
 
-ScrollState layoutScroll(const ScrollState& state, bool windowed, ExtentI client, ExtentI remote) {
+ScrollState layoutScroll(const ScrollState& state, ViewKind kind, ExtentI client, ExtentI remote,
+                         ScrollBarVisibility bars) {
   ScrollState next = state;
-  if (windowed) {
+  if (kind == ViewKind::Windowed) {
     next.viewWidth = std::min(client.width, remote.width);
     next.viewHeight = std::min(client.height, remote.height);
+  } else if (kind == ViewKind::Scaled) {
+    next.viewWidth = remote.width;
+    next.viewHeight = remote.height;
   }
   next.scrollRangeX = remote.width;
   next.scrollRangeY = remote.height;
   next.scrollX = std::max(0, std::min(state.scrollX, next.scrollRangeX - std::max(next.viewWidth, 0)));
   next.scrollY = std::max(0, std::min(state.scrollY, next.scrollRangeY - std::max(next.viewHeight, 0)));
+  if (kind == ViewKind::Windowed && !bars.horizontal) next.scrollX = 0;
+  if (kind == ViewKind::Windowed && !bars.vertical) next.scrollY = 0;
   return next;
 }
 
 ScrollStep limitScroll(const ScrollState& state, const ScrollContext& context, int dx, int dy) {
+  if (context.scaled) return {};
   ExtentI visible{state.viewWidth, state.viewHeight};
-  if (context.fullScreen && context.anyScreen) {
+  if (context.fullScreen && ownScreenRules(context.anyScreen, context.localScreen)) {
     visible = context.localScreen;
   } else if (context.fullScreen) {
     const bool screenHoldsAll = context.localScreen.width >= kScreen1024.width &&
                                 context.localScreen.height >= kScreen1024.height;
-    if (screenHoldsAll || context.remoteWidth == 640) return {};
+    if (screenHoldsAll || context.remote.width == 640) return {};
     if (context.localScreen == kScreen800) visible = kScreen800;
   }
   return {limitAxis(dx, state.scrollX, state.scrollRangeX, visible.width),
@@ -188,52 +222,63 @@ constexpr int kEdgeBand = 10;
 
 EdgeResponse respondToEdge(const PointerAtEdge& p) {
   EdgeResponse response;
-  const int offsetX = centreOffset(p.localScreen.width, p.remote.width);
-  const int offsetY = centreOffset(p.localScreen.height, p.remote.height);
+  const ExtentI screen = p.view.localScreen;
+  // A scaled picture fills the screen (its bars are the window's own).
+  const ExtentI remote = p.view.scaled ? screen : p.view.remote;
+  const bool anyScreen = ownScreenRules(p.view.anyScreen, screen);
+  const int offsetX = centreOffset(screen.width, remote.width);
+  const int offsetY = centreOffset(screen.height, remote.height);
   // Screen position: the client position plus where the remote screen starts.
   const int x = p.clientX + offsetX, y = p.clientY + offsetY;
   const bool overToolbar = p.toolbar.has_value() && p.toolbar->contains(x);
-  const auto scroll = [&](int dx, int dy) {
-    if (p.fullScreen) response.scrolls.push_back({dx, dy});
+  // Each scroll moves the view before the next band looks at it.
+  ScrollState scroll = p.scroll;
+  const auto edgeScroll = [&](int dx, int dy) {
+    if (!p.view.fullScreen) return;
+    response.scrolls.push_back({dx, dy});
+    const ScrollStep step = limitScroll(scroll, p.view, dx, dy);
+    scroll.scrollX += step.dx;
+    scroll.scrollY += step.dy;
   };
 
   // A remote screen that fills the screen across scrolls at the screen's edges; with the switch
   // so does one that is taller than the screen, at the edges of the part of it that is seen.
-  const bool edgeScrolls = offsetX == 0 || (p.anyScreen && p.remote.height > p.localScreen.height);
+  const bool edgeScrolls = offsetX == 0 || (anyScreen && remote.height > screen.height);
   if (!edgeScrolls) {
     if (offsetX <= x && x <= offsetX + kEdgeBand) return response;
     const bool inTopBand = offsetY <= y && y <= offsetY + kEdgeBand;
-    response.toolbar = inTopBand && overToolbar && p.fullScreen ? ToolbarChange::Show : ToolbarChange::Hide;
+    response.toolbar = inTopBand && overToolbar && p.view.fullScreen ? ToolbarChange::Show : ToolbarChange::Hide;
     return response;
   }
 
-  RectI seen{0, 0, p.localScreen.width, p.localScreen.height};
-  if (p.anyScreen) {
-    seen = {offsetX, offsetY, std::min(p.localScreen.width, offsetX + p.remote.width),
-            std::min(p.localScreen.height, offsetY + p.remote.height)};
+  RectI seen{0, 0, screen.width, screen.height};
+  if (anyScreen) {
+    seen = {offsetX, offsetY, std::min(screen.width, offsetX + remote.width),
+            std::min(screen.height, offsetY + remote.height)};
   }
   // The side bands turn to vertical scrolls in their corners; several bands may answer at once.
   if (seen.left <= x && x < seen.left + kEdgeBand) {
-    if (y < seen.top + kEdgeBand) scroll(0, -kEdgeStep);
-    else if (y > seen.bottom - kEdgeBand) scroll(0, kEdgeStep);
-    else scroll(-kEdgeStep, 0);
+    if (y < seen.top + kEdgeBand) edgeScroll(0, -kEdgeStep);
+    else if (y > seen.bottom - kEdgeBand) edgeScroll(0, kEdgeStep);
+    else edgeScroll(-kEdgeStep, 0);
   }
   if (seen.right - kEdgeBand < x && x < seen.right) {
-    if (y < seen.top + kEdgeBand) scroll(0, -kEdgeStep);
-    else if (y > seen.bottom - kEdgeBand) scroll(0, kEdgeStep);
-    else scroll(kEdgeStep, 0);
+    if (y < seen.top + kEdgeBand) edgeScroll(0, -kEdgeStep);
+    else if (y > seen.bottom - kEdgeBand) edgeScroll(0, kEdgeStep);
+    else edgeScroll(kEdgeStep, 0);
   }
   if (seen.bottom - kEdgeBand < y && y <= seen.bottom) {
-    if (x < seen.left + kEdgeBand) scroll(-kEdgeStep, 0);
-    else if (x > seen.right - kEdgeBand) scroll(kEdgeStep, 0);
-    else scroll(0, kEdgeStep);
+    if (x < seen.left + kEdgeBand) edgeScroll(-kEdgeStep, 0);
+    else if (x > seen.right - kEdgeBand) edgeScroll(kEdgeStep, 0);
+    else edgeScroll(0, kEdgeStep);
   }
   if (seen.top <= y && y < seen.top + kEdgeBand) {
     // The toolbar drops in only over the top of the remote screen.
-    response.toolbar = overToolbar && p.fullScreen && p.scrollY == 0 ? ToolbarChange::Show : ToolbarChange::Hide;
-    if (x < seen.left + 5) scroll(-kEdgeStep, 0);
-    else if (x > seen.right - kEdgeBand) scroll(kEdgeStep, 0);
-    else scroll(0, -kEdgeStep);
+    const bool atTop = scroll.scrollY == 0;
+    response.toolbar = overToolbar && p.view.fullScreen && atTop ? ToolbarChange::Show : ToolbarChange::Hide;
+    if (x < seen.left + 5) edgeScroll(-kEdgeStep, 0);
+    else if (x > seen.right - kEdgeBand) edgeScroll(kEdgeStep, 0);
+    else edgeScroll(0, -kEdgeStep);
     return response;
   }
   response.toolbar = ToolbarChange::Hide;

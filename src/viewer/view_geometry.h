@@ -6,10 +6,12 @@
 // the screen's edges does. The Win32 shell reads the system values, calls these and applies
 // the answers.
 //
-// `anyScreen` is the profile's AnyLocalScreen switch. Without it the viewer lays itself out
-// for the two local screens of the resolution check only; with it for any screen: a larger
-// one shows the remote screen centred, a smaller one (in either direction) edge-scrolls by
-// its own size.
+// The profile's [VIEW] switches (ViewOptions) change nothing on the two local screens of the
+// resolution check unless they say so: AnyLocalScreen lays the viewer out on any other screen
+// by that screen's own size (a larger one shows the remote screen centred, a smaller one, in
+// either direction, edge-scrolls by its own size); ScaleToFit shows a remote screen that does
+// not fit the viewing area scaled down into it, and in full screen with AnyLocalScreen scaled
+// to fill the screen, on any screen.
 
 #include <cstdint>
 #include <optional>
@@ -35,6 +37,12 @@ struct RectI {
 
 // The local screens the viewer lays itself out for; any other gets the resolution warning.
 bool isSupportedLocalScreen(ExtentI screen);
+
+// [VIEW] of consoleclient.ini (view_options.h reads it).
+struct ViewOptions {
+  bool anyLocalScreen = false;
+  bool scaleToFit = false;
+};
 inline constexpr const char* kLocalResolutionWarning =
     "The current resolution is not supported, please change to 800X600 or 1024X768.";
 
@@ -64,13 +72,17 @@ Placement windowedPlacement(ExtentI needed, ViewingArea area, ExtentI localScree
                             int parentOuterHeight);
 
 // The viewer as a top-level window centred on the local screen, as fitted for a new remote
-// size (`fitWindow`).
+// size (`fitWindow`); a scaled view covers the whole screen.
 Placement fullScreenPlacement(ExtentI needed, ViewingArea area, ExtentI localScreen, ExtentI remote,
-                              bool anyScreen);
+                              const ViewOptions& options);
 
 // Where the viewer goes as it enters the full-screen view: the fitted position, with a border
 // when the screen is wider than the remote one. Only x, y, width, height and bordered are set.
-Placement enterFullScreenPlacement(ExtentI needed, ExtentI localScreen, ExtentI remote, bool anyScreen);
+Placement enterFullScreenPlacement(ExtentI needed, ExtentI localScreen, ExtentI remote, const ViewOptions& options);
+
+// Whether the remote screen is shown scaled: in the windowed view when it does not fit the
+// viewing area, in the full-screen view (with AnyLocalScreen) when it is not the screen's size.
+bool scaledView(const ViewOptions& options, bool fullScreen, ExtentI remote, ExtentI localScreen, ViewingArea area);
 
 // Where the viewer goes in the host's window as it leaves the full-screen view. `parentOuter`
 // is the outer size of the host's window, `thumb` the SM_CYVTHUMB metric.
@@ -86,13 +98,17 @@ WindowFrame leaveFullScreenFrame(ExtentI parentOuter, ExtentI remote, int thumb)
 // Where a remote screen narrower (or lower) than the local one starts when centred; never negative.
 int centreOffset(int localExtent, int remoteExtent);
 
-// Which scroll bars the windowed view shows for its current outer size.
+// How the remote screen is shown: 1:1 in the host's window or in full screen, or scaled (all of
+// it seen, nothing to scroll).
+enum class ViewKind : std::uint8_t { Windowed, FullScreen, Scaled };
+
+// Which scroll bars the view shows for its current outer size: only the windowed 1:1 view has any.
 struct ScrollBarVisibility {
   bool horizontal = false;
   bool vertical = false;
   bool operator==(const ScrollBarVisibility&) const = default;
 };
-ScrollBarVisibility scrollBarsFor(bool windowed, ExtentI windowSize, ExtentI needed);
+ScrollBarVisibility scrollBarsFor(ViewKind kind, ExtentI windowSize, ExtentI needed);
 
 // The scroll state that scrolling and the scroll bars work from.
 struct ScrollState {
@@ -105,16 +121,20 @@ struct ScrollState {
   bool operator==(const ScrollState&) const = default;
 };
 
-// Steps 3 to 5 of a layout: the visible part (windowed only; `state`'s view size is kept in
-// the full-screen view), the ranges, and the offsets pulled back inside the new limits.
-ScrollState layoutScroll(const ScrollState& state, bool windowed, ExtentI client, ExtentI remote);
+// A layout's scroll state: the visible part (from the client in the windowed view, all of the
+// remote screen when scaled; `state`'s view size is kept in the full-screen view), the ranges,
+// and the offsets pulled back inside the new limits. In the windowed view an offset along a
+// side without a scroll bar goes back to 0: nothing could scroll it back.
+ScrollState layoutScroll(const ScrollState& state, ViewKind kind, ExtentI client, ExtentI remote,
+                         ScrollBarVisibility bars = {true, true});
 
 // What the view is scrolled in, for the limits of a scroll request.
 struct ScrollContext {
   bool fullScreen = false;
   ExtentI localScreen;
-  int remoteWidth = 0;
-  bool anyScreen = false;
+  ExtentI remote;
+  bool anyScreen = false;  // the AnyLocalScreen switch as configured
+  bool scaled = false;     // a scaled view never scrolls
 };
 
 // How far a request of (dx, dy) may actually move the view: never before the origin and never
@@ -135,14 +155,12 @@ RectI pinSizingRect(int edge, RectI proposed, ViewingArea area, int windowWidth,
 
 // A pointer near the edges of the full-screen view: which edge scrolls to make, in order (each
 // a scrollView request, made only in the full-screen view), and what becomes of the toolbar.
+// The toolbar's top band sees the offsets as the scrolls of the bands before it left them.
 struct PointerAtEdge {
   int clientX = 0;
   int clientY = 0;
-  ExtentI localScreen;
-  ExtentI remote;
-  bool fullScreen = false;
-  bool anyScreen = false;
-  int scrollY = 0;
+  ScrollContext view;
+  ScrollState scroll;
   std::optional<ToolbarSpan> toolbar;  // none while there is no toolbar
 };
 

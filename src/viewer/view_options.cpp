@@ -4,8 +4,9 @@
 
 namespace vantrel {
 
-bool anyLocalScreenEnabled(const MessageCatalog& catalog) {
-  return std::string_view(catalog.lookupPlain("VIEW", "AnyLocalScreen")) == "1";
+ViewOptions viewOptions(const MessageCatalog& catalog) {
+  const auto on = [&](const char* key) { return std::string_view(catalog.lookupPlain("VIEW", key)) == "1"; };
+  return {on("AnyLocalScreen"), on("ScaleToFit")};
 }
 
 }  // namespace vantrel

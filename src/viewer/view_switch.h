@@ -21,6 +21,8 @@ class ViewSwitchHost {
   // The outer size that shows the whole remote screen, as last fitted.
   virtual ExtentI neededSize() const = 0;
   virtual ScrollState scrollState() const = 0;
+  // What the view scrolls in now: its kind, the screens, the switches.
+  virtual ScrollContext scrollContext() const = 0;
   virtual void scrollView(int dx, int dy) = 0;
   virtual void sendSpecialSequence(std::uint32_t code) = 0;
 };

@@ -44,7 +44,7 @@ void ViewSwitch::enterFullScreen() {
   settings_.viewMode->store(kFullScreen);
   fullScreen_ = true;
   const Placement p =
-      enterFullScreenPlacement(viewer_.neededSize(), localScreen(), viewer_.remoteSize(), settings_.anyLocalScreen);
+      enterFullScreenPlacement(viewer_.neededSize(), localScreen(), viewer_.remoteSize(), settings_.view);
   setStyle(window, p.bordered ? WS_CLIPCHILDREN | WS_BORDER : WS_CLIPCHILDREN);
   SetWindowTextA(window, (kTitlePrefix + settings_.titleAddress + ")").c_str());
   SetParent(window, nullptr);
@@ -93,14 +93,7 @@ void ViewSwitch::showHostAgain() {
 }
 
 void ViewSwitch::pointerAt(int clientX, int clientY) {
-  PointerAtEdge pointer;
-  pointer.clientX = clientX;
-  pointer.clientY = clientY;
-  pointer.localScreen = localScreen();
-  pointer.remote = viewer_.remoteSize();
-  pointer.fullScreen = fullScreen_;
-  pointer.anyScreen = settings_.anyLocalScreen;
-  pointer.scrollY = viewer_.scrollState().scrollY;
+  PointerAtEdge pointer{clientX, clientY, viewer_.scrollContext(), viewer_.scrollState(), std::nullopt};
   if (toolbar_) pointer.toolbar = toolbar_->span();
   const EdgeResponse response = respondToEdge(pointer);
   if (response.toolbar == ToolbarChange::Show) showToolbar();

@@ -30,7 +30,7 @@ struct ViewerSettings {
   std::atomic<std::int32_t>* sessionState = nullptr;  // 1 full screen entered, 2 end requested, 4 back windowed
   UserMessages* messages = nullptr;                   // boxes, caption, catalogue, owner
   std::string titleAddress;                           // the server address, for the full-screen title
-  bool anyLocalScreen = false;                        // [VIEW] AnyLocalScreen of consoleclient.ini
+  ViewOptions view;                                   // [VIEW] of consoleclient.ini
 };
 
 class ViewerWindow : public SessionWindowPort, public ClipboardPort, public KeyEventSink, public ViewerWindowPort {

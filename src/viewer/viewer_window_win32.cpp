@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "screen/gdi_surface.h"
 #include "viewer/client_connection.h"
+#include "viewer/view_layout.h"
 #include "viewer/view_switch.h"
 #include "viewer/viewer_window.h"
 #include "viewer/window_object_win32.h"
@@ -115,7 +116,7 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   void fitWindow() override {
     HWND window = window_.load();
     const ExtentI screen = localScreen();
-    if (!settings_.anyLocalScreen && !isSupportedLocalScreen(screen)) {
+    if (!settings_.view.anyLocalScreen && !isSupportedLocalScreen(screen)) {
       settings_.messages->showText(settings_.messages->ownerWindow, kLocalResolutionWarning);
       requestSessionEnd();
       return;
@@ -131,7 +132,7 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
     if (viewMode() != kFullScreen) {
       p = windowedPlacement(needed, settings_.area, screen, remote, outerSize(parent()).height);
     } else {
-      p = fullScreenPlacement(needed, settings_.area, screen, remote, settings_.anyLocalScreen);
+      p = fullScreenPlacement(needed, settings_.area, screen, remote, settings_.view);
       SetWindowLongPtrA(window, GWL_STYLE, p.bordered ? WS_CLIPCHILDREN | WS_BORDER : WS_CLIPCHILDREN);
     }
     windowWidth_ = p.windowWidth;
@@ -212,6 +213,9 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   }
   ExtentI neededSize() const override { return {neededWidth_.load(), neededHeight_.load()}; }
   ScrollState scrollState() const override { return scroll_; }
+  ScrollContext scrollContext() const override {
+    return {!windowed(), localScreen(), remoteSize(), settings_.view.anyLocalScreen, scaled_.has_value()};
+  }
   void scrollView(int dx, int dy) override {
     if (HWND window = window_.load(); window != nullptr && connection_ != nullptr) scrollView(window, dx, dy);
   }
@@ -266,22 +270,34 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
       windowWidth_ = outer.width;
       windowHeight_ = outer.height;
     }
+    const ExtentI remote = remoteSize();
+    const bool scaled = scaledView(settings_.view, !isWindowed, remote, localScreen(), settings_.area);
+    const ViewKind kind = scaled ? ViewKind::Scaled : isWindowed ? ViewKind::Windowed : ViewKind::FullScreen;
     // Showing or hiding a bar resizes the client area and comes back here re-entrantly; the
     // inner pass finds the bars as they should be and finishes the layout first.
     const ScrollBarVisibility bars =
-        scrollBarsFor(isWindowed, {windowWidth_.load(), windowHeight_.load()}, {neededWidth_.load(), neededHeight_.load()});
+        scrollBarsFor(kind, {windowWidth_.load(), windowHeight_.load()}, {neededWidth_.load(), neededHeight_.load()});
     ShowScrollBar(window, SB_HORZ, bars.horizontal);
     ShowScrollBar(window, SB_VERT, bars.vertical);
 
     RECT client{};
     GetClientRect(window, &client);
-    const ScrollState next = layoutScroll(scroll_, isWindowed, {client.right, client.bottom}, remoteSize());
+    const ScrollState next = layoutScroll(scroll_, kind, {client.right, client.bottom}, remote, bars);
     const int dx = scroll_.scrollX - next.scrollX, dy = scroll_.scrollY - next.scrollY;
     if (dx != 0 || dy != 0) ScrollWindowEx(window, dx, dy, nullptr, &client, nullptr, nullptr, SW_INVALIDATE);
     setScroll(next);
-    updateScrollBars(window);
-    if (wParam == 0) InvalidateRect(window, nullptr, FALSE);
+    setScaled(scaled ? std::optional(fitView(remote, {client.right, client.bottom}, true)) : std::nullopt);
+    // Only the windowed 1:1 view has bars to set; setting a range elsewhere could bring one back.
+    if (kind == ViewKind::Windowed) updateScrollBars(window);
+    if (wParam == 0 || scaled) InvalidateRect(window, nullptr, FALSE);
     viewSwitch_.centreToolbar();
+  }
+
+  // The picture the drawing on the receive thread scales into, changed under the surface lock.
+  void setScaled(const std::optional<ViewLayout>& layout) {
+    if (layout == scaled_) return;
+    scaled_ = layout;
+    connection_->display().withSurfaceLocked([&] { surface_->setScaledView(layout); });
   }
 
   void updateScrollBars(HWND window) {
@@ -300,8 +316,7 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   }
 
   void scrollView(HWND window, int dx, int dy) {
-    const ScrollContext context{!windowed(), localScreen(), remoteSize().width, settings_.anyLocalScreen};
-    const ScrollStep step = limitScroll(scroll_, context, dx, dy);
+    const ScrollStep step = limitScroll(scroll_, scrollContext(), dx, dy);
     if (step.dx == 0 && step.dy == 0) return;
     ScrollState next = scroll_;
     next.scrollX += step.dx;
@@ -337,8 +352,15 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   void sendPointerEvent(unsigned clientX, unsigned clientY, WPARAM keys) {
     PointerState now;
     now.mask = static_cast<std::uint8_t>(((keys & MK_LBUTTON) ? 1 : 0) | ((keys & MK_RBUTTON) ? 4 : 0));
-    now.x = static_cast<std::uint16_t>(clientX + static_cast<unsigned>(scroll_.scrollX));
-    now.y = static_cast<std::uint16_t>(clientY + static_cast<unsigned>(scroll_.scrollY));
+    if (scaled_) {
+      // Corners of the picture onto the remote corners; the bars count as the nearest edge.
+      const Point at = remotePoint(*scaled_, {static_cast<std::int16_t>(clientX), static_cast<std::int16_t>(clientY)});
+      now.x = static_cast<std::uint16_t>(at.x);
+      now.y = static_cast<std::uint16_t>(at.y);
+    } else {
+      now.x = static_cast<std::uint16_t>(clientX + static_cast<unsigned>(scroll_.scrollX));
+      now.y = static_cast<std::uint16_t>(clientY + static_cast<unsigned>(scroll_.scrollY));
+    }
     if (lastPointer_ == now) return;
     ConsoleMessage event = pointerEventMessage(now.x, now.y, now.mask);
     link_.sendMessage(event);
@@ -359,6 +381,7 @@ class Win32ViewerWindow final : public ViewerWindow, public ViewSwitchHost {
   std::optional<PointerState> lastPointer_;
   // Window thread only.
   ScrollState scroll_{};
+  std::optional<ViewLayout> scaled_;  // the picture when the view is scaled
   static constexpr int kLayoutDepthLimit = 4;
   int layoutDepth_ = 0;
   // Written by fitWindow on the receive thread, read by the layout on the window thread.

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "toolbar/toolbar_layout.h"
 #include "viewer/view_options.h"
@@ -12,6 +13,7 @@ namespace vantrel {
 namespace {
 
 constexpr ExtentI k1024{1024, 768}, k800{800, 600}, k640{640, 480};
+constexpr ViewOptions kPlain{}, kAnyScreen{true, false}, kScaled{true, true};
 
 TEST(ViewGeometryTest, OnlyTheTwoLocalScreensAreSupported) {
   EXPECT_TRUE(isSupportedLocalScreen(k1024));
@@ -53,32 +55,39 @@ TEST(ViewGeometryTest, FullScreenPlacementWhenFittedAndWhenEntered) {
   const struct {
     const char* name;
     ExtentI screen, remote;
-    bool anyScreen;
+    ViewOptions options;
     Placement fitted, entered;  // x, y, width, height, bordered (the window sizes are checked apart)
   } cases[]{
-      {"800 on 1024", k1024, k800, false, {112, 84, 802, 602, 0, 0, true}, {112, 84, 802, 602, 0, 0, true}},
-      {"640 on 800", k800, k640, false, {80, 60, 642, 482, 0, 0, true}, {80, 60, 642, 482, 0, 0, true}},
-      {"1024 on 1024", k1024, k1024, false, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1028, 772, 0, 0, false}},
-      {"1024 on 800", k800, k1024, false, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1028, 772, 0, 0, false}},
+      {"800 on 1024", k1024, k800, kPlain, {112, 84, 802, 602, 0, 0, true}, {112, 84, 802, 602, 0, 0, true}},
+      {"640 on 800", k800, k640, kPlain, {80, 60, 642, 482, 0, 0, true}, {80, 60, 642, 482, 0, 0, true}},
+      {"1024 on 1024", k1024, k1024, kPlain, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1028, 772, 0, 0, false}},
+      {"1024 on 800", k800, k1024, kPlain, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1028, 772, 0, 0, false}},
       // Narrower but taller than the screen: entered at the top rather than above the screen.
-      {"1024 on 1280x720", k1280x720, k1024, false, {128, 0, 1024, 768, 0, 0, false},
+      {"1024 on 1280x720", k1280x720, k1024, kPlain, {128, 0, 1024, 768, 0, 0, false},
        {128, 0, 1026, 770, 0, 0, true}},
       // With the switch both agree, and a border only where there is room all round.
-      {"any: 1024 on 1280x720", k1280x720, k1024, true, {128, 0, 1024, 768, 0, 0, false},
+      {"any: 1024 on 1280x720", k1280x720, k1024, kAnyScreen, {128, 0, 1024, 768, 0, 0, false},
        {128, 0, 1024, 768, 0, 0, false}},
-      {"any: 1024 on 1920x1080", k1920x1080, k1024, true, {448, 156, 1026, 770, 0, 0, true},
+      {"any: 1024 on 1920x1080", k1920x1080, k1024, kAnyScreen, {448, 156, 1026, 770, 0, 0, true},
        {448, 156, 1026, 770, 0, 0, true}},
-      {"any: 800 on 1024", k1024, k800, true, {112, 84, 802, 602, 0, 0, true}, {112, 84, 802, 602, 0, 0, true}},
-      {"any: 1024 on 800", k800, k1024, true, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1024, 768, 0, 0, false}},
+      // Scaled, the window covers the screen, borderless; a remote of the screen's size stays 1:1,
+      // and without AnyLocalScreen the full-screen view is not scaled.
+      {"scaled: 1024 on 1920x1080", k1920x1080, k1024, kScaled, {0, 0, 1920, 1080, 0, 0, false},
+       {0, 0, 1920, 1080, 0, 0, false}},
+      {"scaled: 800 on 1024", k1024, k800, kScaled, {0, 0, 1024, 768, 0, 0, false}, {0, 0, 1024, 768, 0, 0, false}},
+      {"scaled: 1024 on 1024", k1024, k1024, kScaled, {0, 0, 1024, 768, 0, 0, false},
+       {0, 0, 1028, 772, 0, 0, false}},
+      {"scaled without any", k1024, k800, {false, true}, {112, 84, 802, 602, 0, 0, true},
+       {112, 84, 802, 602, 0, 0, true}},
   };
   for (const auto& c : cases) {
     const ExtentI needed{c.remote.width + 4, c.remote.height + 4};
-    Placement fitted = fullScreenPlacement(needed, area, c.screen, c.remote, c.anyScreen);
+    Placement fitted = fullScreenPlacement(needed, area, c.screen, c.remote, c.options);
     EXPECT_EQ(fitted.windowWidth, std::min(needed.width, 1000)) << c.name;
     EXPECT_EQ(fitted.windowHeight, std::min(needed.height, 700)) << c.name;
     fitted.windowWidth = fitted.windowHeight = 0;
     EXPECT_EQ(fitted, c.fitted) << c.name;
-    EXPECT_EQ(enterFullScreenPlacement(needed, c.screen, c.remote, c.anyScreen), c.entered) << c.name;
+    EXPECT_EQ(enterFullScreenPlacement(needed, c.screen, c.remote, c.options), c.entered) << c.name;
   }
   EXPECT_EQ(centreOffset(1024, 1023), 0);  // half a pixel is no offset
   EXPECT_EQ(centreOffset(1024, 1021), 1);
@@ -97,25 +106,47 @@ TEST(ViewGeometryTest, LeavingFullScreenPlacesTheViewerByTheRoomInTheHostWindow)
 }
 
 TEST(ViewGeometryTest, ScrollBarsShowOnlyInTheWindowedViewAndOnlyAlongTheShortSide) {
-  EXPECT_EQ(scrollBarsFor(true, {1000, 700}, {1028, 772}), (ScrollBarVisibility{true, true}));
-  EXPECT_EQ(scrollBarsFor(true, {1028, 700}, {1028, 772}), (ScrollBarVisibility{false, true}));
-  EXPECT_EQ(scrollBarsFor(true, {1028, 772}, {1028, 772}), (ScrollBarVisibility{false, false}));
-  EXPECT_EQ(scrollBarsFor(false, {10, 10}, {1028, 772}), (ScrollBarVisibility{false, false}));
+  using enum ViewKind;
+  EXPECT_EQ(scrollBarsFor(Windowed, {1000, 700}, {1028, 772}), (ScrollBarVisibility{true, true}));
+  EXPECT_EQ(scrollBarsFor(Windowed, {1028, 700}, {1028, 772}), (ScrollBarVisibility{false, true}));
+  EXPECT_EQ(scrollBarsFor(Windowed, {1028, 772}, {1028, 772}), (ScrollBarVisibility{false, false}));
+  EXPECT_EQ(scrollBarsFor(FullScreen, {10, 10}, {1028, 772}), (ScrollBarVisibility{false, false}));
+  EXPECT_EQ(scrollBarsFor(Scaled, {10, 10}, {1028, 772}), (ScrollBarVisibility{false, false}));
+}
+
+// Scaled in the windowed view only when the remote screen does not fit the area; in full
+// screen only with AnyLocalScreen as well, and only when the screen is of another size.
+TEST(ViewGeometryTest, ScaledOnlyWhereItChangesThePicture) {
+  const ViewingArea area{0, 0, 1000, 700};
+  const ExtentI k1920x1080{1920, 1080};
+  EXPECT_TRUE(scaledView(kScaled, false, k1024, k1920x1080, area));
+  EXPECT_TRUE(scaledView({false, true}, false, k1024, k1024, area));
+  EXPECT_FALSE(scaledView(kScaled, false, k800, k1920x1080, area));
+  EXPECT_FALSE(scaledView(kAnyScreen, false, k1024, k1920x1080, area));
+  EXPECT_TRUE(scaledView(kScaled, true, k800, k1920x1080, area));
+  EXPECT_FALSE(scaledView(kScaled, true, k1024, k1024, area));
+  EXPECT_FALSE(scaledView({false, true}, true, k800, k1920x1080, area));
 }
 
 TEST(ViewGeometryTest, LayoutTakesTheVisiblePartAndPullsOffsetsBackInsideTheLimits) {
   const ScrollState scrolled{300, 200, 1024, 768, 700, 500, };
   // The window grew: 900 x 700 visible, so at most 124 and 68 can stay hidden.
-  EXPECT_EQ(layoutScroll(scrolled, true, {900, 700}, k1024), (ScrollState{124, 68, 1024, 768, 900, 700}));
+  EXPECT_EQ(layoutScroll(scrolled, ViewKind::Windowed, {900, 700}, k1024), (ScrollState{124, 68, 1024, 768, 900, 700}));
   // A client larger than the remote screen shows all of it.
-  EXPECT_EQ(layoutScroll(scrolled, true, {1100, 800}, k1024), (ScrollState{0, 0, 1024, 768, 1024, 768}));
+  EXPECT_EQ(layoutScroll(scrolled, ViewKind::Windowed, {1100, 800}, k1024), (ScrollState{0, 0, 1024, 768, 1024, 768}));
   // Full screen keeps the view size it had; only the ranges and the offsets follow.
-  EXPECT_EQ(layoutScroll(scrolled, false, {1100, 800}, k800), (ScrollState{100, 100, 800, 600, 700, 500}));
+  EXPECT_EQ(layoutScroll(scrolled, ViewKind::FullScreen, {1100, 800}, k800), (ScrollState{100, 100, 800, 600, 700, 500}));
+  // Along a side without a bar (the client a little narrower than the remote screen) nothing
+  // could scroll back: the offset goes.
+  EXPECT_EQ(layoutScroll(scrolled, ViewKind::Windowed, {1006, 700}, k1024, {false, true}),
+            (ScrollState{0, 68, 1024, 768, 1006, 700}));
+  // Scaled, all of it is seen, whatever the client: back to the origin.
+  EXPECT_EQ(layoutScroll(scrolled, ViewKind::Scaled, {500, 300}, k1024), (ScrollState{0, 0, 1024, 768, 1024, 768}));
 }
 
 TEST(ViewGeometryTest, ScrollRequestsStopAtTheOriginAndAtRangeMinusTheVisiblePart) {
   const ScrollState windowed{100, 50, 1024, 768, 800, 600};
-  const ScrollContext inWindow{false, k1024, 1024};
+  const ScrollContext inWindow{false, k1024, k1024};
   EXPECT_EQ(limitScroll(windowed, inWindow, 1000, 1000), (ScrollStep{124, 118}));
   EXPECT_EQ(limitScroll(windowed, inWindow, -1000, -1000), (ScrollStep{-100, -50}));
   EXPECT_EQ(limitScroll(windowed, inWindow, 10, -10), (ScrollStep{10, -10}));
@@ -124,16 +155,18 @@ TEST(ViewGeometryTest, ScrollRequestsStopAtTheOriginAndAtRangeMinusTheVisiblePar
 
   // Full screen: an 800 x 600 screen scrolls a 1024 x 768 remote by the screen's size...
   const ScrollState full{0, 0, 1024, 768, 0, 0};
-  EXPECT_EQ(limitScroll(full, {true, k800, 1024}, 1000, 1000), (ScrollStep{224, 168}));
+  EXPECT_EQ(limitScroll(full, {true, k800, k1024}, 1000, 1000), (ScrollStep{224, 168}));
   // ...while a screen that holds it all, or a 640 x 480 remote, never scrolls.
-  EXPECT_EQ(limitScroll(full, {true, k1024, 1024}, 1000, 1000), (ScrollStep{}));
-  EXPECT_EQ(limitScroll({0, 0, 640, 480, 0, 0}, {true, k800, 640}, 1000, 1000), (ScrollStep{}));
+  EXPECT_EQ(limitScroll(full, {true, k1024, k1024}, 1000, 1000), (ScrollStep{}));
+  EXPECT_EQ(limitScroll({0, 0, 640, 480, 0, 0}, {true, k800, k640}, 1000, 1000), (ScrollStep{}));
 
-  // With the switch the screen's own size is the limit, whatever the screen.
-  EXPECT_EQ(limitScroll(full, {true, k800, 1024, true}, 1000, 1000), (ScrollStep{224, 168}));
-  EXPECT_EQ(limitScroll(full, {true, {1280, 720}, 1024, true}, 1000, 1000), (ScrollStep{0, 48}));
-  EXPECT_EQ(limitScroll(full, {true, {1920, 1080}, 1024, true}, 1000, 1000), (ScrollStep{}));
-  EXPECT_EQ(limitScroll(full, {true, {1280, 1024}, 1024, false}, 0, 1000), (ScrollStep{}));
+  // With the switch another screen's own size is the limit.
+  EXPECT_EQ(limitScroll(full, {true, {1280, 720}, k1024, true}, 1000, 1000), (ScrollStep{0, 48}));
+  EXPECT_EQ(limitScroll(full, {true, {1920, 1080}, k1024, true}, 1000, 1000), (ScrollStep{}));
+  EXPECT_EQ(limitScroll(full, {true, {1280, 1024}, k1024, false}, 0, 1000), (ScrollStep{}));
+  // A scaled view shows all of it.
+  EXPECT_EQ(limitScroll(full, {true, {1280, 720}, k1024, true, true}, 1000, 1000), (ScrollStep{}));
+  EXPECT_EQ(limitScroll(windowed, {false, k1024, k1024, false, true}, 10, 10), (ScrollStep{}));
 }
 
 TEST(ViewGeometryTest, ScrollBarRequestsMoveByLinesQuartersOrToTheThumb) {
@@ -170,51 +203,95 @@ TEST(ToolbarLayoutTest, CentredInItsParentAndClippedEquallyWhenNarrower) {
   EXPECT_FALSE(span.contains(826));
 }
 
+// The pointer in full screen (or windowed, `full` false) at client (x, y), scrolled to (sx, sy),
+// the toolbar where the viewer's width puts it.
+PointerAtEdge at(int x, int y, ExtentI screen, ExtentI remote, int sx = 0, int sy = 0,
+                 std::optional<ToolbarSpan> toolbar = std::nullopt, ViewOptions options = kPlain, bool full = true) {
+  const ScrollContext view{full, screen, remote, options.anyLocalScreen,
+                           scaledView(options, full, remote, screen, {})};
+  return {x, y, view, {sx, sy, remote.width, remote.height, 0, 0}, toolbar};
+}
+
 TEST(ViewGeometryTest, PointerNearTheEdgesScrollsAndDropsTheToolbarIn) {
   using enum ToolbarChange;
-  const ExtentI k1280x720{1280, 720};
+  const ExtentI k1280x720{1280, 720}, k1920x1080{1920, 1080};
   const ScrollStep left{-1000, 0}, right{1000, 0}, up{0, -1000}, down{0, 1000};
   // Where the toolbar lies over a 1024-wide viewer at 0 or 128, and over an 802-wide one at 112.
   const ToolbarSpan on800{199, 824}, on1024{200, 825}, on1280{327, 952};
   const struct { const char* name; PointerAtEdge pointer; EdgeResponse expected; } cases[]{
       // 1024 x 768 on an 800 x 600 screen: the remote screen fills it and scrolls at every edge.
-      {"right band", {795, 300, k800, k1024, true, false, 0, on800}, {{right}, Hide}},
-      {"bottom band", {400, 595, k800, k1024, true, false, 0, on800}, {{down}, Hide}},
-      {"bottom-left corner scrolls twice", {3, 597, k800, k1024, true, false, 0, on800}, {{down, left}, Hide}},
-      {"top-left corner scrolls twice", {2, 3, k800, k1024, true, false, 0, on800}, {{up, left}, Hide}},
-      {"top band over the toolbar", {400, 5, k800, k1024, true, false, 0, on800}, {{up}, Show}},
-      {"top band, scrolled down", {400, 5, k800, k1024, true, false, 100, on800}, {{up}, Hide}},
-      {"top band, no toolbar yet", {400, 5, k800, k1024, true, false, 0, std::nullopt}, {{up}, Hide}},
-      {"top band, windowed", {400, 5, k800, k1024, false, false, 0, on800}, {{}, Hide}},
-      {"middle", {400, 300, k800, k1024, true, false, 0, on800}, {{}, Hide}},
+      {"right band", at(795, 300, k800, k1024, 0, 0, on800), {{right}, Hide}},
+      {"bottom band", at(400, 595, k800, k1024, 0, 0, on800), {{down}, Hide}},
+      {"bottom-left corner scrolls twice", at(3, 597, k800, k1024, 0, 0, on800), {{down, left}, Hide}},
+      {"top-left corner scrolls twice", at(2, 3, k800, k1024, 0, 0, on800), {{up, left}, Hide}},
+      {"top band over the toolbar", at(400, 5, k800, k1024, 0, 0, on800), {{up}, Show}},
+      {"top band, scrolled down", at(400, 5, k800, k1024, 0, 100, on800), {{up}, Hide}},
+      // The right band's corner has scrolled to the top before the top band looks.
+      {"top-right corner, scrolled down", at(795, 5, k800, k1024, 0, 168, on800), {{up, right}, Show}},
+      {"top band, no toolbar yet", at(400, 5, k800, k1024), {{up}, Hide}},
+      {"top band, windowed", at(400, 5, k800, k1024, 0, 0, on800, kPlain, false), {{}, Hide}},
+      {"middle", at(400, 300, k800, k1024, 0, 0, on800), {{}, Hide}},
       // 800 x 600 centred on 1024 x 768: no scrolling; the top 11 rows of the window show the
       // toolbar, except along the window's left edge, where nothing changes.
-      {"centred: top over the toolbar", {100, 10, k1024, k800, true, false, 0, on1024}, {{}, Show}},
-      {"centred: below the top rows", {100, 11, k1024, k800, true, false, 0, on1024}, {{}, Hide}},
-      {"centred: left edge", {5, 5, k1024, k800, true, false, 0, on1024}, {{}, None}},
-      {"centred: beside the toolbar", {50, 5, k1024, k800, true, false, 0, on1024}, {{}, Hide}},
+      {"centred: top over the toolbar", at(100, 10, k1024, k800, 0, 0, on1024), {{}, Show}},
+      {"centred: below the top rows", at(100, 11, k1024, k800, 0, 0, on1024), {{}, Hide}},
+      {"centred: left edge", at(5, 5, k1024, k800, 0, 0, on1024), {{}, None}},
+      {"centred: beside the toolbar", at(50, 5, k1024, k800, 0, 0, on1024), {{}, Hide}},
       // 1024 x 768 on 1280 x 720, centred across and taller: only the switch scrolls it.
-      {"taller: bottom", {500, 715, k1280x720, k1024, true, false, 0, on1280}, {{}, Hide}},
-      {"any, taller: bottom", {500, 715, k1280x720, k1024, true, true, 0, on1280}, {{down}, Hide}},
-      {"any, taller: top", {500, 3, k1280x720, k1024, true, true, 0, on1280}, {{up}, Show}},
-      {"any, taller: left edge", {3, 300, k1280x720, k1024, true, true, 0, on1280}, {{left}, Hide}},
-      {"any, centred on 1920x1080", {300, 5, {1920, 1080}, k1024, true, true, 0, ToolbarSpan{648, 1273}},
+      {"taller: bottom", at(500, 715, k1280x720, k1024, 0, 0, on1280), {{}, Hide}},
+      {"any, taller: bottom", at(500, 715, k1280x720, k1024, 0, 0, on1280, kAnyScreen), {{down}, Hide}},
+      {"any, taller: top", at(500, 3, k1280x720, k1024, 0, 0, on1280, kAnyScreen), {{up}, Show}},
+      {"any, taller: left edge", at(3, 300, k1280x720, k1024, 0, 0, on1280, kAnyScreen), {{left}, Hide}},
+      {"any, centred on 1920x1080", at(300, 5, k1920x1080, k1024, 0, 0, ToolbarSpan{648, 1273}, kAnyScreen),
        {{}, Show}},
+      // Scaled, the picture fills the screen: its top drops the toolbar in; nothing can scroll.
+      {"scaled: top", at(900, 3, k1280x720, k1024, 0, 0, ToolbarSpan{327, 952}, kScaled), {{up}, Show}},
+      {"scaled: top-right corner", at(1275, 3, k1280x720, k1024, 0, 0, ToolbarSpan{327, 952}, kScaled),
+       {{up, right}, Hide}},
   };
   for (const auto& c : cases) EXPECT_EQ(respondToEdge(c.pointer), c.expected) << c.name;
 }
 
-// [VIEW] AnyLocalScreen=1 lets any local screen be laid out by its own size; no value: no such key.
-TEST(ViewOptionsTest, AnyLocalScreenOnlyWithAOne) {
+// On the two screens the resolution check accepts, AnyLocalScreen changes nothing, for any
+// remote size (an unsupported one is still laid out after its warning).
+TEST(ViewGeometryTest, AnyLocalScreenLeavesTheTwoSupportedScreensAlone) {
+  const ToolbarSpan span{199, 824};
+  for (const ExtentI screen : {k1024, k800}) {
+    for (const ExtentI remote : {k640, k800, k1024, ExtentI{1280, 1024}, ExtentI{1024, 700}, ExtentI{640, 900}}) {
+      const std::string name = std::to_string(remote.width) + "x" + std::to_string(remote.height) + " on " +
+                               std::to_string(screen.width);
+      const ExtentI needed{remote.width + 4, remote.height + 4};
+      EXPECT_EQ(fullScreenPlacement(needed, {0, 0, 1000, 700}, screen, remote, kAnyScreen),
+                fullScreenPlacement(needed, {0, 0, 1000, 700}, screen, remote, kPlain)) << name;
+      EXPECT_EQ(enterFullScreenPlacement(needed, screen, remote, kAnyScreen),
+                enterFullScreenPlacement(needed, screen, remote, kPlain)) << name;
+      const ScrollState state{0, 0, remote.width, remote.height, 700, 500};
+      EXPECT_EQ(limitScroll(state, {true, screen, remote, true}, 1000, 1000),
+                limitScroll(state, {true, screen, remote, false}, 1000, 1000)) << name;
+      for (const auto& [x, y] : {std::pair{3, 300}, {screen.width - 5, 300}, {400, screen.height - 3}, {400, 3}}) {
+        EXPECT_EQ(respondToEdge(at(x, y, screen, remote, 0, 0, span, kAnyScreen)),
+                  respondToEdge(at(x, y, screen, remote, 0, 0, span, kPlain))) << name << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
+// [VIEW] AnyLocalScreen=1 and ScaleToFit=1, each on only with a one; no value: no such key.
+TEST(ViewOptionsTest, EachSwitchOnlyWithAOne) {
   const struct { std::optional<std::string> value; bool enabled; } cases[]{
       {"1", true}, {std::nullopt, false}, {"0", false}, {"", false}, {"yes", false}, {"11", false}};
-  for (const auto& c : cases) {
-    const MessageCatalog catalog("C:\\host", [&](std::string_view section, std::string_view key,
-                                                 std::string_view fallback, const std::string&) {
-      if (section == "VIEW" && key == "AnyLocalScreen" && c.value) return *c.value;
-      return std::string(fallback);
-    });
-    EXPECT_EQ(anyLocalScreenEnabled(catalog), c.enabled) << c.value.value_or("(none)");
+  for (const char* key : {"AnyLocalScreen", "ScaleToFit"}) {
+    for (const auto& c : cases) {
+      const MessageCatalog catalog("C:\\host", [&](std::string_view section, std::string_view asked,
+                                                   std::string_view fallback, const std::string&) {
+        if (section == "VIEW" && asked == key && c.value) return *c.value;
+        return std::string(fallback);
+      });
+      const ViewOptions options = viewOptions(catalog);
+      EXPECT_EQ(std::string(key) == "AnyLocalScreen" ? options.anyLocalScreen : options.scaleToFit, c.enabled)
+          << key << "=" << c.value.value_or("(none)");
+      EXPECT_FALSE(std::string(key) == "AnyLocalScreen" ? options.scaleToFit : options.anyLocalScreen) << key;
+    }
   }
 }
 

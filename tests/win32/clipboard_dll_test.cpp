@@ -158,6 +158,23 @@ TEST_F(ClipboardDllTest, TextBothWaysWithTheChainKeptAroundTheViewer) {
   EXPECT_TRUE(pumpUntil([&] { return before.draws == beforeDraws + 1 && after.draws == afterDraws + 1; }));
 }
 
+// The limit counts the text as it goes out, without its CRs: 204,800 bytes of it are sent, one
+// more and nothing is.
+TEST_F(ClipboardDllTest, TheLimitCountsTheTextWithoutItsCrs) {
+  start();
+  std::string lines;
+  for (int i = 0; i < 2048; ++i) lines += std::string(99, 'x') + "\r\n";
+  std::string sent = lines;
+  std::erase(sent, '\r');
+  ASSERT_EQ(sent.size(), 204800u);
+  const std::size_t before = console.clipboardTexts().size();
+  ASSERT_TRUE(putText(host.get(), lines));
+  EXPECT_TRUE(consoleHas(before + 1, sent));
+  ASSERT_TRUE(putText(host.get(), lines + "y"));
+  ASSERT_TRUE(putText(host.get(), "short"));  // after the long one: once it is here, that one was skipped
+  EXPECT_TRUE(consoleHas(before + 2, "short"));
+}
+
 TEST_F(ClipboardDllTest, AClipboardHeldElsewhereShowsItsBoxAndTheSessionGoesOn) {
   start();
   boxes.hold(true);

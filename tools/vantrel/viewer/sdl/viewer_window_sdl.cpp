@@ -19,7 +19,7 @@
 #include "viewer/sdl/key_menu.h"
 #include "viewer/sdl/key_translator.h"
 #include "viewer/sdl/shown_surface.h"
-#include "viewer/sdl/view_layout.h"
+#include "viewer/view_layout.h"
 
 namespace vantrel::cli {
 namespace {
@@ -50,7 +50,7 @@ constexpr std::array<Glyph, 8> kGlyphs = {{
 }};
 
 // Text over the middle of the picture, which is dimmed under it.
-void drawBanner(SDL_Renderer* renderer, Size output, std::string_view text) {
+void drawBanner(SDL_Renderer* renderer, ExtentI output, std::string_view text) {
   constexpr int kPixel = 4;
   const int width = static_cast<int>(text.size()) * 6 * kPixel;
   const int height = 7 * kPixel;
@@ -177,11 +177,11 @@ class SdlViewerWindow::Impl {
   bool ensureWindow();
   void setTitle();
   void setFullScreen(bool on);
-  void fitToRemote(Size remote);
+  void fitToRemote(ExtentI remote);
   bool scaled() const { return !options_.oneToOne || fullScreen_; }
   void upload(ShownSurface& surface);
   void render();
-  Size outputSize() const;
+  ExtentI outputSize() const;
   Point outputPoint(int x, int y) const;
 
   ViewerWindowOptions options_;
@@ -190,7 +190,7 @@ class SdlViewerWindow::Impl {
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
-  Size textureSize_;
+  ExtentI textureSize_;
   Point scroll_;
   ViewLayout layout_;
   bool dirty_ = true;
@@ -223,12 +223,12 @@ void SdlViewerWindow::Impl::setFullScreen(bool on) {
 }
 
 // The window as large as the remote screen where the desktop has room, else scaled to fit.
-void SdlViewerWindow::Impl::fitToRemote(Size remote) {
+void SdlViewerWindow::Impl::fitToRemote(ExtentI remote) {
   if (fullScreen_) return;
   SDL_Rect usable{};
   const int display = SDL_GetWindowDisplayIndex(window_);
   if (display < 0 || SDL_GetDisplayUsableBounds(display, &usable) != 0) usable = {0, 0, 0, 0};
-  const Size size = initialWindowSize(remote, {usable.w, usable.h}, options_.oneToOne);
+  const ExtentI size = initialWindowSize(remote, {usable.w, usable.h}, options_.oneToOne);
   SDL_SetWindowSize(window_, size.width, size.height);
   const int centred = static_cast<int>(SDL_WINDOWPOS_CENTERED_MASK | static_cast<unsigned>(std::max(display, 0)));
   SDL_SetWindowPosition(window_, centred, centred);
@@ -237,7 +237,7 @@ void SdlViewerWindow::Impl::fitToRemote(Size remote) {
 
 void SdlViewerWindow::Impl::upload(ShownSurface& surface) {
   surface.takeChanges([this](const ShownSurface::Changes& changes) {
-    const Size size{static_cast<int>(changes.width), static_cast<int>(changes.height)};
+    const ExtentI size{static_cast<int>(changes.width), static_cast<int>(changes.height)};
     const int pitch = size.width * 4;
     dirty_ = true;
     if (changes.resized) {
@@ -246,7 +246,7 @@ void SdlViewerWindow::Impl::upload(ShownSurface& surface) {
         texture_ = size.width > 0 ? SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                                       size.width, size.height)
                                   : nullptr;
-        textureSize_ = texture_ != nullptr ? size : Size{};
+        textureSize_ = texture_ != nullptr ? size : ExtentI{};
       }
       if (texture_ != nullptr) SDL_UpdateTexture(texture_, nullptr, changes.pixels.data(), pitch);
       return;
@@ -260,8 +260,8 @@ void SdlViewerWindow::Impl::upload(ShownSurface& surface) {
   });
 }
 
-Size SdlViewerWindow::Impl::outputSize() const {
-  Size size;
+ExtentI SdlViewerWindow::Impl::outputSize() const {
+  ExtentI size;
   SDL_GetRendererOutputSize(renderer_, &size.width, &size.height);
   return size;
 }
@@ -271,13 +271,13 @@ Size SdlViewerWindow::Impl::outputSize() const {
 Point SdlViewerWindow::Impl::outputPoint(int x, int y) const {
   int w = 0, h = 0;
   SDL_GetWindowSize(window_, &w, &h);
-  const Size output = outputSize();
+  const ExtentI output = outputSize();
   if (w <= 0 || h <= 0) return {x, y};
   return {static_cast<int>(std::int64_t{x} * output.width / w), static_cast<int>(std::int64_t{y} * output.height / h)};
 }
 
 void SdlViewerWindow::Impl::render() {
-  const Size output = outputSize();
+  const ExtentI output = outputSize();
   layout_ = fitView(textureSize_, output, scaled(), scroll_);
   scroll_ = {layout_.source.x, layout_.source.y};
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
