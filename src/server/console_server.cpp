@@ -154,10 +154,11 @@ ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClai
 
   result.user = blockText(user);
   std::string passwordText = blockText(password);
-  const std::uint32_t answer = decide(clientKey, *result.user, passwordText, claim);
+  const Decision decision = decide(clientKey, *result.user, passwordText, claim);
   std::fill(passwordText.begin(), passwordText.end(), '\0');
   std::fill(password.begin(), password.end(), std::uint8_t{0});
-  send(answer);
+  result.verdict = decision.verdict;
+  send(decision.word);
   result.loggedIn = result.status == loginAccepted;
   return result;
 }
@@ -175,22 +176,22 @@ std::optional<std::uint32_t> ConsoleServer::refusal(NetSocket& link, const std::
 
 // The answer to a whole login. Other logins may have run meanwhile: one may have locked this
 // client or taken the session, and neither may be undone by this one.
-std::uint32_t ConsoleServer::decide(const std::string& clientKey, const std::string& user,
-                                    const std::string& password, SessionClaim claim) {
-  if (locks_.isLocked(clientKey, clock_.tickCount())) return clientLocked;
-  bool valid = false;
+ConsoleServer::Decision ConsoleServer::decide(const std::string& clientKey, const std::string& user,
+                                              const std::string& password, SessionClaim claim) {
+  if (locks_.isLocked(clientKey, clock_.tickCount())) return {clientLocked, std::nullopt};
+  AccountVerdict verdict = AccountVerdict::Unavailable;
   {
     std::lock_guard guard(accountLock_);
-    valid = checkCredentials(user, password);
+    verdict = checkCredentials(user, password);
   }
-  if (!valid) {
+  if (verdict != AccountVerdict::Valid) {
     const auto failure = locks_.recordFailure(clientKey, clock_.tickCount());
-    return failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected;
+    return {failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected, verdict};
   }
   std::int32_t free = 0;
-  if (claim == SessionClaim::OnlyWhenFree && !userActive_.compare_exchange_strong(free, 1)) return otherUser;
+  if (claim == SessionClaim::OnlyWhenFree && !userActive_.compare_exchange_strong(free, 1)) return {otherUser, verdict};
   locks_.recordSuccess(clientKey);
-  return loginAccepted;
+  return {loginAccepted, verdict};
 }
 
 bool ConsoleServer::isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const {
@@ -314,7 +315,7 @@ bool ConsoleServer::isAddressAllowed(std::string_view address) {
 
 std::uint32_t ConsoleServer::parseAddress(std::string_view text) { return vantrel::parseAddress(text); }
 
-bool ConsoleServer::checkCredentials(const std::string& user, const std::string& password) {
+AccountVerdict ConsoleServer::checkCredentials(const std::string& user, const std::string& password) {
   return accounts_.verifyAccountPassword(user, password);
 }
 

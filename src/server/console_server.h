@@ -100,9 +100,11 @@ class ConsoleServer {
   struct LoginResult {
     std::uint32_t status = 0;  // the last status word sent, 0 when none
     bool loggedIn = false;
-    // For the console's log: the user as the client sent it (none when it was not read), and
-    // with clientLocked or thirdFailure how long the lock still holds.
+    // For the console's log: the user as the client sent it (none when it was not read), the
+    // account checks' answer (none when they were not asked), and with clientLocked or
+    // thirdFailure how long the lock still holds.
     std::optional<std::string> user;
+    std::optional<AccountVerdict> verdict;
     std::uint32_t lockedForMs = 0;
   };
   enum class SessionClaim {
@@ -140,16 +142,20 @@ class ConsoleServer {
   bool setUserActive(std::int32_t flag);
   bool isAddressAllowed(std::string_view address);
   static std::uint32_t parseAddress(std::string_view text);
-  bool checkCredentials(const std::string& user, const std::string& password);
+  AccountVerdict checkCredentials(const std::string& user, const std::string& password);
 
   std::string clientAddress() const;
   std::string clientUser() const;
 
  private:
+  struct Decision {
+    std::uint32_t word;
+    std::optional<AccountVerdict> verdict;
+  };
   LoginResult handshake(NetSocket& link, SessionClaim claim);
   std::optional<std::uint32_t> refusal(NetSocket& link, const std::string& peer, const std::string& clientKey);
-  std::uint32_t decide(const std::string& clientKey, const std::string& user, const std::string& password,
-                       SessionClaim claim);
+  Decision decide(const std::string& clientKey, const std::string& user, const std::string& password,
+                  SessionClaim claim);
   bool isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const;
 
   AccountChecks& accounts_;

@@ -127,11 +127,18 @@ TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {
     EXPECT_EQ(alice.login("alice", "right"), (std::vector<std::uint32_t>{107, 101}));
   }
   // Once that session is over: a right password outside the group is refused, and it counts
-  // toward the lockout like the wrong ones after it.
+  // toward the lockout like the wrong ones after it. The log says which was which.
   EXPECT_EQ(loginWhenFree(console.port(), "bob", "right").words, (std::vector<std::uint32_t>{107, 102}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 102}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 111}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "right"), std::vector<std::uint32_t>{103});
+  std::string log;
+  for (std::string line; (line = console.readLine()).find("locked") == std::string::npos && !line.empty();) {
+    log += line + "\n";
+  }
+  EXPECT_NE(log.find("refused viewer 'bob' from 127.0.0.1: not in the administrators' group 'wheel'\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("refused viewer 'alice' from 127.0.0.1: wrong password\n"), std::string::npos) << log;
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 

@@ -26,11 +26,12 @@ using testing::ScriptStep;
 
 class FakeAccounts final : public AccountChecks {
  public:
-  bool verifyAccountPassword(const std::string& user, const std::string& password) override {
+  AccountVerdict verifyAccountPassword(const std::string& user, const std::string& password) override {
     std::this_thread::sleep_for(delay);
     lastUser = user;
     const auto it = valid.find(user);
-    return it != valid.end() && it->second == password;
+    if (it == valid.end()) return AccountVerdict::UnknownUser;
+    return it->second == password ? AccountVerdict::Valid : AccountVerdict::WrongPassword;
   }
   std::map<std::string, std::string> valid{{"admin", "secret"}};
   std::string lastUser;
@@ -110,15 +111,18 @@ class ConsoleServerTest : public ::testing::Test {
   std::vector<ConsoleServer::LoginResult> results;
 };
 
+// The viewer learns yes or no; the console's log gets the account checks' reason.
 TEST_F(ConsoleServerTest, LoginAnswersByCredentials) {
-  struct Case { const char* user; const char* password; std::uint32_t second; bool loggedIn; };
-  for (const Case& c : {Case{"admin", "secret", 101, true}, Case{"admin", "wrong", 102, false},
-                        Case{"nobody", "secret", 102, false}, Case{"", "", 102, false}}) {
+  using V = AccountVerdict;
+  struct Case { const char* user; const char* password; std::uint32_t second; bool loggedIn; V verdict; };
+  for (const Case& c : {Case{"admin", "secret", 101, true, V::Valid}, Case{"admin", "wrong", 102, false, V::WrongPassword},
+                        Case{"nobody", "secret", 102, false, V::UnknownUser}, Case{"", "", 102, false, V::UnknownUser}}) {
     locks.clear();
     bool loggedIn = false;
     EXPECT_EQ(connect(loginScript(c.user, c.password), &loggedIn), (std::vector<std::uint32_t>{107, c.second}))
         << c.user << "/" << c.password;
     EXPECT_EQ(loggedIn, c.loggedIn);
+    EXPECT_EQ(results.back().verdict, c.verdict) << c.user << "/" << c.password;
   }
   EXPECT_EQ(server.clientAddress(), "127.0.0.1");
   EXPECT_EQ(server.clientUser(), "admin");

@@ -146,8 +146,34 @@ LogFile openInputLog(const std::string& path) {
   return {std::fopen(path.c_str(), "a"), std::fclose};
 }
 
+// Why the account checks refused a login, for the log; the viewer is only told its status word.
+// `adminGroup` is PAM's group, empty with an account file.
+std::string refusalReason(AccountVerdict verdict, const std::string& adminGroup) {
+  switch (verdict) {
+    case AccountVerdict::Valid:
+      return "";
+    case AccountVerdict::UnknownUser:
+      return "no such account";
+    case AccountVerdict::WrongPassword:
+      return "wrong password";
+    case AccountVerdict::Disabled:
+      return "the account is disabled";
+    case AccountVerdict::NotAdministrator:
+      return adminGroup.empty() ? "not an admin account" : "not in the administrators' group '" + adminGroup + "'";
+    case AccountVerdict::AccountExpired:
+      return "the account has expired";
+    case AccountVerdict::PasswordExpired:
+      return "the password has expired and must be changed first";
+    case AccountVerdict::Refused:
+      return "the system's account rules refuse it";
+    case AccountVerdict::Unavailable:
+      return "the accounts could not be checked";
+  }
+  return "";
+}
+
 // One line per connection: who, from where, and how it ended.
-void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
+void logLogin(const std::string& address, const ConsoleServer::LoginResult& r, const std::string& adminGroup) {
   const std::string who = r.user ? "viewer '" + printableText(*r.user) + "'" : "a viewer";
   if (r.loggedIn) {
     say(who + " logged in from " + address);
@@ -162,7 +188,13 @@ void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
         "did not ask to log in)");
     return;
   }
-  std::string line = "refused " + who + " from " + address + ": " + std::string(consoleMeaning(r.status));
+  std::string line = "refused " + who + " from " + address + ": ";
+  if (r.verdict && *r.verdict != AccountVerdict::Valid) {
+    line += refusalReason(*r.verdict, adminGroup);
+    if (r.status == ConsoleServer::thirdFailure) line += "; " + std::string(consoleMeaning(r.status));
+  } else {
+    line += consoleMeaning(r.status);
+  }
   if (r.status == ConsoleServer::localRefused) line += " (see --allow-local)";
   if (r.lockedForMs != 0) {
     line += "; locked until " + isoTime(std::chrono::system_clock::now() + milliseconds(r.lockedForMs));
@@ -303,7 +335,7 @@ class SessionLoop {
     std::thread signalWaiter([&] { waitForEnd(endSignals, prober); });
     std::thread sessionThread;
     while (const auto outcome = logins_.next()) {
-      logLogin(outcome->address, outcome->login);
+      logLogin(outcome->address, outcome->login, settings_.pam ? settings_.adminGroup : "");
       if (!outcome->login.loggedIn) continue;
       // The login took the session, so the last one has ended; its thread is finishing.
       if (sessionThread.joinable()) sessionThread.join();
