@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <span>
 #include <thread>
 
@@ -92,15 +93,18 @@ ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link,
   NetSocket* const raw = link.get();
   {
     std::lock_guard guard(links_);
-    pendingLinks_.push_back(raw);
+    pendingLogins_.push_back({raw, link->peerAddress().value_or("")});
   }
   // A client that connects and then says nothing must not hold this thread: every wait of the
   // handshake is bounded, and so is the handshake as a whole.
   link->setTimeouts(loginLimitMs_);
-  const LoginResult result = handshake(*link, claim);
+  LoginResult result = handshake(*link, claim);
 
   std::lock_guard guard(links_);
-  std::erase(pendingLinks_, raw);
+  const auto pending = std::find_if(pendingLogins_.begin(), pendingLogins_.end(),
+                                    [raw](const PendingLogin& p) { return p.link == raw; });
+  result.displaced = pending->displaced;
+  pendingLogins_.erase(pending);
   if (!result.loggedIn) {
     link->close();
     return result;
@@ -114,6 +118,36 @@ ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link,
   clientUser_ = result.user.value_or("");
   clientAddress_ = activeLink_->peerAddress().value_or("").substr(0, 15);
   return result;
+}
+
+std::optional<std::string> ConsoleServer::displaceStalledLogin() {
+  std::lock_guard guard(links_);
+  std::map<std::string_view, std::size_t> perAddress;
+  for (const PendingLogin& p : pendingLogins_) {
+    if (!p.displaced) ++perAddress[p.address];
+  }
+  PendingLogin* chosen = nullptr;
+  for (PendingLogin& p : pendingLogins_) {
+    if (p.awaitingClient && !p.displaced && (chosen == nullptr || perAddress[p.address] > perAddress[chosen->address])) {
+      chosen = &p;
+    }
+  }
+  if (chosen == nullptr) return std::nullopt;
+  chosen->displaced = true;
+  chosen->link->markDead();
+  chosen->link->shutdownBoth();
+  return chosen->address;
+}
+
+bool ConsoleServer::credentialsArrived(const NetSocket& link) {
+  std::lock_guard guard(links_);
+  for (PendingLogin& p : pendingLogins_) {
+    if (p.link == &link) {
+      p.awaitingClient = false;
+      return !p.displaced;
+    }
+  }
+  return false;
 }
 
 ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClaim claim) {
@@ -149,7 +183,7 @@ ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClai
   cipher.unscramble(scrambledUser.data(), user.data(), user.size());
   std::array<std::uint8_t, kPasswordBlockSize> scrambledPassword{};
   std::array<std::uint8_t, kPasswordBlockSize> password{};
-  if (!link.receiveExact(scrambledPassword, deadline)) return result;
+  if (!link.receiveExact(scrambledPassword, deadline) || !credentialsArrived(link)) return result;
   cipher.unscramble(scrambledPassword.data(), password.data(), password.size());
 
   result.user = blockText(user);
@@ -246,7 +280,7 @@ bool ConsoleServer::sendToClient(const ConsoleMessage& original) {
 bool ConsoleServer::isLinkAlive() const {
   std::lock_guard guard(links_);
   if (activeLink_) return activeLink_->isAlive();
-  if (!pendingLinks_.empty()) return pendingLinks_.front()->isAlive();
+  if (!pendingLogins_.empty()) return pendingLogins_.front().link->isAlive();
   return true;
 }
 
@@ -285,9 +319,9 @@ void ConsoleServer::interruptSession() {
 
 void ConsoleServer::interruptLogins() {
   std::lock_guard guard(links_);
-  for (NetSocket* link : pendingLinks_) {
-    link->markDead();  // a login's waits look at it, also where the shutdown does not end them
-    link->shutdownBoth();
+  for (const PendingLogin& p : pendingLogins_) {
+    p.link->markDead();  // a login's waits look at it, also where the shutdown does not end them
+    p.link->shutdownBoth();
   }
 }
 

@@ -173,14 +173,30 @@ std::string refusalReason(AccountVerdict verdict, const std::string& adminGroup)
 }
 
 // One line per connection: who, from where, and how it ended.
-void logLogin(const std::string& address, const ConsoleServer::LoginResult& r, const std::string& adminGroup) {
+void logLogin(const ConcurrentLogins::Outcome& outcome, const std::string& adminGroup) {
+  const ConsoleServer::LoginResult& r = outcome.login;
+  const std::string& address = outcome.address;
   const std::string who = r.user ? "viewer '" + printableText(*r.user) + "'" : "a viewer";
   if (r.loggedIn) {
     say(who + " logged in from " + address);
     return;
   }
-  if (r.status == 0) {
-    say("turned away a viewer from " + address + ": too many logins are under way (from its address)");
+  const ConcurrentLogins::Limits limits;
+  switch (outcome.turnedAway) {
+    case ConcurrentLogins::TurnedAway::No:
+      break;
+    case ConcurrentLogins::TurnedAway::AddressFull:
+      say("turned away a viewer from " + address + ": " + std::to_string(limits.perAddress) +
+          " logins from that address are under way already, the most one address may have");
+      return;
+    case ConcurrentLogins::TurnedAway::ConsoleFull:
+      say("turned away a viewer from " + address + ": " + std::to_string(limits.inFlight) +
+          " logins are under way, the most the console runs at once, and each of them has sent its credentials");
+      return;
+  }
+  if (r.displaced) {
+    say("dropped a viewer from " + address + ": it had not sent its credentials while " +
+        std::to_string(limits.inFlight) + " logins were under way, and a newer connection took its place");
     return;
   }
   if (r.status == ConsoleServer::proceed) {
@@ -335,7 +351,7 @@ class SessionLoop {
     std::thread signalWaiter([&] { waitForEnd(endSignals, prober); });
     std::thread sessionThread;
     while (const auto outcome = logins_.next()) {
-      logLogin(outcome->address, outcome->login, settings_.pam ? settings_.adminGroup : "");
+      logLogin(*outcome, settings_.pam ? settings_.adminGroup : "");
       if (!outcome->login.loggedIn) continue;
       // The login took the session, so the last one has ended; its thread is finishing.
       if (sessionThread.joinable()) sessionThread.join();
