@@ -284,6 +284,11 @@ bool ConsoleServer::isLinkAlive() const {
   return true;
 }
 
+std::optional<NetSocket::SendProgress> ConsoleServer::sendProgress() const {
+  std::lock_guard guard(links_);
+  return activeLink_ ? activeLink_->sendProgress() : std::nullopt;
+}
+
 bool ConsoleServer::closeAll() {
   socket_.close();
   {

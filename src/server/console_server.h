@@ -133,6 +133,8 @@ class ConsoleServer {
   // only for subtype 12. Safe to call from several threads: each record reaches the wire whole.
   bool sendToClient(const ConsoleMessage& message);
   bool isLinkAlive() const;
+  // What the logged-in viewer's system has taken off the link so far; see NetSocket.
+  std::optional<NetSocket::SendProgress> sendProgress() const;
   bool closeAll();
   // Closes and forgets the active link, ending the session on this side.
   bool endSession();

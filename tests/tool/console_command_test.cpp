@@ -1,8 +1,12 @@
 // `vantrel console` run as a program, with a viewer-side fake that logs in over loopback.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <regex>
@@ -176,19 +180,81 @@ TEST_F(ConsoleCommand, RefusesWhileBusyAndEndsCleanlyOnSignal) {
   EXPECT_EQ(goodbye->u16At(2), 17);
 }
 
-// A viewer that stops acknowledging (hung, or stopped) or stops reading altogether loses the
-// session after the idle limit, and the next viewer gets in.
+// A viewer that logs in with a receive buffer of a few kilobytes, asks for the screen and then
+// acknowledges every 50 ms without ever reading: its system soon takes nothing more off the
+// link, and the console's messages pile up in its send queue.
+class BlindAcknowledger {
+ public:
+  explicit BlindAcknowledger(std::uint16_t port) {
+    for (const auto end = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < end && !loggedIn_;) {
+      close();
+      loggedIn_ = logIn(port);  // while the last session ends, the answer is 106
+      if (!loggedIn_) std::this_thread::sleep_for(20ms);
+    }
+    if (loggedIn_) acknowledger_ = std::thread([this] {
+      const std::uint8_t ack[] = {3, 0, 11, 0, 0, 0, 0, 0};
+      while (!stop_ && ::send(socket_, ack, sizeof ack, MSG_NOSIGNAL) == sizeof ack) std::this_thread::sleep_for(50ms);
+    });
+  }
+  ~BlindAcknowledger() {
+    stop_ = true;
+    if (acknowledger_.joinable()) acknowledger_.join();
+    close();
+  }
+  bool loggedIn() const { return loggedIn_; }
+
+ private:
+  bool logIn(std::uint16_t port) {
+    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<std::uint8_t> login = {108, 0, 0, 0};
+    for (const auto& block : {scrambled("admin", 24), scrambled("secret", 264)}) login.insert(login.end(), block.begin(), block.end());
+    const std::uint8_t depth[] = {3, 0, 18, 0, 32, 0, 0, 0};
+    std::array<std::uint8_t, 4> word{};
+    return ::connect(socket_, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+           ::recv(socket_, word.data(), 4, MSG_WAITALL) == 4 && loadU32le(word.data()) == 107 &&
+           ::send(socket_, login.data(), login.size(), 0) == static_cast<ssize_t>(login.size()) &&
+           ::recv(socket_, word.data(), 4, MSG_WAITALL) == 4 && loadU32le(word.data()) == 101 &&
+           ::send(socket_, depth, sizeof depth, 0) == sizeof depth;
+  }
+  void close() {
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+  }
+
+  int socket_ = -1;
+  bool loggedIn_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread acknowledger_;
+};
+
+// A viewer that stops acknowledging (hung, or stopped), or acknowledges without reading, loses
+// the session after the idle limit, and the next viewer gets in.
 TEST_F(ConsoleCommand, AStalledViewerLosesTheSessionAfterTheIdleLimit) {
   ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--idle-limit", "1"});
   ASSERT_NE(console.port(), 0);
-  for (const bool readsTheFormat : {false, true}) {
-    SCOPED_TRACE(readsTheFormat);
-    const auto [stalled, words] = loginWhenFree(console.port(), "admin", "secret");
-    ASSERT_EQ(words, (std::vector<std::uint32_t>{107, 101}));
-    stalled->send(3, 0, 18, 32);
-    if (readsTheFormat) {  // and then nothing more
-      ASSERT_TRUE(stalled->receive());
-      stalled->acknowledge();
+  enum class Stall { BeforeTheFormat, AfterTheFormat, AcknowledgingUnread };
+  for (const Stall stall : {Stall::BeforeTheFormat, Stall::AfterTheFormat, Stall::AcknowledgingUnread}) {
+    SCOPED_TRACE(static_cast<int>(stall));
+    std::unique_ptr<FakeViewer> stalled;
+    std::unique_ptr<BlindAcknowledger> blind;
+    if (stall == Stall::AcknowledgingUnread) {
+      blind = std::make_unique<BlindAcknowledger>(console.port());
+      ASSERT_TRUE(blind->loggedIn());
+    } else {
+      auto [viewer, words] = loginWhenFree(console.port(), "admin", "secret");
+      ASSERT_EQ(words, (std::vector<std::uint32_t>{107, 101}));
+      viewer->send(3, 0, 18, 32);
+      if (stall == Stall::AfterTheFormat) {  // and then nothing more
+        ASSERT_TRUE(viewer->receive());
+        viewer->acknowledge();
+      }
+      stalled = std::move(viewer);
     }
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(loginWhenFree(console.port(), "admin", "secret", 4s).words, (std::vector<std::uint32_t>{107, 101}));

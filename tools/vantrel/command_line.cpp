@@ -142,7 +142,7 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       ->type_name("MS")
       ->capture_default_str();
   c->add_option("--idle-limit", s.idleLimit,
-                "end the session of a viewer that has acknowledged nothing (or read nothing) for this long")
+                "end the session of a viewer that has acknowledged nothing, or read nothing, for this long")
       ->check(range(1, 86400))
       ->type_name("SECONDS")
       ->capture_default_str();

@@ -14,6 +14,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 constexpr std::uint16_t kAcknowledgement = 11;
 constexpr std::uint16_t kAltTab = 14;
@@ -54,6 +55,13 @@ void ConsoleSession::stop() {
   changed_.notify_all();
 }
 
+ConsoleSession::Uptake::Clock::time_point ConsoleSession::Uptake::lastTaken(
+    const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now) {
+  if (!progress || progress->queued == 0 || progress->acknowledged != acknowledged_) lastTaken_ = now;
+  if (progress) acknowledged_ = progress->acknowledged;
+  return lastTaken_;
+}
+
 std::string ConsoleSession::run() {
   DesktopPort* desktop = options_.desktop;
   if (desktop) desktop->sessionStarted();
@@ -85,9 +93,16 @@ std::string ConsoleSession::run() {
   bool started = false;
   milliseconds due{0};
   bool haveDepth = false;
-  bool idle = false;
+  bool idle = false, readsNothing = false;
+  Uptake uptake(Clock::now());
   FrameMessages pending;
   while (ok && !ended_ && !stopping_) {
+    const auto now = Clock::now();
+    const auto progress = server_.sendProgress();
+    if (now - uptake.lastTaken(progress, now) >= options_.idleLimit) {
+      readsNothing = true;
+      break;
+    }
     if (depth_) {
       // What was built for the depth the viewer has left is dropped: a new format comes first.
       feed->setViewerDepth(*depth_);
@@ -124,14 +139,17 @@ std::string ConsoleSession::run() {
     }
     // Waiting: for the viewer (its acknowledgement, or its first DisplayDepth), no longer than
     // the idle limit, and for the next picture when one is due (none after a single still one).
+    // While messages wait in the send queue, the loop looks again often enough to notice soon
+    // after the idle limit a viewer that takes nothing off the link.
     auto wakeAt = Clock::time_point::max();
+    if (progress && progress->queued > 0) wakeAt = now + std::max<Clock::duration>(options_.idleLimit / 8, 100ms);
     if (outstanding_ > 0 || !haveDepth) {
       const auto limit = waitingSince + options_.idleLimit;
-      if (Clock::now() >= limit) {
+      if (now >= limit) {
         idle = true;
         break;
       }
-      wakeAt = limit;
+      wakeAt = std::min(wakeAt, limit);
     }
     if (haveDepth && pending.done() && due != milliseconds::max()) wakeAt = std::min(wakeAt, start + due);
     if (wakeAt == Clock::time_point::max()) {
@@ -153,6 +171,7 @@ std::string ConsoleSession::run() {
   if (!feed) return "the screen cannot be served";
   if (stopping) return "the console is stopping";
   if (idle) return "the viewer has acknowledged nothing for " + limit;
+  if (readsNothing) return "the viewer has read nothing for " + limit + " (its acknowledgements notwithstanding)";
   if (ended) return viewerEnd_;
   return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }

@@ -40,7 +40,8 @@ class ConsoleSession {
     std::optional<std::string> clipboardText;
     DesktopPort* desktop = nullptr;  // a real desktop behind the pictures: input goes into it
     // A viewer that keeps the console waiting this long (for an acknowledgement, or for its
-    // first DisplayDepth) is taken for hung or gone, and its session ends.
+    // first DisplayDepth), or whose system takes nothing off the link for this long while
+    // messages wait for it, is taken for hung or gone, and its session ends.
     std::chrono::seconds idleLimit{60};
   };
 
@@ -66,6 +67,22 @@ class ConsoleSession {
     const ConsoleMessage* next() { return messages[sent++]; }
     void clear() { count = sent = 0; }
   };
+  // What the viewer's system takes off the link. A viewer that keeps acknowledging but has
+  // stopped reading only lets the console's messages pile up in the send queue: its
+  // acknowledgements prove nothing, the bytes it takes do.
+  class Uptake {
+   public:
+    using Clock = std::chrono::steady_clock;
+    explicit Uptake(Clock::time_point start) : lastTaken_(start) {}
+    // When the viewer last took something, as far as the system tells: now whenever nothing
+    // waits for it, or whenever the system cannot tell.
+    Clock::time_point lastTaken(const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now);
+
+   private:
+    std::uint64_t acknowledged_ = 0;
+    Clock::time_point lastTaken_;
+  };
+
   void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
   void readInput();
   void log(std::string_view jsonObject) {
