@@ -102,6 +102,30 @@ TEST_F(ConsoleX11, ServesAScaledDesktopAndTypesTheViewersInputIntoIt) {
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 
+// A closed terminal or ssh session (SIGHUP) ends the console as SIGTERM does: the viewer is told,
+// and what it held down on the desktop is let go.
+TEST_F(ConsoleX11, HangingUpReleasesWhatTheViewerHeld) {
+  test::XListener listener(server.name());
+  ASSERT_TRUE(listener.ok());
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--source", "x11:" + server.name()});
+  ASSERT_NE(console.port(), 0);
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  viewer.send(3, 0, 18, 32);
+  ASSERT_TRUE(next(viewer, ConsoleMessage::kScreenUpdate));
+  viewer.send(1, 1, 0, 0xFFE1);  // Shift, down
+  viewer.send(2, 1, 512, 384);   // the left button, down
+  EXPECT_EQ(listener.buttons(1, 3000ms), std::vector<std::string>{"press 1"});
+  ASSERT_GT(listener.keysDown(), 0);
+
+  EXPECT_EQ(console.stop(SIGHUP), 0);
+  EXPECT_EQ(listener.keysDown(), 0);
+  EXPECT_EQ(listener.buttons(1, 3000ms), std::vector<std::string>{"release 1"});
+  const auto goodbye = next(viewer, ConsoleMessage::kControl);
+  ASSERT_TRUE(goodbye);
+  EXPECT_EQ(goodbye->u16At(2), 17);
+}
+
 TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {
   test::TempDir dir;
   const auto passwd = dir.write("passwd", "alice:x:1000:1000::/:/bin/false\nbob:x:1001:1001::/:/bin/false\n");

@@ -154,7 +154,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
       "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
       "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
-      "SIGINT or SIGTERM ends the session (the viewer is told) and the console.");
+      "SIGINT, SIGTERM or SIGHUP ends the session (the viewer is told, what it held down is released) and the\n"
+      "console.");
   return c;
 }
 

@@ -269,13 +269,15 @@ std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
   return file;
 }
 
-// Blocks SIGINT and SIGTERM in this thread and so in every thread started after it (the X
-// clipboard's too), leaving them to the one that waits for them.
+// Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal or ssh session) in this thread and so in
+// every thread started after it (the X clipboard's too), leaving them to the one that waits for
+// them: each ends the console in order, the keys and buttons a viewer held released.
 sigset_t blockEndSignals() {
   sigset_t endSignals;
   sigemptyset(&endSignals);
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
+  sigaddset(&endSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
   return endSignals;
 }
