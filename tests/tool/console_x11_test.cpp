@@ -2,6 +2,9 @@
 // headless viewer and a viewer-side fake on loopback, PAM through pam_wrapper and nss_wrapper.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <regex>
+
 #include "console/area_scaler.h"
 #include "png_image.h"
 #include "server/screen_feed.h"
@@ -124,6 +127,31 @@ TEST_F(ConsoleX11, HangingUpReleasesWhatTheViewerHeld) {
   const auto goodbye = next(viewer, ConsoleMessage::kControl);
   ASSERT_TRUE(goodbye);
   EXPECT_EQ(goodbye->u16At(2), 17);
+}
+
+// The X server going away under a served session: the viewer is told that the console ended
+// the session, the log says so with the time, and the console ends with the display's exit code.
+TEST(ConsoleX11Loss, TheDesktopGoingAwayEndsTheConsoleInOrder) {
+  test::TempDir dir;
+  addAccount(dir.path() / "accounts", "admin", "secret");
+  auto server = std::make_unique<test::Xvfb>(640, 480);
+  ASSERT_TRUE(server->running());
+  ConsoleProcess console(
+      {"--allow-local", "--accounts", (dir.path() / "accounts").string(), "--source", "x11:" + server->name()});
+  ASSERT_NE(console.port(), 0);
+  EXPECT_NE(console.readLine().find("serving the X desktop"), std::string::npos);
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  EXPECT_NE(console.readLine().find("logged in"), std::string::npos);
+  viewer.send(3, 0, 18, 32);
+  ASSERT_TRUE(next(viewer, ConsoleMessage::kScreenUpdate));
+
+  server.reset();
+  const auto goodbye = next(viewer, ConsoleMessage::kControl);
+  ASSERT_TRUE(goodbye);
+  EXPECT_EQ(goodbye->u16At(2), 17);
+  EXPECT_TRUE(std::regex_match(console.readLine(), std::regex(R"(\d{4}-\d\d-\d\dT\S+ the session has ended: the X display has gone away)")));
+  EXPECT_EQ(console.stop(0), 5);
 }
 
 TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {

@@ -24,7 +24,7 @@ constexpr const char* kExitTable =
     "  3  no connection to the console (snap, view), or the port cannot be used (console)\n"
     "  4  no answer within the time-out (snap, view), or the account file cannot be read (console)\n"
     "  5  the session ended before what was asked for arrived (snap), the console ended the session or could\n"
-    "     not be reached again (view), or the display is unusable (console, view)\n"
+    "     not be reached again (view), or the display is unusable or went away (console, view)\n"
     "\n"
     "Run 'vantrel COMMAND --help' for the options of a command.";
 
@@ -155,7 +155,7 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
       "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
       "SIGINT, SIGTERM or SIGHUP ends the session (the viewer is told, what it held down is released) and the\n"
-      "console.");
+      "console; so does the loss of the X desktop, with exit status 5.");
   return c;
 }
 

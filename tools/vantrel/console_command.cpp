@@ -3,6 +3,7 @@
 // logs what they send; an X desktop also takes their keys, pointer and clipboard.
 #include <arpa/inet.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,6 +29,7 @@
 #include "console/frame_source.h"
 #include "console/pam_accounts.h"
 #include "console/x11/x11_desktop.h"
+#include "console/x11/x_display.h"
 #include "png_image.h"
 #include "printable_text.h"
 #include "server/account_file.h"
@@ -375,13 +377,17 @@ class SessionLoop {
     {
       std::lock_guard guard(sessionLock_);
       stop_ = true;
-      if (current_ != nullptr) current_->stop();
+      if (current_ != nullptr) current_->stop(stopReason());
     }
     // Give the session a moment to tell its viewer goodbye, then wake every blocked thread.
     for (int i = 0; i < 100 && inSession_; ++i) std::this_thread::sleep_for(milliseconds(10));
     logins_.stop();
     server_.interrupt();
     if (prober) prober->interrupt();
+  }
+
+  static std::string stopReason() {
+    return displayLost() ? "the X display has gone away" : "the console is stopping";
   }
 
   void serveSession() {
@@ -391,7 +397,7 @@ class SessionLoop {
     {
       std::lock_guard guard(sessionLock_);
       current_ = &session;
-      if (stop_) session.stop();
+      if (stop_) session.stop(stopReason());
     }
     const std::string why = session.run();
     {
@@ -427,6 +433,14 @@ int runConsole(const ConsoleSettings& s) {
   if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
 
   const sigset_t endSignals = blockEndSignals();
+  if (plan->display) {
+    // The X server going away ends the console as a signal does, through the thread that waits
+    // for them: the viewer is told, and the exit code is the display's.
+    onDisplayLost([name = *plan->display] {
+      logLine(stderr, "error: the X display '" + displayName(name) + "' has gone away: the console stops");
+      kill(getpid(), SIGTERM);
+    });
+  }
   ServedScreen screen;
   if (const auto failed = openScreen(s, *plan, screen)) return *failed;
 
@@ -461,7 +475,7 @@ int runConsole(const ConsoleSettings& s) {
   SessionLoop(server, s, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
   if (probes) probes->result.wait();
   say("stopped");
-  return kExitOk;
+  return displayLost() ? kExitDisplay : kExitOk;
 }
 
 }  // namespace vantrel::cli

@@ -49,8 +49,9 @@ std::string InputLog::quote(std::string_view text) {
   return out + "\"";
 }
 
-void ConsoleSession::stop() {
+void ConsoleSession::stop(std::string why) {
   std::lock_guard guard(lock_);
+  if (!stopping_) stopReason_ = std::move(why);
   stopping_ = true;
   changed_.notify_all();
 }
@@ -159,6 +160,7 @@ std::string ConsoleSession::run() {
     }
   }
   const bool stopping = stopping_, ended = ended_;
+  const std::string stopReason = stopReason_;
   lk.unlock();
 
   if (stopping && !ended) send(controlMessage(kSessionEnd));
@@ -169,7 +171,7 @@ std::string ConsoleSession::run() {
 
   const std::string limit = std::to_string(options_.idleLimit.count()) + " s";
   if (!feed) return "the screen cannot be served";
-  if (stopping) return "the console is stopping";
+  if (stopping) return stopReason;
   if (idle) return "the viewer has acknowledged nothing for " + limit;
   if (readsNothing) return "the viewer has read nothing for " + limit + " (its acknowledgements notwithstanding)";
   if (ended) return viewerEnd_;

@@ -51,8 +51,9 @@ class ConsoleSession {
   // Serves the logged-in viewer until it goes away, keeps the console waiting past the idle
   // limit, or stop() is called; closes the link. Returns why the session ended.
   std::string run();
-  // From any thread: ends run() soon, telling the viewer that the session is over.
-  void stop();
+  // From any thread: ends run() soon, telling the viewer that the session is over; run()
+  // returns `why`.
+  void stop(std::string why = "the console is stopping");
 
  private:
   // The messages of one frame, sent in turn; they point into the feed and into the session.
@@ -99,6 +100,7 @@ class ConsoleSession {
   bool ended_ = false;       // the viewer is gone
   std::string viewerEnd_ = "the viewer has gone";
   bool stopping_ = false;    // stop() was called
+  std::string stopReason_;
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
