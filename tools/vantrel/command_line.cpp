@@ -146,7 +146,9 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       ->check(range(1, 86400))
       ->type_name("SECONDS")
       ->capture_default_str();
-  c->add_option("--input-log", s.inputLog, "append what viewers send to FILE as JSON lines ('-' for standard output)")
+  c->add_option("--input-log", s.inputLog,
+                "append what viewers send to FILE as JSON lines ('-' for standard output): every key, and each "
+                "clipboard text's length and first 64 bytes; a new FILE is made readable by its owner alone")
       ->type_name("FILE");
   c->add_option("--clipboard-text", s.clipboardText, "send this text to each viewer's clipboard")->type_name("TEXT");
   c->footer(

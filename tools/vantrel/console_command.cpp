@@ -2,7 +2,9 @@
 // PAM, serves them a screen (a built-in animated desktop, PNG images or a real X desktop) and
 // logs what they send; an X desktop also takes their keys, pointer and clipboard.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -141,11 +143,25 @@ std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, Scre
   return images;
 }
 
-// Where the viewers' input goes: standard output, or a file that keeps what it had.
+// Where the viewers' input goes: standard output, or a file that keeps what it had. It holds
+// every key the viewers type, passwords on the desktop included: a new file is its owner's
+// alone, and an existing one that others may read or change is named in a warning (its mode is
+// the administrator's to choose).
 using LogFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 LogFile openInputLog(const std::string& path) {
   if (path == "-") return {stdout, [](std::FILE*) { return 0; }};
-  return {std::fopen(path.c_str(), "a"), std::fclose};
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return {nullptr, std::fclose};
+  struct stat file {};
+  if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && (file.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(file.st_mode & 07777));
+    warn("the input log '" + path + "' holds every key the viewers type, and others than its owner may read or "
+         "change it (mode " + mode + "): chmod 600 it");
+  }
+  LogFile log{fdopen(fd, "a"), std::fclose};
+  if (!log) close(fd);
+  return log;
 }
 
 // Why the account checks refused a login, for the log; the viewer is only told its status word.

@@ -22,6 +22,9 @@ constexpr std::uint16_t kCtrlAltDel = 15;
 constexpr std::uint16_t kSessionEnd = 17;
 // No viewer sends a longer clipboard text; a message that says it does ends the session.
 constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
+// A clipboard text goes into the input log as its length and its first bytes: whole, a viewer
+// that pastes in a loop could fill the console's disk.
+constexpr std::size_t kLoggedClipboardBytes = 64;
 
 }  // namespace
 
@@ -239,7 +242,8 @@ void ConsoleSession::readInput() {
           changed_.notify_all();
         } else if (subtype == ConsoleMessage::kClipboardText) {
           const std::string_view text(reinterpret_cast<const char*>(buffer.data()), m.u32At(4));
-          log(R"({"event":"clipboard","text":)" + InputLog::quote(text) + "}");
+          log(R"({"event":"clipboard","text":)" + InputLog::quote(text.substr(0, kLoggedClipboardBytes)) +
+              R"(,"length":)" + std::to_string(text.size()) + "}");
           if (options_.desktop) options_.desktop->clipboardFromViewer(std::string(text));
           break;
         } else if (subtype == ConsoleMessage::kDisplayDepth) {
