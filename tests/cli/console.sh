@@ -3,7 +3,8 @@
 # an X display it cannot open (5);
 # warns at start about allow-list entries it will not read as written, about a loopback address
 # that refuses everyone and about an input log that others may read (a new one is 0600);
-# answers the LAN probe of vantrel discover on loopback; SIGINT and SIGTERM end it with 0.
+# answers the LAN probe of vantrel discover on loopback; SIGINT, SIGTERM and SIGHUP end it with 0
+# (SIGHUP not under nohup).
 source "$(dirname "$0")/common.bash"
 echo secret | $tool account add "$dir/accounts" admin
 
@@ -69,4 +70,21 @@ kill -TERM "$pid"
 rc=0
 wait "$pid" || rc=$?
 [ $rc -eq 0 ] || { echo "SIGTERM gave exit code $rc"; cat "$dir/log"; exit 1; }
+
+launcher=(nohup)
+# shellcheck disable=SC2086
+start_console $a --port 0
+kill -HUP "$pid"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || { echo "a console under nohup ended on SIGHUP"; cat "$dir/log"; exit 1; }
+launcher=()
+kill -TERM "$pid"
+wait "$pid" || true
+# shellcheck disable=SC2086
+start_console $a --port 0
+kill -HUP "$pid"
+rc=0
+wait "$pid" || rc=$?
+[ $rc -eq 0 ] || { echo "SIGHUP gave exit code $rc"; cat "$dir/log"; exit 1; }
+grep -q "stopped" "$dir/log" || { echo "SIGHUP did not stop the console in order:"; cat "$dir/log"; exit 1; }
 echo "console command ok"

@@ -289,13 +289,15 @@ std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
 
 // Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal or ssh session) in this thread and so in
 // every thread started after it (the X clipboard's too), leaving them to the one that waits for
-// them: each ends the console in order, the keys and buttons a viewer held released.
+// them: each ends the console in order, the keys and buttons a viewer held released. A console
+// started under nohup keeps ignoring SIGHUP: a blocked signal would be kept for the waiter.
 sigset_t blockEndSignals() {
   sigset_t endSignals;
   sigemptyset(&endSignals);
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
-  sigaddset(&endSignals, SIGHUP);
+  struct sigaction hangUp {};
+  if (sigaction(SIGHUP, nullptr, &hangUp) != 0 || hangUp.sa_handler != SIG_IGN) sigaddset(&endSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
   return endSignals;
 }
