@@ -91,9 +91,10 @@ std::unique_ptr<NetSocket> ConsoleServer::acceptConnection(std::chrono::millisec
 
 ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link, SessionClaim claim) {
   NetSocket* const raw = link.get();
+  std::string address = link->peerAddress().value_or("");
   {
     std::lock_guard guard(links_);
-    pendingLogins_.push_back({raw, link->peerAddress().value_or("")});
+    pendingLogins_.push_back({raw, std::move(address)});
   }
   // A client that connects and then says nothing must not hold this thread: every wait of the
   // handshake is bounded, and so is the handshake as a whole.

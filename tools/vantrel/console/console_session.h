@@ -53,7 +53,7 @@ class ConsoleSession {
   std::string run();
   // From any thread: ends run() soon, telling the viewer that the session is over; run()
   // returns `why`.
-  void stop(std::string why = "the console is stopping");
+  void stop(std::string why);
 
  private:
   // The messages of one frame, sent in turn; they point into the feed and into the session.
