@@ -59,11 +59,11 @@ void ConsoleSession::stop(std::string why) {
   changed_.notify_all();
 }
 
-ConsoleSession::Uptake::Clock::time_point ConsoleSession::Uptake::lastTaken(
-    const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now) {
-  if (!progress || progress->queued == 0 || progress->acknowledged != acknowledged_) lastTaken_ = now;
+void ConsoleSession::Uptake::look(const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now) {
+  nextLook_ = now + lookEvery_;
+  waiting_ = progress && progress->queued > 0;
+  if (!waiting_ || progress->acknowledged != acknowledged_) lastTaken_ = now;
   if (progress) acknowledged_ = progress->acknowledged;
-  return lastTaken_;
 }
 
 std::string ConsoleSession::run() {
@@ -98,12 +98,12 @@ std::string ConsoleSession::run() {
   milliseconds due{0};
   bool haveDepth = false;
   bool idle = false, readsNothing = false;
-  Uptake uptake(Clock::now());
+  Uptake uptake(Clock::now(), std::max<Clock::duration>(options_.idleLimit / 8, 100ms));
   FrameMessages pending;
   while (ok && !ended_ && !stopping_) {
     const auto now = Clock::now();
-    const auto progress = server_.sendProgress();
-    if (now - uptake.lastTaken(progress, now) >= options_.idleLimit) {
+    if (now >= uptake.nextLook()) uptake.look(server_.sendProgress(), now);
+    if (now - uptake.lastTaken() >= options_.idleLimit) {
       readsNothing = true;
       break;
     }
@@ -143,10 +143,10 @@ std::string ConsoleSession::run() {
     }
     // Waiting: for the viewer (its acknowledgement, or its first DisplayDepth), no longer than
     // the idle limit, and for the next picture when one is due (none after a single still one).
-    // While messages wait in the send queue, the loop looks again often enough to notice soon
-    // after the idle limit a viewer that takes nothing off the link.
+    // While messages wait in the send queue, the loop looks again in time to notice soon after
+    // the idle limit a viewer that takes nothing off the link.
     auto wakeAt = Clock::time_point::max();
-    if (progress && progress->queued > 0) wakeAt = now + std::max<Clock::duration>(options_.idleLimit / 8, 100ms);
+    if (uptake.waiting()) wakeAt = uptake.nextLook();
     if (outstanding_ > 0 || !haveDepth) {
       const auto limit = waitingSince + options_.idleLimit;
       if (now >= limit) {

@@ -68,20 +68,29 @@ class ConsoleSession {
     const ConsoleMessage* next() { return messages[sent++]; }
     void clear() { count = sent = 0; }
   };
-  // What the viewer's system takes off the link. A viewer that keeps acknowledging but has
-  // stopped reading only lets the console's messages pile up in the send queue: its
-  // acknowledgements prove nothing, the bytes it takes do.
+  // What the viewer's system takes off the link, looked at every `lookEvery` at most (each look
+  // is a few system calls). A viewer that keeps acknowledging but has stopped reading only lets
+  // the console's messages pile up in the send queue: its acknowledgements prove nothing, the
+  // bytes it takes do.
   class Uptake {
    public:
     using Clock = std::chrono::steady_clock;
-    explicit Uptake(Clock::time_point start) : lastTaken_(start) {}
-    // When the viewer last took something, as far as the system tells: now whenever nothing
-    // waits for it, or whenever the system cannot tell.
-    Clock::time_point lastTaken(const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now);
+    Uptake(Clock::time_point start, Clock::duration lookEvery)
+        : lookEvery_(lookEvery), nextLook_(start), lastTaken_(start) {}
+    Clock::time_point nextLook() const { return nextLook_; }
+    void look(const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now);
+    // When the viewer last took something, as far as the system tells: whenever nothing waited
+    // for it, or the system could not tell, it was taking.
+    Clock::time_point lastTaken() const { return lastTaken_; }
+    // Whether messages waited for the viewer at the last look.
+    bool waiting() const { return waiting_; }
 
    private:
-    std::uint64_t acknowledged_ = 0;
+    Clock::duration lookEvery_;
+    Clock::time_point nextLook_;
     Clock::time_point lastTaken_;
+    std::uint64_t acknowledged_ = 0;
+    bool waiting_ = false;
   };
 
   void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
