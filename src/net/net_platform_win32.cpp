@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "net/net_platform.h"
+#include "net/send_progress.h"
 
 namespace vantrel::net {
 
@@ -51,5 +52,8 @@ bool singleAdapterListed() {
   ULONG size = sizeof one;
   return GetAdaptersInfo(&one, &size) == ERROR_SUCCESS;
 }
+
+// Winsock keeps no count of the bytes a peer has acknowledged that works on every version.
+std::optional<NetSocket::SendProgress> sendProgress(NetSocket::Handle) { return std::nullopt; }
 
 }  // namespace vantrel::net

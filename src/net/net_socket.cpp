@@ -7,6 +7,7 @@
 #include <new>
 
 #include "net/net_platform.h"
+#include "net/send_progress.h"
 #include "net/socket_compat.h"
 
 namespace vantrel {
@@ -308,6 +309,11 @@ bool NetSocket::setKeepAlive(std::chrono::seconds idle, std::chrono::seconds int
 }
 
 bool NetSocket::queryAdapters() const { return net::singleAdapterListed(); }
+
+std::optional<NetSocket::SendProgress> NetSocket::sendProgress() const {
+  if (!isOpen()) return std::nullopt;
+  return net::sendProgress(handle_);
+}
 
 bool NetSocket::discover(std::uint16_t port, std::span<char> out, std::uint32_t target) {
   if (!isOpen() || out.empty()) return false;

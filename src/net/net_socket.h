@@ -86,6 +86,15 @@ class NetSocket {
   bool setKeepAlive(std::chrono::seconds idle, std::chrono::seconds interval);
   bool queryAdapters() const;
 
+  // How far a stream's peer keeps up: the bytes its system has acknowledged so far, and the
+  // bytes that wait in this side's send queue (sent and not acknowledged, or not sent yet).
+  struct SendProgress {
+    std::uint64_t acknowledged = 0;
+    std::uint64_t queued = 0;
+  };
+  // Nothing where the system does not tell (Windows).
+  std::optional<SendProgress> sendProgress() const;
+
   // Sends one probe to `target`:`port` and collects the names that answer within a second into
   // `out` as "name,name," (always terminated). Names that would not fit are left out.
   bool discover(std::uint16_t port, std::span<char> out, std::uint32_t target = kBroadcastAddress);

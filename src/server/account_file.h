@@ -27,7 +27,7 @@ class AccountFile final : public AccountChecks {
  public:
   explicit AccountFile(std::string path) : path_(std::move(path)) {}
 
-  bool verifyAccountPassword(const std::string& user, const std::string& password) override;
+  AccountVerdict verifyAccountPassword(const std::string& user, const std::string& password) override;
 
   // The records of the file; nothing when it cannot be read.
   std::optional<std::vector<AccountRecord>> load() const;

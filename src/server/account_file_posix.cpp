@@ -122,9 +122,9 @@ std::optional<std::vector<AccountRecord>> AccountFile::load() const {
   return records;
 }
 
-bool AccountFile::verifyAccountPassword(const std::string& user, const std::string& password) {
+AccountVerdict AccountFile::verifyAccountPassword(const std::string& user, const std::string& password) {
   const auto records = load();
-  if (!records) return false;
+  if (!records) return AccountVerdict::Unavailable;
   const auto it = std::find_if(records->begin(), records->end(), [&](const auto& r) { return r.name == user; });
   if (it == records->end() || it->disabled || it->role != "admin") {
     // Hash anyway, so that the answer takes as long as for a wrong password and the time does
@@ -134,10 +134,11 @@ bool AccountFile::verifyAccountPassword(const std::string& user, const std::stri
       return std::string(crypt_gensalt_rn("$y$", 0, nullptr, 0, setting, sizeof setting) ? setting : "");
     }();
     if (!decoy.empty()) hashOf(password, decoy.c_str());
-    return false;
+    if (it == records->end()) return AccountVerdict::UnknownUser;
+    return it->disabled ? AccountVerdict::Disabled : AccountVerdict::NotAdministrator;
   }
   const auto hash = hashOf(password, it->hash.c_str());
-  return hash && sameInConstantTime(*hash, it->hash);
+  return hash && sameInConstantTime(*hash, it->hash) ? AccountVerdict::Valid : AccountVerdict::WrongPassword;
 }
 
 std::optional<std::string> AccountFile::addOrReplace(const std::string& name, const std::string& password,

@@ -71,18 +71,30 @@ void ConcurrentLogins::acceptLoop() {
   }
 }
 
+ConcurrentLogins::TurnedAway ConcurrentLogins::roomFor(const std::string& address) {
+  const auto from = perAddress_.find(address);
+  if (from != perAddress_.end() && from->second >= limits_.perAddress) return TurnedAway::AddressFull;
+  if (inFlight_ - displacing_ < limits_.inFlight) return TurnedAway::No;
+  // Displaced logins end at once, but hold their threads until they have: so many of them at
+  // once means the flood outruns their ends, and it waits for them.
+  if (inFlight_ < 2 * limits_.inFlight && server_.displaceStalledLogin()) {
+    ++displacing_;
+    return TurnedAway::No;
+  }
+  return TurnedAway::ConsoleFull;
+}
+
 void ConcurrentLogins::start(std::unique_ptr<NetSocket> link, const std::string& address) {
   std::unique_lock lk(mutex_);
-  std::size_t& fromAddress = perAddress_[address];
-  if (stopping_ || inFlight_ >= limits_.inFlight || fromAddress >= limits_.perAddress) {
-    if (fromAddress == 0) perAddress_.erase(address);
-    if (!stopping_) outcomes_.push_back({{}, address});
+  const TurnedAway turnedAway = stopping_ ? TurnedAway::No : roomFor(address);
+  if (stopping_ || turnedAway != TurnedAway::No) {
+    if (!stopping_) outcomes_.push_back({{}, address, turnedAway});
     changed_.notify_all();
     lk.unlock();
     link->close();
     return;
   }
-  ++fromAddress;
+  ++perAddress_[address];
   ++inFlight_;
   Login& login = logins_.emplace_back();
   try {
@@ -99,6 +111,7 @@ void ConcurrentLogins::run(std::unique_ptr<NetSocket> link, const std::string& a
   const ConsoleServer::LoginResult result = server_.login(std::move(link), ConsoleServer::SessionClaim::OnlyWhenFree);
   std::lock_guard guard(mutex_);
   --inFlight_;
+  if (result.displaced) --displacing_;
   if (--perAddress_[address] == 0) perAddress_.erase(address);
   if (!stopping_) outcomes_.push_back({result, address});
   self.done = true;

@@ -1,9 +1,12 @@
 #pragma once
 // The logins of a console, side by side: a thread takes every new connection and runs its login
 // on a thread of its own, so that a client that says nothing (or drips a byte now and then)
-// holds only its own connection, never the next viewer's login. A bounded number of logins run
-// at once, and only a few of them from any one address; a connection beyond either limit is
-// closed at once. A successful login takes the session only while no user is active.
+// holds only its own connection, never the next viewer's login. Only a few logins run at once
+// from any one address; a connection beyond that is closed at once. A bounded number run in
+// all: when that many are under way, a new connection takes the place of one that is still
+// waiting for its client (see ConsoleServer::displaceStalledLogin), so that stalled logins from
+// however many addresses cannot keep a viewer out; only when none is waiting is it closed at
+// once. A successful login takes the session only while no user is active.
 
 #include <condition_variable>
 #include <cstddef>
@@ -27,9 +30,15 @@ class ConcurrentLogins {
     std::size_t inFlight = 64;
     std::size_t perAddress = 4;
   };
+  enum class TurnedAway {
+    No,
+    AddressFull,  // its address had `perAddress` logins under way
+    ConsoleFull,  // `inFlight` logins were under way, none of them waiting for its client
+  };
   struct Outcome {
-    ConsoleServer::LoginResult login;  // status 0 and not logged in: closed at once, over a limit
+    ConsoleServer::LoginResult login;  // status 0 and not logged in when turned away
     std::string address;
+    TurnedAway turnedAway = TurnedAway::No;
   };
 
   // Starts accepting on the listening server.
@@ -54,6 +63,8 @@ class ConcurrentLogins {
   void acceptLoop();
   void start(std::unique_ptr<NetSocket> link, const std::string& address);
   void run(std::unique_ptr<NetSocket> link, const std::string& address, Login& self);
+  // Whether a login from the address may start, a stalled one displaced if need be (mutex_ held).
+  TurnedAway roomFor(const std::string& address);
   void reapDone();  // mutex_ held
 
   ConsoleServer& server_;
@@ -62,7 +73,8 @@ class ConcurrentLogins {
   std::condition_variable changed_;
   bool stopping_ = false;
   std::list<Login> logins_;
-  std::size_t inFlight_ = 0;
+  std::size_t inFlight_ = 0;   // login threads running
+  std::size_t displacing_ = 0;  // of them, displaced ones that have not yet ended
   std::map<std::string, std::size_t> perAddress_;
   std::deque<Outcome> outcomes_;
   std::once_flag stopped_;

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <span>
 #include <thread>
 
@@ -90,17 +91,21 @@ std::unique_ptr<NetSocket> ConsoleServer::acceptConnection(std::chrono::millisec
 
 ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link, SessionClaim claim) {
   NetSocket* const raw = link.get();
+  std::string address = link->peerAddress().value_or("");
   {
     std::lock_guard guard(links_);
-    pendingLinks_.push_back(raw);
+    pendingLogins_.push_back({raw, std::move(address)});
   }
   // A client that connects and then says nothing must not hold this thread: every wait of the
   // handshake is bounded, and so is the handshake as a whole.
   link->setTimeouts(loginLimitMs_);
-  const LoginResult result = handshake(*link, claim);
+  LoginResult result = handshake(*link, claim);
 
   std::lock_guard guard(links_);
-  std::erase(pendingLinks_, raw);
+  const auto pending = std::find_if(pendingLogins_.begin(), pendingLogins_.end(),
+                                    [raw](const PendingLogin& p) { return p.link == raw; });
+  result.displaced = pending->displaced;
+  pendingLogins_.erase(pending);
   if (!result.loggedIn) {
     link->close();
     return result;
@@ -114,6 +119,36 @@ ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link,
   clientUser_ = result.user.value_or("");
   clientAddress_ = activeLink_->peerAddress().value_or("").substr(0, 15);
   return result;
+}
+
+std::optional<std::string> ConsoleServer::displaceStalledLogin() {
+  std::lock_guard guard(links_);
+  std::map<std::string_view, std::size_t> perAddress;
+  for (const PendingLogin& p : pendingLogins_) {
+    if (!p.displaced) ++perAddress[p.address];
+  }
+  PendingLogin* chosen = nullptr;
+  for (PendingLogin& p : pendingLogins_) {
+    if (p.awaitingClient && !p.displaced && (chosen == nullptr || perAddress[p.address] > perAddress[chosen->address])) {
+      chosen = &p;
+    }
+  }
+  if (chosen == nullptr) return std::nullopt;
+  chosen->displaced = true;
+  chosen->link->markDead();
+  chosen->link->shutdownBoth();
+  return chosen->address;
+}
+
+bool ConsoleServer::credentialsArrived(const NetSocket& link) {
+  std::lock_guard guard(links_);
+  for (PendingLogin& p : pendingLogins_) {
+    if (p.link == &link) {
+      p.awaitingClient = false;
+      return !p.displaced;
+    }
+  }
+  return false;
 }
 
 ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClaim claim) {
@@ -149,15 +184,16 @@ ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClai
   cipher.unscramble(scrambledUser.data(), user.data(), user.size());
   std::array<std::uint8_t, kPasswordBlockSize> scrambledPassword{};
   std::array<std::uint8_t, kPasswordBlockSize> password{};
-  if (!link.receiveExact(scrambledPassword, deadline)) return result;
+  if (!link.receiveExact(scrambledPassword, deadline) || !credentialsArrived(link)) return result;
   cipher.unscramble(scrambledPassword.data(), password.data(), password.size());
 
   result.user = blockText(user);
   std::string passwordText = blockText(password);
-  const std::uint32_t answer = decide(clientKey, *result.user, passwordText, claim);
+  const Decision decision = decide(clientKey, *result.user, passwordText, claim);
   std::fill(passwordText.begin(), passwordText.end(), '\0');
   std::fill(password.begin(), password.end(), std::uint8_t{0});
-  send(answer);
+  result.verdict = decision.verdict;
+  send(decision.word);
   result.loggedIn = result.status == loginAccepted;
   return result;
 }
@@ -175,22 +211,22 @@ std::optional<std::uint32_t> ConsoleServer::refusal(NetSocket& link, const std::
 
 // The answer to a whole login. Other logins may have run meanwhile: one may have locked this
 // client or taken the session, and neither may be undone by this one.
-std::uint32_t ConsoleServer::decide(const std::string& clientKey, const std::string& user,
-                                    const std::string& password, SessionClaim claim) {
-  if (locks_.isLocked(clientKey, clock_.tickCount())) return clientLocked;
-  bool valid = false;
+ConsoleServer::Decision ConsoleServer::decide(const std::string& clientKey, const std::string& user,
+                                              const std::string& password, SessionClaim claim) {
+  if (locks_.isLocked(clientKey, clock_.tickCount())) return {clientLocked, std::nullopt};
+  AccountVerdict verdict = AccountVerdict::Unavailable;
   {
     std::lock_guard guard(accountLock_);
-    valid = checkCredentials(user, password);
+    verdict = checkCredentials(user, password);
   }
-  if (!valid) {
+  if (verdict != AccountVerdict::Valid) {
     const auto failure = locks_.recordFailure(clientKey, clock_.tickCount());
-    return failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected;
+    return {failure == ClientLockTable::Failure::ThirdFailure ? thirdFailure : loginRejected, verdict};
   }
   std::int32_t free = 0;
-  if (claim == SessionClaim::OnlyWhenFree && !userActive_.compare_exchange_strong(free, 1)) return otherUser;
+  if (claim == SessionClaim::OnlyWhenFree && !userActive_.compare_exchange_strong(free, 1)) return {otherUser, verdict};
   locks_.recordSuccess(clientKey);
-  return loginAccepted;
+  return {loginAccepted, verdict};
 }
 
 bool ConsoleServer::isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const {
@@ -245,8 +281,13 @@ bool ConsoleServer::sendToClient(const ConsoleMessage& original) {
 bool ConsoleServer::isLinkAlive() const {
   std::lock_guard guard(links_);
   if (activeLink_) return activeLink_->isAlive();
-  if (!pendingLinks_.empty()) return pendingLinks_.front()->isAlive();
+  if (!pendingLogins_.empty()) return pendingLogins_.front().link->isAlive();
   return true;
+}
+
+std::optional<NetSocket::SendProgress> ConsoleServer::sendProgress() const {
+  std::lock_guard guard(links_);
+  return activeLink_ ? activeLink_->sendProgress() : std::nullopt;
 }
 
 bool ConsoleServer::closeAll() {
@@ -284,9 +325,9 @@ void ConsoleServer::interruptSession() {
 
 void ConsoleServer::interruptLogins() {
   std::lock_guard guard(links_);
-  for (NetSocket* link : pendingLinks_) {
-    link->markDead();  // a login's waits look at it, also where the shutdown does not end them
-    link->shutdownBoth();
+  for (const PendingLogin& p : pendingLogins_) {
+    p.link->markDead();  // a login's waits look at it, also where the shutdown does not end them
+    p.link->shutdownBoth();
   }
 }
 
@@ -314,7 +355,7 @@ bool ConsoleServer::isAddressAllowed(std::string_view address) {
 
 std::uint32_t ConsoleServer::parseAddress(std::string_view text) { return vantrel::parseAddress(text); }
 
-bool ConsoleServer::checkCredentials(const std::string& user, const std::string& password) {
+AccountVerdict ConsoleServer::checkCredentials(const std::string& user, const std::string& password) {
   return accounts_.verifyAccountPassword(user, password);
 }
 

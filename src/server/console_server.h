@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -100,10 +101,14 @@ class ConsoleServer {
   struct LoginResult {
     std::uint32_t status = 0;  // the last status word sent, 0 when none
     bool loggedIn = false;
-    // For the console's log: the user as the client sent it (none when it was not read), and
-    // with clientLocked or thirdFailure how long the lock still holds.
+    // For the console's log: the user as the client sent it (none when it was not read), the
+    // account checks' answer (none when they were not asked), with clientLocked or thirdFailure
+    // how long the lock still holds, and whether the login was ended to make room for a newer
+    // connection.
     std::optional<std::string> user;
+    std::optional<AccountVerdict> verdict;
     std::uint32_t lockedForMs = 0;
+    bool displaced = false;
   };
   enum class SessionClaim {
     Replace,       // a successful login takes the place of the active link
@@ -114,6 +119,11 @@ class ConsoleServer {
   // The login of one accepted connection. Logins may run on several threads at once: the
   // refusal checks, the lock table and the account checks stay consistent between them.
   LoginResult login(std::unique_ptr<NetSocket> link, SessionClaim claim);
+  // Makes room when too many logins are under way: ends one that is still waiting for its
+  // client's credentials, the oldest of the address that has the most logins under way, so that
+  // a flood from a few addresses displaces itself before anyone else. Its address, or nothing
+  // when every login under way has its credentials already.
+  std::optional<std::string> displaceStalledLogin();
 
   // One record from the active link, its payload into message.payload, which holds
   // payloadCapacity bytes. False for a type outside 1 to 6 (that byte alone is consumed) and for
@@ -123,6 +133,8 @@ class ConsoleServer {
   // only for subtype 12. Safe to call from several threads: each record reaches the wire whole.
   bool sendToClient(const ConsoleMessage& message);
   bool isLinkAlive() const;
+  // What the logged-in viewer's system has taken off the link so far; see NetSocket.
+  std::optional<NetSocket::SendProgress> sendProgress() const;
   bool closeAll();
   // Closes and forgets the active link, ending the session on this side.
   bool endSession();
@@ -140,16 +152,29 @@ class ConsoleServer {
   bool setUserActive(std::int32_t flag);
   bool isAddressAllowed(std::string_view address);
   static std::uint32_t parseAddress(std::string_view text);
-  bool checkCredentials(const std::string& user, const std::string& password);
+  AccountVerdict checkCredentials(const std::string& user, const std::string& password);
 
   std::string clientAddress() const;
   std::string clientUser() const;
 
  private:
+  // A login under way, in the order they began.
+  struct PendingLogin {
+    NetSocket* link;
+    std::string address;
+    bool awaitingClient = true;  // its credentials have not all arrived
+    bool displaced = false;
+  };
+  struct Decision {
+    std::uint32_t word;
+    std::optional<AccountVerdict> verdict;
+  };
   LoginResult handshake(NetSocket& link, SessionClaim claim);
+  // False when the login was displaced meanwhile: it must not go on.
+  bool credentialsArrived(const NetSocket& link);
   std::optional<std::uint32_t> refusal(NetSocket& link, const std::string& peer, const std::string& clientKey);
-  std::uint32_t decide(const std::string& clientKey, const std::string& user, const std::string& password,
-                       SessionClaim claim);
+  Decision decide(const std::string& clientKey, const std::string& user, const std::string& password,
+                  SessionClaim claim);
   bool isLocalClient(NetSocket& link, const std::string& peer, const std::string& computerName) const;
 
   AccountChecks& accounts_;
@@ -164,7 +189,7 @@ class ConsoleServer {
   // may look at them from other threads. A pending link is owned by the login that runs it.
   mutable std::mutex links_;
   std::unique_ptr<NetSocket> activeLink_;
-  std::vector<NetSocket*> pendingLinks_;
+  std::list<PendingLogin> pendingLogins_;
   std::mutex sendLock_;
   std::mutex accountLock_;  // the account checks are asked one login at a time
   std::uint16_t tcpPort_ = kDefaultTcpPort;

@@ -12,7 +12,8 @@ namespace vantrel {
 
 class WindowsAccounts final : public AccountChecks {
  public:
-  bool verifyAccountPassword(const std::string& user, const std::string& password) override;
+  // Valid, or Refused: the Windows checks say no without saying why.
+  AccountVerdict verifyAccountPassword(const std::string& user, const std::string& password) override;
 
   bool isEnabledAdministrator(const std::string& user);
   bool setPasswordChangeable(const std::string& user, std::int32_t restore);

@@ -55,17 +55,19 @@ UserInfo2 readUserInfo(const wchar_t* server, const wchar_t* user) {
 
 }  // namespace
 
-bool WindowsAccounts::verifyAccountPassword(const std::string& user, const std::string& password) {
+AccountVerdict WindowsAccounts::verifyAccountPassword(const std::string& user, const std::string& password) {
   // The conversions below keep 20 and 255 characters; a longer text would be checked as
   // another, shorter one.
-  if (user.size() >= std::size_t{kUserNameBytes} || password.size() >= std::size_t{kPasswordBytes}) return false;
-  if (!isEnabledAdministrator(user)) return false;
-  if (!setPasswordChangeable(user, 0)) return false;
+  if (user.size() >= std::size_t{kUserNameBytes} || password.size() >= std::size_t{kPasswordBytes}) {
+    return AccountVerdict::Refused;
+  }
+  if (!isEnabledAdministrator(user)) return AccountVerdict::Refused;
+  if (!setPasswordChangeable(user, 0)) return AccountVerdict::Refused;
 
   std::string computer;
   if (!readComputerName(computer)) {
     setPasswordChangeable(user, 1);
-    return false;
+    return AccountVerdict::Refused;
   }
   const auto wideUser = toWide<kUserNameBytes>(user);
   const auto widePassword = toWide<kPasswordBytes>(password);
@@ -73,7 +75,7 @@ bool WindowsAccounts::verifyAccountPassword(const std::string& user, const std::
   const NET_API_STATUS result = NetUserChangePassword(wideComputer.text.data(), wideUser.text.data(),
                                                       widePassword.text.data(), widePassword.text.data());
   setPasswordChangeable(user, 1);
-  return passwordChangeMeansValid(result);
+  return passwordChangeMeansValid(result) ? AccountVerdict::Valid : AccountVerdict::Refused;
 }
 
 bool WindowsAccounts::isEnabledAdministrator(const std::string& user) {

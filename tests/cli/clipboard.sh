@@ -15,7 +15,7 @@ snap="$tool snap 127.0.0.1:$port --user operator --password secret --out $dir/sh
 $snap --clipboard-in - --clipboard-out "$dir/from-console" <"$dir/local" >/dev/null
 printf '%s' "$from_console" | cmp - "$dir/from-console" || { echo "snap kept another text"; exit 1; }
 
-expected='{"event":"clipboard","text":"na\u00efve\u000asecond\u000a"}'
+expected='{"event":"clipboard","text":"na\u00efve\u000asecond\u000a","length":13}'
 for _ in $(seq 100); do
   grep -q '"event":"end"' "$dir/input.log" && break
   sleep 0.05

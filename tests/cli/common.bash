@@ -20,10 +20,11 @@ expect_rc() {
 }
 
 # start_console ARGS...: vantrel console in the background, its output in $dir/log; sets $pid and
-# $port once it says where it listens.
+# $port once it says where it listens. With $launcher set (nohup, say), through that command.
+launcher=()
 start_console() {
   : >"$dir/log"  # the last console's port must not be read as this one's
-  "$tool" console "$@" >"$dir/log" 2>&1 &
+  "${launcher[@]}" "$tool" console "$@" >"$dir/log" 2>&1 &
   pid=$!
   pids+=("$pid")
   for _ in $(seq 100); do

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # vantrel console: refuses bad arguments (1), a busy port (3), an unreadable account file (4) and
 # an X display it cannot open (5);
-# warns at start about allow-list entries it will not read as written and about a loopback
-# address that refuses everyone; answers the LAN probe of vantrel discover on loopback; SIGINT
-# and SIGTERM end it with 0.
+# warns at start about allow-list entries it will not read as written, about a loopback address
+# that refuses everyone and about an input log that others may read (a new one is 0600);
+# answers the LAN probe of vantrel discover on loopback; SIGINT, SIGTERM and SIGHUP end it with 0
+# (SIGHUP not under nohup).
 source "$(dirname "$0")/common.bash"
 echo secret | $tool account add "$dir/accounts" admin
 
@@ -40,9 +41,12 @@ expect_rc 3 $tool console --accounts "$dir/accounts" --listen "$own" --port "$po
 # The allow list's last line counts without a line break; a line it cannot read is named.
 printf '10.0.0.1\n127.0.0.0/8\n127.0.0.1' >"$dir/allow"
 probe_port=$(( 26000 + RANDOM % 2000 ))
+: >"$dir/shared.log"
+chmod 644 "$dir/shared.log"
 # shellcheck disable=SC2086
-start_console $a --port 0 --probe --probe-port $probe_port --allow-file "$dir/allow"
+start_console $a --port 0 --probe --probe-port $probe_port --allow-file "$dir/allow" --input-log "$dir/shared.log"
 grep -q "line 2: '127.0.0.0/8'" "$dir/log" || { echo "no warning for line 2:"; cat "$dir/log"; exit 1; }
+grep -q "input log '$dir/shared.log'.*(mode 0644): chmod 600" "$dir/log" || { echo "no warning for the input log:"; cat "$dir/log"; exit 1; }
 ! grep -q "line [13]" "$dir/log" || { echo "a warning for a good line:"; cat "$dir/log"; exit 1; }
 names=$($tool discover --to 127.0.0.1 --port $probe_port)
 [[ $names == *$'\t127.0.0.1' ]] || { echo "the console did not answer the probe: $names"; exit 1; }
@@ -59,10 +63,28 @@ wait "$pid" || rc=$?
 [ $rc -eq 0 ] || { echo "SIGINT gave exit code $rc"; cat "$dir/log"; exit 1; }
 
 # shellcheck disable=SC2086
-start_console $a --port 0
+start_console $a --port 0 --input-log "$dir/new.log"
 grep -q "every viewer will be refused" "$dir/log" || { echo "no warning for a loopback console"; exit 1; }
+[ "$(stat -c %a "$dir/new.log")" = 600 ] || { echo "a new input log is not 0600:"; ls -l "$dir/new.log"; exit 1; }
 kill -TERM "$pid"
 rc=0
 wait "$pid" || rc=$?
 [ $rc -eq 0 ] || { echo "SIGTERM gave exit code $rc"; cat "$dir/log"; exit 1; }
+
+launcher=(nohup)
+# shellcheck disable=SC2086
+start_console $a --port 0
+kill -HUP "$pid"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || { echo "a console under nohup ended on SIGHUP"; cat "$dir/log"; exit 1; }
+launcher=()
+kill -TERM "$pid"
+wait "$pid" || true
+# shellcheck disable=SC2086
+start_console $a --port 0
+kill -HUP "$pid"
+rc=0
+wait "$pid" || rc=$?
+[ $rc -eq 0 ] || { echo "SIGHUP gave exit code $rc"; cat "$dir/log"; exit 1; }
+grep -q "stopped" "$dir/log" || { echo "SIGHUP did not stop the console in order:"; cat "$dir/log"; exit 1; }
 echo "console command ok"

@@ -17,7 +17,9 @@ namespace vantrel::console_reader_checks {
 
 class AnyNamedUser final : public AccountChecks {
  public:
-  bool verifyAccountPassword(const std::string& user, const std::string&) override { return !user.empty(); }
+  AccountVerdict verifyAccountPassword(const std::string& user, const std::string&) override {
+    return user.empty() ? AccountVerdict::UnknownUser : AccountVerdict::Valid;
+  }
 };
 
 class Console {

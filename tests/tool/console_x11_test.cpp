@@ -2,6 +2,9 @@
 // headless viewer and a viewer-side fake on loopback, PAM through pam_wrapper and nss_wrapper.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <regex>
+
 #include "console/area_scaler.h"
 #include "png_image.h"
 #include "server/screen_feed.h"
@@ -102,6 +105,55 @@ TEST_F(ConsoleX11, ServesAScaledDesktopAndTypesTheViewersInputIntoIt) {
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 
+// A closed terminal or ssh session (SIGHUP) ends the console as SIGTERM does: the viewer is told,
+// and what it held down on the desktop is let go.
+TEST_F(ConsoleX11, HangingUpReleasesWhatTheViewerHeld) {
+  test::XListener listener(server.name());
+  ASSERT_TRUE(listener.ok());
+  ConsoleProcess console({"--allow-local", "--accounts", accounts.string(), "--source", "x11:" + server.name()});
+  ASSERT_NE(console.port(), 0);
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  viewer.send(3, 0, 18, 32);
+  ASSERT_TRUE(next(viewer, ConsoleMessage::kScreenUpdate));
+  viewer.send(1, 1, 0, 0xFFE1);  // Shift, down
+  viewer.send(2, 1, 512, 384);   // the left button, down
+  EXPECT_EQ(listener.buttons(1, 3000ms), std::vector<std::string>{"press 1"});
+  ASSERT_GT(listener.keysDown(), 0);
+
+  EXPECT_EQ(console.stop(SIGHUP), 0);
+  EXPECT_EQ(listener.keysDown(), 0);
+  EXPECT_EQ(listener.buttons(1, 3000ms), std::vector<std::string>{"release 1"});
+  const auto goodbye = next(viewer, ConsoleMessage::kControl);
+  ASSERT_TRUE(goodbye);
+  EXPECT_EQ(goodbye->u16At(2), 17);
+}
+
+// The X server going away under a served session: the viewer is told that the console ended
+// the session, the log says so with the time, and the console ends with the display's exit code.
+TEST(ConsoleX11Loss, TheDesktopGoingAwayEndsTheConsoleInOrder) {
+  test::TempDir dir;
+  addAccount(dir.path() / "accounts", "admin", "secret");
+  auto server = std::make_unique<test::Xvfb>(640, 480);
+  ASSERT_TRUE(server->running());
+  ConsoleProcess console(
+      {"--allow-local", "--accounts", (dir.path() / "accounts").string(), "--source", "x11:" + server->name()});
+  ASSERT_NE(console.port(), 0);
+  EXPECT_NE(console.readLine().find("serving the X desktop"), std::string::npos);
+  FakeViewer viewer(console.port());
+  ASSERT_EQ(viewer.login("admin", "secret"), (std::vector<std::uint32_t>{107, 101}));
+  EXPECT_NE(console.readLine().find("logged in"), std::string::npos);
+  viewer.send(3, 0, 18, 32);
+  ASSERT_TRUE(next(viewer, ConsoleMessage::kScreenUpdate));
+
+  server.reset();
+  const auto goodbye = next(viewer, ConsoleMessage::kControl);
+  ASSERT_TRUE(goodbye);
+  EXPECT_EQ(goodbye->u16At(2), 17);
+  EXPECT_TRUE(std::regex_match(console.readLine(), std::regex(R"(\d{4}-\d\d-\d\dT\S+ the session has ended: the X display has gone away)")));
+  EXPECT_EQ(console.stop(0), 5);
+}
+
 TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {
   test::TempDir dir;
   const auto passwd = dir.write("passwd", "alice:x:1000:1000::/:/bin/false\nbob:x:1001:1001::/:/bin/false\n");
@@ -127,11 +179,18 @@ TEST(ConsolePam, LogsInMembersOfTheAdminGroupWithTheLockoutOfTheAccountFile) {
     EXPECT_EQ(alice.login("alice", "right"), (std::vector<std::uint32_t>{107, 101}));
   }
   // Once that session is over: a right password outside the group is refused, and it counts
-  // toward the lockout like the wrong ones after it.
+  // toward the lockout like the wrong ones after it. The log says which was which.
   EXPECT_EQ(loginWhenFree(console.port(), "bob", "right").words, (std::vector<std::uint32_t>{107, 102}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 102}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "wrong"), (std::vector<std::uint32_t>{107, 111}));
   EXPECT_EQ(FakeViewer(console.port()).login("alice", "right"), std::vector<std::uint32_t>{103});
+  std::string log;
+  for (std::string line; (line = console.readLine()).find("locked") == std::string::npos && !line.empty();) {
+    log += line + "\n";
+  }
+  EXPECT_NE(log.find("refused viewer 'bob' from 127.0.0.1: not in the administrators' group 'wheel'\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("refused viewer 'alice' from 127.0.0.1: wrong password\n"), std::string::npos) << log;
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -195,6 +196,38 @@ TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
 
   EXPECT_EQ(runTool(dir, snapArguments(console.port(), "") + " --timeout 5").exitCode, 1) << "no password given";
   EXPECT_EQ(runTool(dir, snapArguments(console.port()) + " --catalog /nonexistent").exitCode, 1);
+}
+
+// A password file others may read draws a warning; an empty answer at the prompt is refused
+// before anything is sent (the console would count it as a failed login).
+TEST_F(SnapTest, PasswordsStaySecretAndAnEmptyOneIsNotSent) {
+  ConsoleProcess console(consoleOptions({"--source", "demo"}));
+  ASSERT_NE(console.port(), 0);
+  const std::string arguments = snapArguments(console.port());
+  for (const auto mode : {std::filesystem::perms::owner_read | std::filesystem::perms::group_read,
+                          std::filesystem::perms::owner_read}) {
+    std::filesystem::permissions(dir.path() / "password", mode);
+    const ToolRun run = runTool(dir, arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const bool othersMayRead = (mode & std::filesystem::perms::group_read) != std::filesystem::perms::none;
+    EXPECT_EQ(run.err.find("warning: others than its owner may read the password file '" +
+                           (dir.path() / "password").string() + "' (mode 0440): chmod 600 it\n") != std::string::npos,
+              othersMayRead)
+        << run.err;
+  }
+
+  std::uint16_t closed = 0;  // a connection attempt would end in exit code 3
+  {
+    NetSocket probe;
+    probe.createTcp();
+    probe.bind(0, true);
+    closed = probe.localPort().value_or(0);
+  }
+  const ToolRun run = runOnTerminal({"snap", "127.0.0.1:" + std::to_string(closed), "--user", "operator", "--out",
+                                     (dir.path() / "shot.png").string()},
+                                    {""});
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("an empty password is not sent"), std::string::npos) << run.out;
 }
 
 // A session that ends after a whole screen but before the updates asked for: the screen is

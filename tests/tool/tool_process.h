@@ -24,6 +24,10 @@ struct ToolRun {
 // holds NAME=VALUE words for the tool's environment.
 ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const std::string& environment = "");
 
+// `VANTREL_TOOL args` on a pseudo-terminal, each answer typed once the prompt before it (a text
+// ending in ": ") has appeared; `out` holds everything the terminal showed.
+ToolRun runOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& answers);
+
 // `VANTREL_TOOL args` in the background, killed at the end if it is still running. Its standard
 // output comes through readLine(), or with `output` both streams go to that file and standard
 // input is /dev/null. `environment` entries ("NAME=value") take precedence over this process's.

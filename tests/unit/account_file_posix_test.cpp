@@ -16,18 +16,21 @@ class AccountFileTest : public ::testing::Test {
   AccountFile file{(dir.path() / "accounts").string()};  // read afresh for every check
 };
 
+// Each refusal comes with its reason, for the console's log.
 TEST_F(AccountFileTest, OnlyAnEnabledAdministratorWithTheRightPasswordLogsIn) {
   ASSERT_FALSE(file.addOrReplace("admin", "s3cret", "admin", false));
   ASSERT_FALSE(file.addOrReplace("off", "s3cret", "admin", true));
   ASSERT_FALSE(file.addOrReplace("plain", "s3cret", "user", false));
   ASSERT_FALSE(file.addOrReplace("visitor", "s3cret", "guest", false));
-  struct Case { const char* user; const char* password; bool valid; };
-  for (const Case& c : {Case{"admin", "s3cret", true}, Case{"admin", "s3cret ", false}, Case{"admin", "", false},
-                        Case{"Admin", "s3cret", false}, Case{"off", "s3cret", false}, Case{"plain", "s3cret", false},
-                        Case{"visitor", "s3cret", false}, Case{"nobody", "s3cret", false}}) {
-    EXPECT_EQ(file.verifyAccountPassword(c.user, c.password), c.valid) << c.user << "/" << c.password;
+  using V = AccountVerdict;
+  struct Case { const char* user; const char* password; V verdict; };
+  for (const Case& c : {Case{"admin", "s3cret", V::Valid}, Case{"admin", "s3cret ", V::WrongPassword},
+                        Case{"admin", "", V::WrongPassword}, Case{"Admin", "s3cret", V::UnknownUser},
+                        Case{"off", "s3cret", V::Disabled}, Case{"plain", "s3cret", V::NotAdministrator},
+                        Case{"visitor", "s3cret", V::NotAdministrator}, Case{"nobody", "s3cret", V::UnknownUser}}) {
+    EXPECT_EQ(file.verifyAccountPassword(c.user, c.password), c.verdict) << c.user << "/" << c.password;
   }
-  EXPECT_FALSE(AccountFile((dir.path() / "missing").string()).verifyAccountPassword("admin", "s3cret"));
+  EXPECT_EQ(AccountFile((dir.path() / "missing").string()).verifyAccountPassword("admin", "s3cret"), V::Unavailable);
 }
 
 TEST_F(AccountFileTest, AddReplacesTheAccountOfTheSameName) {
@@ -37,8 +40,8 @@ TEST_F(AccountFileTest, AddReplacesTheAccountOfTheSameName) {
   ASSERT_TRUE(records);
   ASSERT_EQ(records->size(), 1u);
   EXPECT_EQ(records->front().hash.rfind("$y$", 0), 0u) << "yescrypt hash expected";
-  EXPECT_TRUE(file.verifyAccountPassword("admin", "new"));
-  EXPECT_FALSE(file.verifyAccountPassword("admin", "old"));
+  EXPECT_EQ(file.verifyAccountPassword("admin", "new"), AccountVerdict::Valid);
+  EXPECT_EQ(file.verifyAccountPassword("admin", "old"), AccountVerdict::WrongPassword);
   EXPECT_TRUE(file.addOrReplace("bad:name", "x", "admin", false));
   EXPECT_TRUE(file.addOrReplace("name", "x", "root", false));
 }
@@ -51,8 +54,8 @@ TEST_F(AccountFileTest, AcceptsSha512HashesAndSkipsMalformedLines) {
   const auto records = file.load();
   ASSERT_TRUE(records);
   EXPECT_EQ(records->size(), 1u);
-  EXPECT_TRUE(file.verifyAccountPassword("ops", "secret"));
-  EXPECT_FALSE(file.verifyAccountPassword("ops", "Secret"));
+  EXPECT_EQ(file.verifyAccountPassword("ops", "secret"), AccountVerdict::Valid);
+  EXPECT_EQ(file.verifyAccountPassword("ops", "Secret"), AccountVerdict::WrongPassword);
   EXPECT_EQ(parseAccountLine("a:h:user,disabled")->disabled, true);
 }
 
@@ -81,7 +84,7 @@ TEST_F(AccountFileTest, AddKeepsEveryOtherLineAndTheLink) {
             "\r\nfuture:hash:admin,locked,extra\n\nlast line, no break\n");
   EXPECT_NE(after.find(":user,disabled\n"), std::string::npos) << after;
   EXPECT_EQ(std::filesystem::status(real).permissions() & all, owner_read | owner_write | group_read);
-  EXPECT_TRUE(file.verifyAccountPassword("ops", "new"));
+  EXPECT_EQ(file.verifyAccountPassword("ops", "new"), AccountVerdict::Valid);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "a temporary file was left";
 }
 

@@ -24,7 +24,7 @@ constexpr const char* kExitTable =
     "  3  no connection to the console (snap, view), or the port cannot be used (console)\n"
     "  4  no answer within the time-out (snap, view), or the account file cannot be read (console)\n"
     "  5  the session ended before what was asked for arrived (snap), the console ended the session or could\n"
-    "     not be reached again (view), or the display is unusable (console, view)\n"
+    "     not be reached again (view), or the display is unusable or went away (console, view)\n"
     "\n"
     "Run 'vantrel COMMAND --help' for the options of a command.";
 
@@ -142,11 +142,13 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       ->type_name("MS")
       ->capture_default_str();
   c->add_option("--idle-limit", s.idleLimit,
-                "end the session of a viewer that has acknowledged nothing (or read nothing) for this long")
+                "end the session of a viewer that has acknowledged nothing, or read nothing, for this long")
       ->check(range(1, 86400))
       ->type_name("SECONDS")
       ->capture_default_str();
-  c->add_option("--input-log", s.inputLog, "append what viewers send to FILE as JSON lines ('-' for standard output)")
+  c->add_option("--input-log", s.inputLog,
+                "append what viewers send to FILE as JSON lines ('-' for standard output): every key, and each "
+                "clipboard text's length and first 64 bytes; a new FILE is made readable by its owner alone")
       ->type_name("FILE");
   c->add_option("--clipboard-text", s.clipboardText, "send this text to each viewer's clipboard")->type_name("TEXT");
   c->footer(
@@ -154,7 +156,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
       "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
       "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
-      "SIGINT or SIGTERM ends the session (the viewer is told) and the console.");
+      "SIGINT, SIGTERM or SIGHUP ends the session (the viewer is told, what it held down is released) and the\n"
+      "console; so does the loss of the X desktop, with exit status 5.");
   return c;
 }
 

@@ -2,7 +2,10 @@
 // PAM, serves them a screen (a built-in animated desktop, PNG images or a real X desktop) and
 // logs what they send; an X desktop also takes their keys, pointer and clipboard.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,6 +31,7 @@
 #include "console/frame_source.h"
 #include "console/pam_accounts.h"
 #include "console/x11/x11_desktop.h"
+#include "console/x11/x_display.h"
 #include "png_image.h"
 #include "printable_text.h"
 #include "server/account_file.h"
@@ -139,22 +143,78 @@ std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, Scre
   return images;
 }
 
-// Where the viewers' input goes: standard output, or a file that keeps what it had.
+// Where the viewers' input goes: standard output, or a file that keeps what it had. It holds
+// every key the viewers type, passwords on the desktop included: a new file is its owner's
+// alone, and an existing one that others may read or change is named in a warning (its mode is
+// the administrator's to choose).
 using LogFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 LogFile openInputLog(const std::string& path) {
   if (path == "-") return {stdout, [](std::FILE*) { return 0; }};
-  return {std::fopen(path.c_str(), "a"), std::fclose};
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return {nullptr, std::fclose};
+  struct stat file {};
+  if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && (file.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(file.st_mode & 07777));
+    warn("the input log '" + path + "' holds every key the viewers type, and others than its owner may read or "
+         "change it (mode " + mode + "): chmod 600 it");
+  }
+  LogFile log{fdopen(fd, "a"), std::fclose};
+  if (!log) close(fd);
+  return log;
+}
+
+// Why the account checks refused a login, for the log; the viewer is only told its status word.
+// `adminGroup` is PAM's group, empty with an account file.
+std::string refusalReason(AccountVerdict verdict, const std::string& adminGroup) {
+  switch (verdict) {
+    case AccountVerdict::Valid:
+      return "";
+    case AccountVerdict::UnknownUser:
+      return "no such account";
+    case AccountVerdict::WrongPassword:
+      return "wrong password";
+    case AccountVerdict::Disabled:
+      return "the account is disabled";
+    case AccountVerdict::NotAdministrator:
+      return adminGroup.empty() ? "not an admin account" : "not in the administrators' group '" + adminGroup + "'";
+    case AccountVerdict::AccountExpired:
+      return "the account has expired";
+    case AccountVerdict::PasswordExpired:
+      return "the password has expired and must be changed first";
+    case AccountVerdict::Refused:
+      return "the system's account rules refuse it";
+    case AccountVerdict::Unavailable:
+      return "the accounts could not be checked";
+  }
+  return "";
 }
 
 // One line per connection: who, from where, and how it ended.
-void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
+void logLogin(const ConcurrentLogins::Outcome& outcome, const std::string& adminGroup) {
+  const ConsoleServer::LoginResult& r = outcome.login;
+  const std::string& address = outcome.address;
   const std::string who = r.user ? "viewer '" + printableText(*r.user) + "'" : "a viewer";
   if (r.loggedIn) {
     say(who + " logged in from " + address);
     return;
   }
-  if (r.status == 0) {
-    say("turned away a viewer from " + address + ": too many logins are under way (from its address)");
+  const ConcurrentLogins::Limits limits;
+  switch (outcome.turnedAway) {
+    case ConcurrentLogins::TurnedAway::No:
+      break;
+    case ConcurrentLogins::TurnedAway::AddressFull:
+      say("turned away a viewer from " + address + ": " + std::to_string(limits.perAddress) +
+          " logins from that address are under way already, the most one address may have");
+      return;
+    case ConcurrentLogins::TurnedAway::ConsoleFull:
+      say("turned away a viewer from " + address + ": " + std::to_string(limits.inFlight) +
+          " logins are under way, the most the console runs at once, and each of them has sent its credentials");
+      return;
+  }
+  if (r.displaced) {
+    say("dropped a viewer from " + address + ": it had not sent its credentials while " +
+        std::to_string(limits.inFlight) + " logins were under way, and a newer connection took its place");
     return;
   }
   if (r.status == ConsoleServer::proceed) {
@@ -162,7 +222,13 @@ void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
         "did not ask to log in)");
     return;
   }
-  std::string line = "refused " + who + " from " + address + ": " + std::string(consoleMeaning(r.status));
+  std::string line = "refused " + who + " from " + address + ": ";
+  if (r.verdict && *r.verdict != AccountVerdict::Valid) {
+    line += refusalReason(*r.verdict, adminGroup);
+    if (r.status == ConsoleServer::thirdFailure) line += "; " + std::string(consoleMeaning(r.status));
+  } else {
+    line += consoleMeaning(r.status);
+  }
   if (r.status == ConsoleServer::localRefused) line += " (see --allow-local)";
   if (r.lockedForMs != 0) {
     line += "; locked until " + isoTime(std::chrono::system_clock::now() + milliseconds(r.lockedForMs));
@@ -221,13 +287,17 @@ std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
   return file;
 }
 
-// Blocks SIGINT and SIGTERM in this thread and so in every thread started after it (the X
-// clipboard's too), leaving them to the one that waits for them.
+// Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal or ssh session) in this thread and so in
+// every thread started after it (the X clipboard's too), leaving them to the one that waits for
+// them: each ends the console in order, the keys and buttons a viewer held released. A console
+// started under nohup keeps ignoring SIGHUP: a blocked signal would be kept for the waiter.
 sigset_t blockEndSignals() {
   sigset_t endSignals;
   sigemptyset(&endSignals);
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
+  struct sigaction hangUp {};
+  if (sigaction(SIGHUP, nullptr, &hangUp) != 0 || hangUp.sa_handler != SIG_IGN) sigaddset(&endSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
   return endSignals;
 }
@@ -303,7 +373,7 @@ class SessionLoop {
     std::thread signalWaiter([&] { waitForEnd(endSignals, prober); });
     std::thread sessionThread;
     while (const auto outcome = logins_.next()) {
-      logLogin(outcome->address, outcome->login);
+      logLogin(*outcome, settings_.pam ? settings_.adminGroup : "");
       if (!outcome->login.loggedIn) continue;
       // The login took the session, so the last one has ended; its thread is finishing.
       if (sessionThread.joinable()) sessionThread.join();
@@ -325,13 +395,17 @@ class SessionLoop {
     {
       std::lock_guard guard(sessionLock_);
       stop_ = true;
-      if (current_ != nullptr) current_->stop();
+      if (current_ != nullptr) current_->stop(stopReason());
     }
     // Give the session a moment to tell its viewer goodbye, then wake every blocked thread.
     for (int i = 0; i < 100 && inSession_; ++i) std::this_thread::sleep_for(milliseconds(10));
     logins_.stop();
     server_.interrupt();
     if (prober) prober->interrupt();
+  }
+
+  static std::string stopReason() {
+    return displayLost() ? "the X display has gone away" : "the console is stopping";
   }
 
   void serveSession() {
@@ -341,7 +415,7 @@ class SessionLoop {
     {
       std::lock_guard guard(sessionLock_);
       current_ = &session;
-      if (stop_) session.stop();
+      if (stop_) session.stop(stopReason());
     }
     const std::string why = session.run();
     {
@@ -377,6 +451,14 @@ int runConsole(const ConsoleSettings& s) {
   if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
 
   const sigset_t endSignals = blockEndSignals();
+  if (plan->display) {
+    // The X server going away ends the console as a signal does, through the thread that waits
+    // for them: the viewer is told, and the exit code is the display's.
+    onDisplayLost([name = *plan->display] {
+      logLine(stderr, "error: the X display '" + displayName(name) + "' has gone away: the console stops");
+      kill(getpid(), SIGTERM);
+    });
+  }
   ServedScreen screen;
   if (const auto failed = openScreen(s, *plan, screen)) return *failed;
 
@@ -411,7 +493,7 @@ int runConsole(const ConsoleSettings& s) {
   SessionLoop(server, s, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
   if (probes) probes->result.wait();
   say("stopped");
-  return kExitOk;
+  return displayLost() ? kExitDisplay : kExitOk;
 }
 
 }  // namespace vantrel::cli

@@ -14,6 +14,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 constexpr std::uint16_t kAcknowledgement = 11;
 constexpr std::uint16_t kAltTab = 14;
@@ -21,6 +22,9 @@ constexpr std::uint16_t kCtrlAltDel = 15;
 constexpr std::uint16_t kSessionEnd = 17;
 // No viewer sends a longer clipboard text; a message that says it does ends the session.
 constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
+// A clipboard text goes into the input log as its length and its first bytes: whole, a viewer
+// that pastes in a loop could fill the console's disk.
+constexpr std::size_t kLoggedClipboardBytes = 64;
 
 }  // namespace
 
@@ -48,10 +52,18 @@ std::string InputLog::quote(std::string_view text) {
   return out + "\"";
 }
 
-void ConsoleSession::stop() {
+void ConsoleSession::stop(std::string why) {
   std::lock_guard guard(lock_);
+  if (!stopping_) stopReason_ = std::move(why);
   stopping_ = true;
   changed_.notify_all();
+}
+
+void ConsoleSession::Uptake::look(const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now) {
+  nextLook_ = now + lookEvery_;
+  waiting_ = progress && progress->queued > 0;
+  if (!waiting_ || progress->acknowledged != acknowledged_) lastTaken_ = now;
+  if (progress) acknowledged_ = progress->acknowledged;
 }
 
 std::string ConsoleSession::run() {
@@ -85,9 +97,16 @@ std::string ConsoleSession::run() {
   bool started = false;
   milliseconds due{0};
   bool haveDepth = false;
-  bool idle = false;
+  bool idle = false, readsNothing = false;
+  Uptake uptake(Clock::now(), std::max<Clock::duration>(options_.idleLimit / 8, 100ms));
   FrameMessages pending;
   while (ok && !ended_ && !stopping_) {
+    const auto now = Clock::now();
+    if (now >= uptake.nextLook()) uptake.look(server_.sendProgress(), now);
+    if (now - uptake.lastTaken() >= options_.idleLimit) {
+      readsNothing = true;
+      break;
+    }
     if (depth_) {
       // What was built for the depth the viewer has left is dropped: a new format comes first.
       feed->setViewerDepth(*depth_);
@@ -124,14 +143,17 @@ std::string ConsoleSession::run() {
     }
     // Waiting: for the viewer (its acknowledgement, or its first DisplayDepth), no longer than
     // the idle limit, and for the next picture when one is due (none after a single still one).
+    // While messages wait in the send queue, the loop looks again in time to notice soon after
+    // the idle limit a viewer that takes nothing off the link.
     auto wakeAt = Clock::time_point::max();
+    if (uptake.waiting()) wakeAt = uptake.nextLook();
     if (outstanding_ > 0 || !haveDepth) {
       const auto limit = waitingSince + options_.idleLimit;
-      if (Clock::now() >= limit) {
+      if (now >= limit) {
         idle = true;
         break;
       }
-      wakeAt = limit;
+      wakeAt = std::min(wakeAt, limit);
     }
     if (haveDepth && pending.done() && due != milliseconds::max()) wakeAt = std::min(wakeAt, start + due);
     if (wakeAt == Clock::time_point::max()) {
@@ -141,6 +163,7 @@ std::string ConsoleSession::run() {
     }
   }
   const bool stopping = stopping_, ended = ended_;
+  const std::string stopReason = stopReason_;
   lk.unlock();
 
   if (stopping && !ended) send(controlMessage(kSessionEnd));
@@ -151,8 +174,9 @@ std::string ConsoleSession::run() {
 
   const std::string limit = std::to_string(options_.idleLimit.count()) + " s";
   if (!feed) return "the screen cannot be served";
-  if (stopping) return "the console is stopping";
+  if (stopping) return stopReason;
   if (idle) return "the viewer has acknowledged nothing for " + limit;
+  if (readsNothing) return "the viewer has read nothing for " + limit + " (its acknowledgements notwithstanding)";
   if (ended) return viewerEnd_;
   return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }
@@ -218,7 +242,8 @@ void ConsoleSession::readInput() {
           changed_.notify_all();
         } else if (subtype == ConsoleMessage::kClipboardText) {
           const std::string_view text(reinterpret_cast<const char*>(buffer.data()), m.u32At(4));
-          log(R"({"event":"clipboard","text":)" + InputLog::quote(text) + "}");
+          log(R"({"event":"clipboard","text":)" + InputLog::quote(text.substr(0, kLoggedClipboardBytes)) +
+              R"(,"length":)" + std::to_string(text.size()) + "}");
           if (options_.desktop) options_.desktop->clipboardFromViewer(std::string(text));
           break;
         } else if (subtype == ConsoleMessage::kDisplayDepth) {

@@ -40,7 +40,8 @@ class ConsoleSession {
     std::optional<std::string> clipboardText;
     DesktopPort* desktop = nullptr;  // a real desktop behind the pictures: input goes into it
     // A viewer that keeps the console waiting this long (for an acknowledgement, or for its
-    // first DisplayDepth) is taken for hung or gone, and its session ends.
+    // first DisplayDepth), or whose system takes nothing off the link for this long while
+    // messages wait for it, is taken for hung or gone, and its session ends.
     std::chrono::seconds idleLimit{60};
   };
 
@@ -50,8 +51,9 @@ class ConsoleSession {
   // Serves the logged-in viewer until it goes away, keeps the console waiting past the idle
   // limit, or stop() is called; closes the link. Returns why the session ended.
   std::string run();
-  // From any thread: ends run() soon, telling the viewer that the session is over.
-  void stop();
+  // From any thread: ends run() soon, telling the viewer that the session is over; run()
+  // returns `why`.
+  void stop(std::string why);
 
  private:
   // The messages of one frame, sent in turn; they point into the feed and into the session.
@@ -66,6 +68,31 @@ class ConsoleSession {
     const ConsoleMessage* next() { return messages[sent++]; }
     void clear() { count = sent = 0; }
   };
+  // What the viewer's system takes off the link, looked at every `lookEvery` at most (each look
+  // is a few system calls). A viewer that keeps acknowledging but has stopped reading only lets
+  // the console's messages pile up in the send queue: its acknowledgements prove nothing, the
+  // bytes it takes do.
+  class Uptake {
+   public:
+    using Clock = std::chrono::steady_clock;
+    Uptake(Clock::time_point start, Clock::duration lookEvery)
+        : lookEvery_(lookEvery), nextLook_(start), lastTaken_(start) {}
+    Clock::time_point nextLook() const { return nextLook_; }
+    void look(const std::optional<NetSocket::SendProgress>& progress, Clock::time_point now);
+    // When the viewer last took something, as far as the system tells: whenever nothing waited
+    // for it, or the system could not tell, it was taking.
+    Clock::time_point lastTaken() const { return lastTaken_; }
+    // Whether messages waited for the viewer at the last look.
+    bool waiting() const { return waiting_; }
+
+   private:
+    Clock::duration lookEvery_;
+    Clock::time_point nextLook_;
+    Clock::time_point lastTaken_;
+    std::uint64_t acknowledged_ = 0;
+    bool waiting_ = false;
+  };
+
   void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
   void readInput();
   void log(std::string_view jsonObject) {
@@ -82,6 +109,7 @@ class ConsoleSession {
   bool ended_ = false;       // the viewer is gone
   std::string viewerEnd_ = "the viewer has gone";
   bool stopping_ = false;    // stop() was called
+  std::string stopReason_;
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace vantrel::cli {
@@ -50,13 +51,15 @@ int converse(int count, const pam_message** messages, pam_response** responses, 
   return PAM_SUCCESS;
 }
 
-}  // namespace
-
-bool PamAccounts::isGroupMember(const std::string& user, const std::string& group) {
+// Whether the user belongs to the group, as primary or supplementary group; nothing when the
+// system knows no such user.
+std::optional<bool> isGroupMember(const std::string& user, const std::string& group) {
   std::vector<char> buffer(16384);
   passwd account{};
   passwd* found = nullptr;
-  if (getpwnam_r(user.c_str(), &account, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return false;
+  if (getpwnam_r(user.c_str(), &account, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+    return std::nullopt;
+  }
   const gid_t primary = account.pw_gid;
   ::group entry{};
   ::group* groupFound = nullptr;
@@ -76,22 +79,67 @@ bool PamAccounts::isGroupMember(const std::string& user, const std::string& grou
   return std::find(groups.begin(), groups.end(), entry.gr_gid) != groups.end();
 }
 
-bool PamAccounts::verifyAccountPassword(const std::string& user, const std::string& password) {
-  if (user.empty() || !isGroupMember(user, adminGroup_)) return false;
+AccountVerdict authenticationVerdict(int result) {
+  switch (result) {
+    case PAM_SUCCESS:
+      return AccountVerdict::Valid;
+    case PAM_USER_UNKNOWN:
+      return AccountVerdict::UnknownUser;
+    case PAM_AUTH_ERR:
+    case PAM_MAXTRIES:
+      return AccountVerdict::WrongPassword;
+    default:  // the stack could not decide: a module or its data is missing or failing
+      return AccountVerdict::Unavailable;
+  }
+}
+
+AccountVerdict accountVerdict(int result) {
+  switch (result) {
+    case PAM_SUCCESS:
+      return AccountVerdict::Valid;
+    case PAM_USER_UNKNOWN:
+      return AccountVerdict::UnknownUser;
+    case PAM_ACCT_EXPIRED:
+      return AccountVerdict::AccountExpired;
+    case PAM_NEW_AUTHTOK_REQD:
+      return AccountVerdict::PasswordExpired;
+    case PAM_PERM_DENIED:
+    case PAM_AUTH_ERR:
+      return AccountVerdict::Refused;
+    default:
+      return AccountVerdict::Unavailable;
+  }
+}
+
+}  // namespace
+
+AccountVerdict PamAccounts::verifyAccountPassword(const std::string& user, const std::string& password) {
+  if (user.empty()) return AccountVerdict::UnknownUser;
+  const auto member = isGroupMember(user, adminGroup_);
+  if (!member) return AccountVerdict::UnknownUser;
+  if (!*member) return AccountVerdict::NotAdministrator;
   Credentials credentials{&user, &password};
   const pam_conv conversation{converse, &credentials};
   pam_handle_t* handle = nullptr;
-  if (pam_start(service_.c_str(), user.c_str(), &conversation, &handle) != PAM_SUCCESS) return false;
+  if (pam_start(service_.c_str(), user.c_str(), &conversation, &handle) != PAM_SUCCESS) {
+    return AccountVerdict::Unavailable;
+  }
   int result = pam_authenticate(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
-  if (result == PAM_SUCCESS) result = pam_acct_mgmt(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+  AccountVerdict verdict = authenticationVerdict(result);
+  if (result == PAM_SUCCESS) {
+    result = pam_acct_mgmt(handle, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+    verdict = accountVerdict(result);
+  }
   // A module may have mapped the name to another account: that one must be an administrator.
   const void* item = nullptr;
   if (result == PAM_SUCCESS && pam_get_item(handle, PAM_USER, &item) == PAM_SUCCESS && item != nullptr &&
-      user != static_cast<const char*>(item) && !isGroupMember(static_cast<const char*>(item), adminGroup_)) {
+      user != static_cast<const char*>(item) &&
+      isGroupMember(static_cast<const char*>(item), adminGroup_) != std::optional(true)) {
     result = PAM_PERM_DENIED;
+    verdict = AccountVerdict::NotAdministrator;
   }
   pam_end(handle, result);
-  return result == PAM_SUCCESS;
+  return verdict;
 }
 
 }  // namespace vantrel::cli

@@ -15,11 +15,10 @@ class PamAccounts final : public AccountChecks {
       : service_(std::move(service)), adminGroup_(std::move(adminGroup)) {}
 
   // A member of the group whose password the service's auth stack accepts and whose account
-  // its account stack allows (not expired, not locked).
-  bool verifyAccountPassword(const std::string& user, const std::string& password) override;
-
-  // Whether the user belongs to the group, as primary or supplementary group.
-  static bool isGroupMember(const std::string& user, const std::string& group);
+  // its account stack allows (not expired, not locked). Members alone are asked about their
+  // password, so that a stranger's guesses never count against the other accounts of the
+  // machine in PAM's own lockout.
+  AccountVerdict verifyAccountPassword(const std::string& user, const std::string& password) override;
 
  private:
   std::string service_;

@@ -1,5 +1,6 @@
 #include "viewer/password_source.h"
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -67,6 +68,15 @@ std::optional<std::string> askHidden(const char* prompt) {
 
 bool onTerminal() { return isatty(STDIN_FILENO) != 0; }
 
+// As ssh does for a private key: a password file that others than its owner may read is no
+// secret, and the warning says how to make it one.
+void warnIfOthersMayRead(const std::string& path) {
+  struct stat file {};
+  if (stat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode) || (file.st_mode & 044) == 0) return;
+  std::fprintf(stderr, "warning: others than its owner may read the password file '%s' (mode %04o): chmod 600 it\n",
+               path.c_str(), static_cast<unsigned>(file.st_mode & 07777));
+}
+
 }  // namespace
 
 std::optional<std::string> readPassword(const PasswordSources& sources, const char* prompt, std::string& error) {
@@ -75,12 +85,19 @@ std::optional<std::string> readPassword(const PasswordSources& sources, const ch
     std::ifstream in(*sources.passwordFile, std::ios::binary);
     auto line = in ? firstLine(in) : std::nullopt;
     if (!line) error = "cannot read a password from '" + *sources.passwordFile + "'";
+    if (line) warnIfOthersMayRead(*sources.passwordFile);
     return line;
   }
   if (const char* fromEnvironment = std::getenv(kPasswordVariable)) return std::string(fromEnvironment);
   if (onTerminal()) {
     auto answer = askHidden(prompt);
-    if (!answer) error = "no password given";
+    if (!answer) {
+      error = "no password given";
+    } else if (answer->empty()) {
+      // No console account has an empty password: sent, it would only count as a failed login.
+      error = "an empty password is not sent";
+      answer.reset();
+    }
     return answer;
   }
   error = std::string("no password: give --password-file FILE or set ") + kPasswordVariable +

@@ -69,6 +69,7 @@ struct X11Clipboard::Impl {
         XNextEvent(d(), &e);
         handle(e);
       }
+      if (displayLost()) fds[0].fd = -1;  // a broken connection would wake the wait at once, for ever
       if (poll(fds, 2, -1) < 0) continue;
       if (fds[1].revents & POLLIN) {
         char drain[64];

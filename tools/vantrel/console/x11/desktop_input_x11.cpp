@@ -216,7 +216,7 @@ void X11Input::pointer(ScreenPoint desktop, std::uint8_t buttons) {
 
 void X11Input::releaseAll() {
   Impl& s = *impl_;
-  if (!s.display) return;
+  if (!s.display || displayLost()) return;  // a desktop that has gone holds nothing down
   s.releaseKeys();
   for (unsigned bit = 0; bit < 3; ++bit) {
     if ((static_cast<unsigned>(s.buttons) >> bit) & 1U) XTestFakeButtonEvent(s.d(), bit + 1, False, CurrentTime);

@@ -74,10 +74,13 @@ struct X11ScreenSource::Impl {
 
   ~Impl() {
     if (!display) return;
-    if (haveDamage) XDamageDestroy(display.get(), damage);
+    const bool serverThere = !displayLost();
+    if (haveDamage && serverThere) XDamageDestroy(display.get(), damage);
     if (haveShm) {
-      XShmDetach(display.get(), &shm);
-      XSync(display.get(), False);
+      if (serverThere) {
+        XShmDetach(display.get(), &shm);
+        XSync(display.get(), False);
+      }
       shmdt(shm.shmaddr);
     }
   }
