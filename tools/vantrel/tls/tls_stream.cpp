@@ -133,7 +133,7 @@ bool TlsStream::sendExact(std::span<const std::uint8_t> data) {
     {
       const std::lock_guard guard(sslLock_);
       ERR_clear_error();
-      accepted = SSL_write_ex(ssl_.get(), data.data(), std::min(data.size(), kRecordPlaintext), &written) == 1;
+      accepted = SSL_write_ex(ssl_.get(), data.data(), std::min(data.size(), kWriteSpan), &written) == 1;
       if (!accepted) ERR_clear_error();
     }
     if (!accepted) {

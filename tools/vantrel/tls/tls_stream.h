@@ -53,9 +53,10 @@ class TlsStream final : public ByteStream {
   std::string description() const;
 
  private:
-  // 16 KiB of plaintext per record, with room for a record's framing and tag.
-  static constexpr std::size_t kRecordPlaintext = 16384;
-  static constexpr std::size_t kRecordSpace = kRecordPlaintext + 512;
+  // Plaintext handed to OpenSSL at a time: four records of 16 KiB, which leave in one send; the
+  // buffers hold them with each record's framing and tag, and a receive takes as much.
+  static constexpr std::size_t kWriteSpan = 4 * 16384;
+  static constexpr std::size_t kBufferSpace = kWriteSpan + 4 * 256;
 
   TlsStream(SslPtr ssl, BIO* fromNetwork, BIO* toNetwork, NetSocket& socket, bool client);
   static std::unique_ptr<TlsStream> handshake(SSL_CTX& context, NetSocket& socket, const std::string* host,
@@ -79,8 +80,8 @@ class TlsStream final : public ByteStream {
   std::mutex sslLock_;   // every call on ssl_ and its buffers
   std::mutex sendLock_;  // ciphertext onto the socket, in order
   std::atomic<bool> alive_{true};
-  std::array<std::uint8_t, kRecordSpace> incoming_{};  // the receiving thread's
-  std::array<std::uint8_t, kRecordSpace> outgoing_{};  // under sendLock_
+  std::array<std::uint8_t, kBufferSpace> incoming_{};  // the receiving thread's
+  std::array<std::uint8_t, kBufferSpace> outgoing_{};  // under sendLock_
 };
 
 }  // namespace vantrel::cli
