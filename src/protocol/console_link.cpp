@@ -40,16 +40,18 @@ int ConsoleLink::connectAndLogin(const std::string& host, std::uint32_t requestC
   }
   std::array<std::uint8_t, 4> request{};
   storeU32le(request.data(), requestCode);
-  socket_.sendExact(request);  // a failure shows in the credential writes that follow
+  stream().sendExact(request);  // a failure shows in the credential writes that follow
   return requestCode == kLoginRequest ? exchangeCredentials(userName, password) : 1;
 }
 
 int ConsoleLink::connectToServer(const std::string& host) {
   loginDeadline_ = std::chrono::steady_clock::now() + options_.loginLimit;
+  secured_.reset();
   if (!NetSocket::startup() || !socket_.createTcp() ||
       !socket_.connect(host, options_.tcpPort, options_.connectLimit)) {
     return 0;
   }
+  if (options_.secureChannel && !(secured_ = options_.secureChannel(socket_, host, loginDeadline_))) return 0;
   const auto status = readStatus();
   return status ? answer(firstStatusResponse(*status)) : 0;
 }
@@ -58,14 +60,14 @@ int ConsoleLink::exchangeCredentials(std::string_view userName, std::string_view
   CredentialCipher cipher;
   const auto user = scrambled(cipher, credentialField<kUserFieldSize>(userName, kUserMaxLength));
   const auto secret = scrambled(cipher, credentialField<kPasswordFieldSize>(password, kPasswordMaxLength));
-  if (!socket_.sendExact(user) || !socket_.sendExact(secret)) return 0;
+  if (!stream().sendExact(user) || !stream().sendExact(secret)) return 0;
   const auto status = readStatus();
   return status ? answer(secondStatusResponse(*status)) : 0;
 }
 
 std::optional<std::uint32_t> ConsoleLink::readStatus() {
   std::array<std::uint8_t, 4> word{};
-  if (!socket_.receiveExact(word, loginDeadline_)) return std::nullopt;
+  if (!stream().receiveExact(word, loginDeadline_)) return std::nullopt;
   lastStatus_ = loadU32le(word.data());
   return lastStatus_;
 }
@@ -79,11 +81,11 @@ int ConsoleLink::answer(const StatusResponse& response) {
 
 bool ConsoleLink::sendMessage(ConsoleMessage& message) {
   const std::lock_guard lock(sendMutex_);
-  return writeMessage(socket_, message);
+  return writeMessage(stream(), message);
 }
 
 bool ConsoleLink::receiveMessage(ConsoleMessage& message, std::size_t payloadCapacity) {
-  switch (readMessage(socket_, message, payloadCapacity)) {
+  switch (readMessage(stream(), message, payloadCapacity)) {
     case ReadOutcome::Message: return true;
     case ReadOutcome::NoResponse: messages_.showCatalogBox(messages_.ownerWindow, "ServerNoResponse"); break;
     case ReadOutcome::Oversized: markDead(); break;
@@ -94,6 +96,7 @@ bool ConsoleLink::receiveMessage(ConsoleMessage& message, std::size_t payloadCap
 }
 
 bool ConsoleLink::discoverServers() {
+  secured_.reset();
   if (!NetSocket::startup() || !socket_.createBroadcastUdp()) return false;
   socket_.discover(options_.udpPort, names_, options_.probeTarget);  // whatever arrived counts
   return true;

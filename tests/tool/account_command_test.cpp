@@ -21,11 +21,11 @@ TEST(AccountCommand, AsksTwiceWithoutEchoOnATerminal) {
   for (const Case& c : std::vector<Case>{{{"first-try", "first-tyr"}, 1, "differ"},
                                          {{"", ""}, 1, "empty password"},
                                          {{"s3cret-pw", "s3cret-pw"}, 0, "Same password again: "}}) {
-    const ToolRun run = runOnTerminal({"account", "add", file, "admin"}, c.answers);
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
-    EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find(c.answers[0].empty() ? "\x01" : c.answers[0]), std::string::npos)
-        << "the password was echoed: " << run.out;
+    const TerminalRun run = runOnTerminal({"account", "add", file, "admin"}, c.answers);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.screen;
+    EXPECT_NE(run.screen.find(c.says), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find(c.answers[0].empty() ? "\x01" : c.answers[0]), std::string::npos)
+        << "the password was echoed: " << run.screen;
   }
   EXPECT_NE(dir.read("accounts").find("admin:$y$"), std::string::npos);
 }

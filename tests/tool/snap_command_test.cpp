@@ -223,11 +223,11 @@ TEST_F(SnapTest, PasswordsStaySecretAndAnEmptyOneIsNotSent) {
     probe.bind(0, true);
     closed = probe.localPort().value_or(0);
   }
-  const ToolRun run = runOnTerminal({"snap", "127.0.0.1:" + std::to_string(closed), "--user", "operator", "--out",
-                                     (dir.path() / "shot.png").string()},
-                                    {""});
-  EXPECT_EQ(run.exitCode, 1) << run.out;
-  EXPECT_NE(run.out.find("an empty password is not sent"), std::string::npos) << run.out;
+  const TerminalRun run = runOnTerminal({"snap", "127.0.0.1:" + std::to_string(closed), "--user", "operator",
+                                         "--out", (dir.path() / "shot.png").string()},
+                                        {""});
+  EXPECT_EQ(run.exitCode, 1) << run.screen;
+  EXPECT_NE(run.screen.find("an empty password is not sent"), std::string::npos) << run.screen;
 }
 
 // A session that ends after a whole screen but before the updates asked for: the screen is

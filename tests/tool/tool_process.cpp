@@ -22,11 +22,10 @@ ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const st
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("out"), dir.read("err")};
 }
 
-ToolRun runOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& answers) {
-  std::vector<std::string> words(args);
-  words.insert(words.begin(), VANTREL_TOOL);
+TerminalRun runOnTerminal(std::vector<std::string> args, const std::vector<std::string>& answers) {
+  args.insert(args.begin(), VANTREL_TOOL);
   std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
+  for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   int terminal = -1;
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -34,7 +33,7 @@ ToolRun runOnTerminal(const std::vector<std::string>& args, const std::vector<st
     execv(VANTREL_TOOL, argv.data());
     _exit(127);
   }
-  ToolRun run;
+  TerminalRun run;
   std::size_t answered = 0;
   for (;;) {
     pollfd p{terminal, POLLIN, 0};
@@ -42,8 +41,9 @@ ToolRun runOnTerminal(const std::vector<std::string>& args, const std::vector<st
     char chunk[256];
     const ssize_t n = read(terminal, chunk, sizeof chunk);
     if (n <= 0) break;  // the tool has gone
-    run.out.append(chunk, static_cast<std::size_t>(n));
-    if (answered < answers.size() && run.out.size() >= 2 && run.out.compare(run.out.size() - 2, 2, ": ") == 0) {
+    run.screen.append(chunk, static_cast<std::size_t>(n));
+    if (answered < answers.size() && run.screen.size() >= 2 &&
+        run.screen.compare(run.screen.size() - 2, 2, ": ") == 0) {
       const std::string line = answers[answered++] + "\n";
       if (write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
     }

@@ -24,9 +24,13 @@ struct ToolRun {
 // holds NAME=VALUE words for the tool's environment.
 ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const std::string& environment = "");
 
-// `VANTREL_TOOL args` on a pseudo-terminal, each answer typed once the prompt before it (a text
-// ending in ": ") has appeared; `out` holds everything the terminal showed.
-ToolRun runOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& answers);
+// The tool on a pseudo-terminal: each answer is typed once the prompt before it (text that ends
+// in ": ") has appeared.
+struct TerminalRun {
+  int exitCode = -1;
+  std::string screen;  // everything the terminal showed
+};
+TerminalRun runOnTerminal(std::vector<std::string> args, const std::vector<std::string>& answers);
 
 // `VANTREL_TOOL args` in the background, killed at the end if it is still running. Its standard
 // output comes through readLine(), or with `output` both streams go to that file and standard

@@ -27,8 +27,10 @@
 #include "console/area_scaler.h"
 #include "console/console_log.h"
 #include "console/console_session.h"
+#include "console/console_tls.h"
 #include "console/desktop_geometry.h"
 #include "console/frame_source.h"
+#include "console/login_line.h"
 #include "console/pam_accounts.h"
 #include "console/x11/x11_desktop.h"
 #include "console/x11/x_display.h"
@@ -38,7 +40,6 @@
 #include "server/address_filter.h"
 #include "server/concurrent_logins.h"
 #include "server/console_server.h"
-#include "status_words.h"
 
 namespace vantrel::cli {
 namespace {
@@ -164,85 +165,38 @@ LogFile openInputLog(const std::string& path) {
   return log;
 }
 
-// Why the account checks refused a login, for the log; the viewer is only told its status word.
-// `adminGroup` is PAM's group, empty with an account file.
-std::string refusalReason(AccountVerdict verdict, const std::string& adminGroup) {
-  switch (verdict) {
-    case AccountVerdict::Valid:
-      return "";
-    case AccountVerdict::UnknownUser:
-      return "no such account";
-    case AccountVerdict::WrongPassword:
-      return "wrong password";
-    case AccountVerdict::Disabled:
-      return "the account is disabled";
-    case AccountVerdict::NotAdministrator:
-      return adminGroup.empty() ? "not an admin account" : "not in the administrators' group '" + adminGroup + "'";
-    case AccountVerdict::AccountExpired:
-      return "the account has expired";
-    case AccountVerdict::PasswordExpired:
-      return "the password has expired and must be changed first";
-    case AccountVerdict::Refused:
-      return "the system's account rules refuse it";
-    case AccountVerdict::Unavailable:
-      return "the accounts could not be checked";
-  }
-  return "";
-}
-
-// One line per connection: who, from where, and how it ended.
-void logLogin(const ConcurrentLogins::Outcome& outcome, const std::string& adminGroup) {
-  const ConsoleServer::LoginResult& r = outcome.login;
-  const std::string& address = outcome.address;
-  const std::string who = r.user ? "viewer '" + printableText(*r.user) + "'" : "a viewer";
-  if (r.loggedIn) {
-    say(who + " logged in from " + address);
-    return;
-  }
-  const ConcurrentLogins::Limits limits;
-  switch (outcome.turnedAway) {
-    case ConcurrentLogins::TurnedAway::No:
-      break;
-    case ConcurrentLogins::TurnedAway::AddressFull:
-      say("turned away a viewer from " + address + ": " + std::to_string(limits.perAddress) +
-          " logins from that address are under way already, the most one address may have");
-      return;
-    case ConcurrentLogins::TurnedAway::ConsoleFull:
-      say("turned away a viewer from " + address + ": " + std::to_string(limits.inFlight) +
-          " logins are under way, the most the console runs at once, and each of them has sent its credentials");
-      return;
-  }
-  if (r.displaced) {
-    say("dropped a viewer from " + address + ": it had not sent its credentials while " +
-        std::to_string(limits.inFlight) + " logins were under way, and a newer connection took its place");
-    return;
-  }
-  if (r.status == ConsoleServer::proceed) {
-    say("dropped " + who + " from " + address + ": it did not finish its login (it closed, took too long, or "
-        "did not ask to log in)");
-    return;
-  }
-  std::string line = "refused " + who + " from " + address + ": ";
-  if (r.verdict && *r.verdict != AccountVerdict::Valid) {
-    line += refusalReason(*r.verdict, adminGroup);
-    if (r.status == ConsoleServer::thirdFailure) line += "; " + std::string(consoleMeaning(r.status));
-  } else {
-    line += consoleMeaning(r.status);
-  }
-  if (r.status == ConsoleServer::localRefused) line += " (see --allow-local)";
-  if (r.lockedForMs != 0) {
-    line += "; locked until " + isoTime(std::chrono::system_clock::now() + milliseconds(r.lockedForMs));
-  }
-  say(line);
-}
-
 // What the command line asks for, checked before anything is opened.
 struct ConsolePlan {
   ListenAddress listen;
   std::optional<std::string> display;  // an X desktop to serve
   bool demo = false;
   ScreenSize screen;
+  bool tls = false;
+  bool clearOnNetwork = false;  // credentials may come without TLS from another machine
 };
+
+// Where the viewers' credentials may cross a network in the clear, only an explicit option lets
+// Unix passwords do so; an account file's are only warned about.
+bool planTransport(const ConsoleSettings& s, ConsolePlan& plan, std::string& error) {
+  plan.tls = s.tls || s.tlsCertificate || s.tlsKey;
+  if (s.tlsKey && !s.tlsCertificate) {
+    error = "--tls-key goes with --tls-cert";
+  } else if (s.clearPort && !plan.tls) {
+    error = "--clear-port goes with --tls: without it every port is clear";
+  } else if (s.clearPort && *s.clearPort != 0 && *s.clearPort == s.port) {
+    error = "--clear-port must differ from --port";
+  }
+  if (!error.empty()) return false;
+  plan.clearOnNetwork = !plan.listen.loopback() && (!plan.tls || s.clearPort);
+  if (s.pam && plan.clearOnNetwork && !s.allowClearPasswords) {
+    error = "with --pam on " + plan.listen.text +
+            " without TLS, Unix passwords would cross the network in a form anyone on the path can read and "
+            "replay. Add --tls (viewers then need --tls too) or listen on 127.0.0.1; to take the risk on a "
+            "trusted network, add --allow-clear-passwords";
+    return false;
+  }
+  return true;
+}
 std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& error) {
   ConsolePlan plan;
   const auto listen = parseListen(s.listen);
@@ -267,7 +221,21 @@ std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& er
     return std::nullopt;
   }
   plan.screen = parseSize(s.size.value_or("1024x768"));
+  if (!planTransport(s, plan, error)) return std::nullopt;
   return plan;
+}
+
+// Said once at start: what the clear port exposes, and what fixes it.
+void warnOfClearPasswords(const ConsoleSettings& s, const ConsolePlan& plan, std::uint16_t clearPort) {
+  if (!plan.clearOnNetwork) return;
+  const std::string port = std::to_string(clearPort);
+  if (s.pam) {
+    warn("--allow-clear-passwords: viewers' Unix passwords reach port " + port +
+         " without TLS, where anyone on the path can read and replay them");
+  } else {
+    warn("viewers' passwords reach port " + port +
+         " without TLS, where anyone on the path can read and replay them; --tls protects them");
+  }
 }
 
 // PAM, or the account file with a warning when it would let nobody in; nothing, with the reason
@@ -333,7 +301,11 @@ std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan,
 }
 
 void configureServer(ConsoleServer& server, const ConsoleSettings& s, const ConsolePlan& plan,
-                     const std::optional<std::string>& allowList) {
+                     const std::optional<std::string>& allowList, const ConsoleTls* tls) {
+  if (tls) {
+    server.setSecureChannel(tls->channel(say));
+    server.setClearPort(s.clearPort);
+  }
   server.setPorts(s.port, s.probePort);
   server.setListenAddress(plan.listen.address);
   server.setAllowLocal(s.allowLocal);
@@ -366,14 +338,20 @@ std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleS
 // thread while the next logins are turned away or wait.
 class SessionLoop {
  public:
-  SessionLoop(ConsoleServer& server, const ConsoleSettings& s, const ServedScreen& screen, InputLog* inputLog)
-      : server_(server), settings_(s), screen_(screen), inputLog_(inputLog), logins_(server) {}
+  SessionLoop(ConsoleServer& server, const ConsoleSettings& s, const ConsolePlan& plan, const ServedScreen& screen,
+              InputLog* inputLog)
+      : server_(server),
+        settings_(s),
+        riskedInClear_(s.pam && plan.clearOnNetwork),
+        screen_(screen),
+        inputLog_(inputLog),
+        logins_(server) {}
 
   void run(sigset_t endSignals, ConsoleServer* prober) {
     std::thread signalWaiter([&] { waitForEnd(endSignals, prober); });
     std::thread sessionThread;
     while (const auto outcome = logins_.next()) {
-      logLogin(*outcome, settings_.pam ? settings_.adminGroup : "");
+      if (const auto line = loginLine(*outcome, settings_.pam ? settings_.adminGroup : "", riskedInClear_)) say(*line);
       if (!outcome->login.loggedIn) continue;
       // The login took the session, so the last one has ended; its thread is finishing.
       if (sessionThread.joinable()) sessionThread.join();
@@ -430,6 +408,7 @@ class SessionLoop {
 
   ConsoleServer& server_;
   const ConsoleSettings& settings_;
+  const bool riskedInClear_;
   const ServedScreen& screen_;
   InputLog* inputLog_;
   ConcurrentLogins logins_;
@@ -450,6 +429,9 @@ int runConsole(const ConsoleSettings& s) {
   std::optional<std::string> allowList;
   if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
 
+  std::unique_ptr<ConsoleTls> tls;
+  if (plan->tls && !(tls = ConsoleTls::open(s, error))) return fail(kCommand, error);
+
   const sigset_t endSignals = blockEndSignals();
   if (plan->display) {
     // The X server going away ends the console as a signal does, through the thread that waits
@@ -463,12 +445,14 @@ int runConsole(const ConsoleSettings& s) {
   if (const auto failed = openScreen(s, *plan, screen)) return *failed;
 
   ConsoleServer server(*accounts);
-  configureServer(server, s, *plan, allowList);
+  configureServer(server, s, *plan, allowList, tls.get());
   if (!server.startListening()) {
+    const std::string ports = s.clearPort ? "ports " + std::to_string(s.port) + " and " + std::to_string(*s.clearPort)
+                                          : "port " + std::to_string(s.port);
     std::fprintf(stderr,
-                 "vantrel console: cannot listen on %s port %u: the port is in use or not allowed, or the address "
+                 "vantrel console: cannot listen on %s %s: the port is in use or not allowed, or the address "
                  "is not one of this machine's\n",
-                 plan->listen.text.c_str(), s.port);
+                 plan->listen.text.c_str(), ports.c_str());
     return kExitNoConnection;
   }
 
@@ -484,13 +468,18 @@ int runConsole(const ConsoleSettings& s) {
   std::optional<ProbeAnswerer> probes;
   if (s.probe && !(probes = startProbes(*accounts, s, *plan))) return kExitNoConnection;
   say("listening on " + plan->listen.text + ":" + std::to_string(server.listeningPort().value_or(0)) +
-      (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
+      (tls ? " with TLS" : "") + (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
+  if (const auto clear = server.clearListeningPort()) {
+    say("viewers without TLS are served on " + plan->listen.text + ":" + std::to_string(*clear) + " too");
+  }
+  if (tls) say("TLS key " + tls->fingerprint() + " (" + tls->origin() + "); viewers check it with --tls-fingerprint");
+  warnOfClearPasswords(s, *plan, server.clearListeningPort().value_or(server.listeningPort().value_or(0)));
   if (screen.desktop) say("serving the " + screen.desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
   if (plan->listen.loopback() && !s.allowLocal) {
     warn("listening on " + plan->listen.text + " only, without --allow-local: every viewer will be refused");
   }
 
-  SessionLoop(server, s, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
+  SessionLoop(server, s, *plan, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
   if (probes) probes->result.wait();
   say("stopped");
   return displayLost() ? kExitDisplay : kExitOk;
