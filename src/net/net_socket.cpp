@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "net/net_platform.h"
 #include "net/socket_compat.h"
@@ -191,6 +192,15 @@ std::unique_ptr<NetSocket> NetSocket::accept(std::optional<std::chrono::millisec
   }
   accepted->setOption(IPPROTO_TCP, TCP_NODELAY, 1);
   return accepted;
+}
+
+std::unique_ptr<NetSocket> NetSocket::acceptFirst(std::span<NetSocket* const> listeners,
+                                                  std::chrono::milliseconds limit) {
+  std::vector<NativeSocket> handles;
+  for (const NetSocket* listener : listeners) handles.push_back(native(listener->handle_));
+  const auto ready = net::waitUntilAnyReadable(handles, static_cast<std::uint32_t>(limit.count()));
+  // A connection reset between the wait and the accept must not leave the accept blocking.
+  return ready ? listeners[*ready]->accept(std::chrono::milliseconds(0)) : nullptr;
 }
 
 std::optional<std::string> NetSocket::peerAddress() const {

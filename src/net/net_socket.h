@@ -57,6 +57,8 @@ class NetSocket : public ByteStream {
   // Without `limit` the accept blocks until a connection comes; with it, nothing comes back
   // when none arrived in time.
   std::unique_ptr<NetSocket> accept(std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  // The next connection on whichever listener has one first, waiting at most `limit`.
+  static std::unique_ptr<NetSocket> acceptFirst(std::span<NetSocket* const> listeners, std::chrono::milliseconds limit);
 
   std::optional<std::string> peerAddress() const;
   std::optional<std::string> localAddress() const;

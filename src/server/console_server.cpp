@@ -61,7 +61,10 @@ void ConsoleServer::setLoopbackOnly(bool loopbackOnly) {
 }
 
 bool ConsoleServer::startListening() {
-  return NetSocket::startup() && socket_.createTcp() && socket_.bindTo(listenAddress_, tcpPort_) && socket_.listen();
+  const auto listenOn = [this](NetSocket& s, std::uint16_t port) {
+    return s.createTcp() && s.bindTo(listenAddress_, port) && s.listen();
+  };
+  return NetSocket::startup() && listenOn(socket_, tcpPort_) && (!clearPort_ || listenOn(clearSocket_, *clearPort_));
 }
 
 std::optional<std::uint16_t> ConsoleServer::listeningPort() const { return socket_.localPort(); }
@@ -85,7 +88,9 @@ bool ConsoleServer::acceptLogin() {
 }
 
 std::unique_ptr<NetSocket> ConsoleServer::acceptConnection(std::chrono::milliseconds limit) {
-  return socket_.accept(limit);
+  if (!clearSocket_.isOpen()) return socket_.accept(limit);
+  const std::array<NetSocket*, 2> listeners = {&socket_, &clearSocket_};
+  return NetSocket::acceptFirst(listeners, limit);
 }
 
 ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> socket, SessionClaim claim) {
@@ -101,11 +106,13 @@ ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> socke
     pendingLinks_.push_back(raw);
   }
   raw->setTimeouts(loginLimitMs_);
+  const bool clear = clearSocket_.isOpen() && raw->localPort() == clearSocket_.localPort();
   LoginResult result;
-  if (secureChannel_ && !(link->secured = secureChannel_(*raw, requestDeadline))) {
+  if (secureChannel_ && !clear && !(link->secured = secureChannel_(*raw, requestDeadline))) {
     result.secureChannelFailed = true;
   } else {
     result = handshake(*link, claim, requestDeadline, deadline);
+    result.secured = link->secured != nullptr;
   }
 
   std::lock_guard guard(links_);
@@ -261,6 +268,7 @@ bool ConsoleServer::isLinkAlive() const {
 
 bool ConsoleServer::closeAll() {
   socket_.close();
+  clearSocket_.close();
   {
     std::lock_guard guard(links_);
     if (activeLink_) {
@@ -285,6 +293,7 @@ bool ConsoleServer::endSession() {
 void ConsoleServer::interrupt() {
   socket_.setRunning(false);
   socket_.shutdownBoth();
+  clearSocket_.shutdownBoth();
   interruptSession();
   interruptLogins();
 }

@@ -92,6 +92,10 @@ class ConsoleServer {
   using SecureChannel = std::function<std::unique_ptr<ByteStream>(
       NetSocket& accepted, std::chrono::steady_clock::time_point deadline)>;
   void setSecureChannel(SecureChannel channel) { secureChannel_ = std::move(channel); }
+  // With a secure channel: a second port on the same address whose connections go without it,
+  // for viewers that cannot speak it. Set before startListening; 0 takes any free port.
+  void setClearPort(std::optional<std::uint16_t> port) { clearPort_ = port; }
+  std::optional<std::uint16_t> clearListeningPort() const { return clearSocket_.localPort(); }
 
   bool startListening();
   // The port the listening socket is bound to.
@@ -115,13 +119,15 @@ class ConsoleServer {
     // with clientLocked or thirdFailure how long the lock still holds.
     std::optional<std::string> user;
     std::uint32_t lockedForMs = 0;
+    bool secured = false;              // the login went through the secure channel
     bool secureChannelFailed = false;  // dropped before a word: the secure channel was not made
   };
   enum class SessionClaim {
     Replace,       // a successful login takes the place of the active link
     OnlyWhenFree,  // ... only while no user is active, and makes the user active; else otherUser
   };
-  // The next connection, waiting at most `limit`; nothing when none came or accept failed.
+  // The next connection on either port, waiting at most `limit`; nothing when none came or
+  // accept failed.
   std::unique_ptr<NetSocket> acceptConnection(std::chrono::milliseconds limit);
   // The login of one accepted connection. Logins may run on several threads at once: the
   // refusal checks, the lock table and the account checks stay consistent between them.
@@ -179,6 +185,7 @@ class ConsoleServer {
   std::string clientAddress_;
   std::string clientUser_;
   NetSocket socket_;
+  NetSocket clearSocket_;
   // Guards the link pointers (not the traffic on them), so that interrupt() and isLinkAlive()
   // may look at them from other threads. A pending link is owned by the login that runs it.
   mutable std::mutex links_;
@@ -194,6 +201,7 @@ class ConsoleServer {
   std::uint32_t loginLimitMs_ = kLoginLimitMs;
   std::uint32_t sendLimitMs_ = 0;
   SecureChannel secureChannel_;
+  std::optional<std::uint16_t> clearPort_;
   std::atomic<std::int32_t> filterEnabled_{0};
   std::string filterText_;
   mutable std::mutex filter_;

@@ -331,6 +331,38 @@ TEST_F(ConsoleServerTest, SecureChannelCarriesTheLoginAndTheSession) {
   EXPECT_EQ(results.back().status, 0u);
 }
 
+// Beside a secure channel, a clear port for viewers that cannot speak it: what comes there goes
+// without the channel, and whichever port has a connection first is served first.
+TEST_F(ConsoleServerTest, AClearPortBesideTheChannelGoesWithoutIt) {
+  ConsoleServer both{accounts, locks, clock};
+  both.setPorts(0, 0);
+  both.setLoopbackOnly(true);
+  both.setAllowLocal(true);
+  both.setSecureChannel([](NetSocket& accepted, std::chrono::steady_clock::time_point) {
+    return std::make_unique<testing::XorStream>(accepted);
+  });
+  both.setClearPort(0);
+  ASSERT_TRUE(both.startListening());
+  const auto clear = both.clearListeningPort();
+  ASSERT_TRUE(clear && *clear != both.listeningPort());
+  for (const bool secured : {false, true, false}) {
+    auto script = loginScript("admin", "secret");
+    if (secured) {
+      for (auto& step : script) step.bytes = testing::xored(step.bytes);
+    }
+    auto peer = ScriptedPeer::viewer(secured ? both.listeningPort().value_or(0) : *clear, std::move(script));
+    auto link = both.acceptConnection(5s);
+    ASSERT_TRUE(link);
+    const auto result = both.login(std::move(link), ConsoleServer::SessionClaim::Replace);
+    EXPECT_TRUE(result.loggedIn);
+    EXPECT_EQ(result.secured, secured);
+    both.endSession();
+    peer->finish();
+    EXPECT_EQ(words(secured ? testing::xored(peer->received()) : peer->received()),
+              (std::vector<std::uint32_t>{107, 101}));
+  }
+}
+
 TEST_F(ConsoleServerTest, PeerThatClosesEndsTheSession) {
   auto script = loginScript("admin", "secret");
   script.back() = ScriptStep::receive(4);
