@@ -1,8 +1,7 @@
 // SChannel's client loop: InitializeSecurityContext until the handshake is done, then one
-// EncryptMessage per record out and one DecryptMessage per record in. The console's bytes are
-// read one whole record at a time, by the length in its header, so that every wait is an exact
-// receive with the socket's own deadline, nothing is read past what TLS needs, and what SChannel
-// has not taken yet always ends on a record boundary.
+// EncryptMessage per record out and DecryptMessage record by record in. The console's bytes are
+// read as they come, as many as fit, into one buffer of fixed size; every record header in it
+// is checked before SChannel sees it.
 
 #define SECURITY_WIN32
 #define SCHANNEL_USE_BLACKLISTS  // SCH_CREDENTIALS: the form of the credentials that reaches TLS 1.3
@@ -13,7 +12,6 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -107,15 +105,34 @@ std::optional<Sha256Digest> keyDigest(const CERT_CONTEXT& certificate) {
   return digest;
 }
 
-// What is left of `buffer` after SChannel took from its front: the bytes an EXTRA buffer counts,
-// if it came back (its pointer is not to be relied on, only its count), else none.
-void keepExtra(std::vector<std::uint8_t>& buffer, const SecBuffer& extra) {
-  if (extra.BufferType == SECBUFFER_EXTRA && extra.cbBuffer <= buffer.size()) {
-    buffer.erase(buffer.begin(), buffer.end() - static_cast<std::ptrdiff_t>(extra.cbBuffer));
-  } else {
-    buffer.clear();
+// The console's bytes that SChannel has not taken yet, from a record's start, in a buffer of
+// fixed size. What SChannel leaves over (its EXTRA buffer) stays where it is; it moves to the
+// front only when more must be read.
+class Inbox {
+ public:
+  std::span<std::uint8_t> pending() { return std::span(bytes_).subspan(start_, end_ - start_); }
+  bool empty() const { return start_ == end_; }
+  // SChannel took pending() up to the bytes an EXTRA buffer counts (its pointer is not to be
+  // relied on, only its count), or all of it.
+  void keepExtra(const SecBuffer* extra) {
+    const std::size_t left = extra != nullptr && extra->BufferType == SECBUFFER_EXTRA ? extra->cbBuffer : 0;
+    start_ = end_ - std::min(left, end_ - start_);
   }
-}
+  // Where more can be read: empty when the buffer is full.
+  std::span<std::uint8_t> room() {
+    if (start_ > 0) {
+      std::memmove(bytes_.data(), bytes_.data() + start_, end_ - start_);
+      end_ -= start_;
+      start_ = 0;
+    }
+    return std::span(bytes_).subspan(end_);
+  }
+  void grew(std::size_t count) { end_ += count; }
+
+ private:
+  std::vector<std::uint8_t> bytes_ = std::vector<std::uint8_t>(kMaxPending);
+  std::size_t start_ = 0, end_ = 0;
+};
 
 class SchannelStream final : public ByteStream {
  public:
@@ -146,8 +163,7 @@ class SchannelStream final : public ByteStream {
   Failure negotiate(Deadline deadline);
   Failure step(SECURITY_STATUS& status);
   Failure verify();
-  Failure readRecord(Deadline deadline);
-  bool receiveRaw(std::span<std::uint8_t> buffer, Deadline deadline);
+  Failure readMore(Deadline deadline);
   bool sendRaw(std::span<const std::uint8_t> bytes);
   bool receive(std::span<std::uint8_t> buffer, Deadline deadline);
   bool decryptNext(Deadline deadline);
@@ -167,9 +183,10 @@ class SchannelStream final : public ByteStream {
   std::mutex sspiMutex_;
   // One record or handshake token on the wire at a time; taken before sspiMutex_, never after.
   std::mutex sendMutex_;
-  std::vector<std::uint8_t> incoming_;  // the console's whole records, not yet taken by SChannel
-  std::vector<std::uint8_t> plain_;     // decrypted, handed up from plainAt_ on
-  std::size_t plainAt_ = 0;
+  Inbox inbox_;
+  // Decrypted and not yet handed up: in place in the inbox, before what SChannel left over,
+  // where nothing is read until it has all been handed up.
+  std::span<const std::uint8_t> plain_;
   std::vector<std::uint8_t> record_;    // one record of ours, being encrypted
   std::atomic<bool> alive_{true};
 };
@@ -197,12 +214,12 @@ Failure SchannelStream::negotiate(Deadline deadline) {
     switch (status) {
       case SEC_E_OK: return std::nullopt;
       case SEC_I_CONTINUE_NEEDED:
-        if (!incoming_.empty()) continue;  // records SChannel has not looked at yet
+        if (!inbox_.empty()) continue;  // records SChannel has not looked at yet
         [[fallthrough]];
       case SEC_E_INCOMPLETE_MESSAGE: {
-        const std::size_t before = incoming_.size();
-        if (auto failure = readRecord(deadline)) return failure;
-        received += incoming_.size() - before;
+        const std::size_t before = inbox_.pending().size();
+        if (auto failure = readMore(deadline)) return failure;
+        received += inbox_.pending().size() - before;
         if (received > kMaxHandshake) {
           return "the console's handshake runs past " + std::to_string(kMaxHandshake) + " bytes";
         }
@@ -217,7 +234,8 @@ Failure SchannelStream::negotiate(Deadline deadline) {
 // One call of InitializeSecurityContext on what the console sent so far; its token (or, on a
 // failure, the alert that says why) goes to the console.
 Failure SchannelStream::step(SECURITY_STATUS& status) {
-  SecBuffer in[2] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_TOKEN, incoming_.data()},
+  const auto input = inbox_.pending();
+  SecBuffer in[2] = {{static_cast<unsigned long>(input.size()), SECBUFFER_TOKEN, input.data()},
                      {0, SECBUFFER_EMPTY, nullptr}};
   SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
   SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
@@ -235,7 +253,7 @@ Failure SchannelStream::step(SECURITY_STATUS& status) {
     sent = sendRaw({static_cast<const std::uint8_t*>(out.pvBuffer), out.cbBuffer});
     FreeContextBuffer(out.pvBuffer);
   }
-  if (status != SEC_E_INCOMPLETE_MESSAGE) keepExtra(incoming_, in[1]);
+  if (status != SEC_E_INCOMPLETE_MESSAGE) inbox_.keepExtra(&in[1]);
   if (!sent && !FAILED(status)) return std::string("the connection failed while the handshake was sent");
   return std::nullopt;
 }
@@ -264,32 +282,19 @@ Failure SchannelStream::verify() {
   return checkPinnedKey(pin_, *digest);
 }
 
-Failure SchannelStream::readRecord(Deadline deadline) {
-  const auto lost = [&]() -> Failure {
-    if (deadline && Clock::now() >= *deadline) return std::string("the console did not answer in time");
-    return std::string("the connection ended (closed by the console, or failed)");
-  };
-  std::array<std::uint8_t, kTlsRecordHeaderSize> header{};
-  // The type alone first: a console that does not speak TLS is told apart without waiting for
-  // bytes it will never send.
-  if (!receiveRaw(std::span(header).first(1), deadline)) return lost();
-  if (auto refusal = checkTlsRecordType(header[0])) return refusal;
-  if (!receiveRaw(std::span(header).subspan(1), deadline)) return lost();
-  const auto length = tlsRecordBodyLength(header);
-  if (const auto* refusal = std::get_if<std::string>(&length)) return *refusal;
-  const std::size_t body = std::get<std::size_t>(length);
-  const std::size_t held = incoming_.size();
-  if (held + header.size() + body > kMaxPending) {
+// Appends what the console has sent: at least a byte, as many as have come and fit.
+Failure SchannelStream::readMore(Deadline deadline) {
+  const auto room = inbox_.room();
+  if (room.empty()) {
     return "the console's records pile up past " + std::to_string(kMaxPending) + " bytes without completing";
   }
-  incoming_.insert(incoming_.end(), header.begin(), header.end());
-  incoming_.resize(held + header.size() + body);
-  if (!receiveRaw(std::span(incoming_).subspan(held + header.size()), deadline)) return lost();
-  return std::nullopt;
-}
-
-bool SchannelStream::receiveRaw(std::span<std::uint8_t> buffer, Deadline deadline) {
-  return deadline ? socket_.receiveExact(buffer, *deadline) : socket_.receiveExact(buffer);
+  const std::ptrdiff_t got = deadline ? socket_.receiveSome(room, *deadline) : socket_.receive(room);
+  if (got <= 0) {
+    if (deadline && Clock::now() >= *deadline) return std::string("the console did not answer in time");
+    return std::string("the connection ended (closed by the console, or failed)");
+  }
+  inbox_.grew(static_cast<std::size_t>(got));
+  return checkTlsRecords(inbox_.pending());
 }
 
 bool SchannelStream::sendRaw(std::span<const std::uint8_t> bytes) {
@@ -325,13 +330,13 @@ bool SchannelStream::sendExact(std::span<const std::uint8_t> data) {
 
 bool SchannelStream::receive(std::span<std::uint8_t> buffer, Deadline deadline) {
   while (!buffer.empty()) {
-    if (plainAt_ == plain_.size() && !decryptNext(deadline)) {
+    if (plain_.empty() && !decryptNext(deadline)) {
       markDead();
       return false;
     }
-    const std::size_t part = std::min(buffer.size(), plain_.size() - plainAt_);
-    std::memcpy(buffer.data(), plain_.data() + plainAt_, part);
-    plainAt_ += part;
+    const std::size_t part = std::min(buffer.size(), plain_.size());
+    std::memcpy(buffer.data(), plain_.data(), part);
+    plain_ = plain_.subspan(part);
     buffer = buffer.subspan(part);
   }
   return true;
@@ -340,11 +345,10 @@ bool SchannelStream::receive(std::span<std::uint8_t> buffer, Deadline deadline) 
 // The next record with data in it, decrypted into plain_. False when the console closed the
 // session (its close_notify), the link failed, or a record did not decrypt.
 bool SchannelStream::decryptNext(Deadline deadline) {
-  plain_.clear();
-  plainAt_ = 0;
   for (;;) {
-    if (incoming_.empty() && readRecord(deadline).has_value()) return false;
-    SecBuffer buffers[4] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_DATA, incoming_.data()},
+    if (inbox_.empty() && readMore(deadline).has_value()) return false;
+    const auto input = inbox_.pending();
+    SecBuffer buffers[4] = {{static_cast<unsigned long>(input.size()), SECBUFFER_DATA, input.data()},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
@@ -355,21 +359,28 @@ bool SchannelStream::decryptNext(Deadline deadline) {
       status = DecryptMessage(&context_, &desc, 0, nullptr);
     }
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
-      if (readRecord(deadline).has_value()) return false;
+      if (readMore(deadline).has_value()) return false;
       continue;
     }
-    if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) return false;
-    const SecBuffer* extra = &buffers[0];  // stays SECBUFFER_DATA when there is none
-    for (const SecBuffer& b : buffers) {
-      if (b.BufferType == SECBUFFER_DATA && b.pvBuffer != nullptr) {
-        const auto* bytes = static_cast<const std::uint8_t*>(b.pvBuffer);
-        plain_.assign(bytes, bytes + b.cbBuffer);
+    // Decrypted in place: a header, the data, a trailer, and what SChannel left over.
+    const auto find = [&buffers](unsigned long type) -> const SecBuffer* {
+      for (const SecBuffer& b : buffers) {
+        if (b.BufferType == type) return &b;
       }
-      if (b.BufferType == SECBUFFER_EXTRA) extra = &b;
+      return nullptr;
+    };
+    inbox_.keepExtra(find(SECBUFFER_EXTRA));
+    if (status == SEC_I_RENEGOTIATE) {  // a handshake record: no data
+      if (!takeRenegotiation(deadline)) return false;
+      continue;
     }
-    keepExtra(incoming_, *extra);
-    if (status == SEC_I_RENEGOTIATE && !takeRenegotiation(deadline)) return false;
-    if (!plain_.empty()) return true;
+    const SecBuffer* data = find(SECBUFFER_DATA);
+    if (status != SEC_E_OK || data == nullptr) return false;
+    if (data->cbBuffer == 0) continue;  // an empty record
+    const auto at = reinterpret_cast<std::uintptr_t>(data->pvBuffer) - reinterpret_cast<std::uintptr_t>(input.data());
+    if (data->cbBuffer > input.size() || at > input.size() - data->cbBuffer) return false;  // not decrypted in place
+    plain_ = input.subspan(at, data->cbBuffer);
+    return true;
   }
 }
 
@@ -379,7 +390,7 @@ bool SchannelStream::decryptNext(Deadline deadline) {
 // link. Either way the key must still be the pinned one afterwards.
 bool SchannelStream::takeRenegotiation(Deadline deadline) {
   if (version_ != TlsVersion::Tls13) return false;
-  if (incoming_.empty() && readRecord(deadline).has_value()) return false;
+  if (inbox_.empty() && readMore(deadline).has_value()) return false;
   return !negotiate(deadline).has_value() && !verify().has_value();
 }
 

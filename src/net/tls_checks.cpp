@@ -13,22 +13,24 @@ std::string hexByte(std::uint8_t byte) {
 
 }  // namespace
 
-std::optional<std::string> checkTlsRecordType(std::uint8_t firstByte) {
-  // change_cipher_spec, alert, handshake, application_data
-  if (firstByte >= 20 && firstByte <= 23) return std::nullopt;
-  return "the console does not speak TLS: its first byte is " + hexByte(firstByte) +
-         " (a console without TLS sends 0x6B, its first status word)";
-}
-
-std::variant<std::size_t, std::string> tlsRecordBodyLength(std::span<const std::uint8_t, kTlsRecordHeaderSize> header) {
-  if (auto refusal = checkTlsRecordType(header[0])) return *refusal;
-  if (header[1] != 3) return "a record of protocol version " + hexByte(header[1]) + "." + hexByte(header[2]) + " is not TLS";
-  const std::size_t length = std::size_t{header[3]} << 8 | header[4];
-  if (length > kTlsMaxRecordBody) {
-    return "a record of " + std::to_string(length) + " bytes, more than TLS allows (" +
-           std::to_string(kTlsMaxRecordBody) + ")";
+std::optional<std::string> checkTlsRecords(std::span<const std::uint8_t> received) {
+  while (!received.empty()) {
+    // change_cipher_spec, alert, handshake, application_data
+    if (received[0] < 20 || received[0] > 23) {
+      return "the console does not speak TLS: its record starts with " + hexByte(received[0]) +
+             " (a console without TLS sends 0x6B, its first status word)";
+    }
+    if (received.size() < kTlsRecordHeaderSize) break;
+    if (received[1] != 3) return "a record of protocol version " + hexByte(received[1]) + "." + hexByte(received[2]) + " is not TLS";
+    const std::size_t length = std::size_t{received[3]} << 8 | received[4];
+    if (length > kTlsMaxRecordBody) {
+      return "a record of " + std::to_string(length) + " bytes, more than TLS allows (" +
+             std::to_string(kTlsMaxRecordBody) + ")";
+    }
+    if (received.size() < kTlsRecordHeaderSize + length) break;
+    received = received.subspan(kTlsRecordHeaderSize + length);
   }
-  return length;
+  return std::nullopt;
 }
 
 std::optional<std::string> checkTlsVersion(TlsVersion version) {

@@ -9,7 +9,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 
 #include "net/fingerprint.h"
 
@@ -19,12 +18,11 @@ inline constexpr std::size_t kTlsRecordHeaderSize = 5;
 // 2^14 bytes of data and the 2048 bytes of expansion TLS 1.2 allows a record; TLS 1.3 allows less.
 inline constexpr std::size_t kTlsMaxRecordBody = 16384 + 2048;
 
-// The first byte of a record: one of TLS's content types, or else the console is not speaking
-// TLS at all (a clear console's first status word starts with 107).
-std::optional<std::string> checkTlsRecordType(std::uint8_t firstByte);
-
-// The length of the record's body from its whole header, or why the header cannot open a record.
-std::variant<std::size_t, std::string> tlsRecordBodyLength(std::span<const std::uint8_t, kTlsRecordHeaderSize> header);
+// The console's bytes as received, from a record's start: every record header in them, whole or
+// begun, must be one TLS can send. A console that does not speak TLS is told apart by its first
+// byte (a clear console's first status word starts with 107), and no header may announce a
+// record longer than TLS allows.
+std::optional<std::string> checkTlsRecords(std::span<const std::uint8_t> received);
 
 enum class TlsVersion { Ssl3, Tls10, Tls11, Tls12, Tls13, Unknown };
 // TLS 1.2 is the least we take.

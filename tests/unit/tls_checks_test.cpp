@@ -10,30 +10,38 @@ namespace {
 
 constexpr const char* kPin = "SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU";
 
-// The checks of what the console sends: the first bytes tell a console without TLS apart at
-// once, and no record header can make the reader wait for, or keep, more than TLS allows.
-TEST(TlsChecksTest, RecordHeadersOutsideTlsAreRefusedWithTheirReason) {
+// Bytes as they come in, from a record's start: the first byte tells a console without TLS apart
+// at once, and no header, whole or begun, in any record can announce more than TLS allows.
+TEST(TlsChecksTest, RecordsOutsideTlsAreRefusedWithTheirReasonAsSoonAsTheirHeaderIsIn) {
+  const auto record = [](std::uint8_t type, std::size_t length) {
+    std::vector<std::uint8_t> bytes = {type, 3, 3, static_cast<std::uint8_t>(length >> 8),
+                                       static_cast<std::uint8_t>(length)};
+    bytes.resize(5 + length, 0);
+    return bytes;
+  };
+  const auto join = [](std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
   struct Row {
-    std::vector<std::uint8_t> header;
-    std::size_t length;  // 0: refused
-    std::string reasonNames;
+    std::vector<std::uint8_t> received;
+    std::string reasonNames;  // empty: nothing wrong so far
   };
   for (const Row& row : std::vector<Row>{
-           {{0x16, 3, 1, 0x02, 0x00}, 512, ""},
-           {{0x17, 3, 3, 0x48, 0x00}, kTlsMaxRecordBody, ""},
-           {{0x17, 3, 3, 0x48, 0x01}, 0, "18433 bytes"},
-           {{0x17, 3, 3, 0xFF, 0xFF}, 0, "65535 bytes"},
-           {{0x6B, 0, 0, 0, 0x16}, 0, "does not speak TLS"},  // a clear console's status word 107
-           {{0x80, 0x2E, 0x01, 0x03, 0x01}, 0, "0x80"},  // an SSL 2 hello
-           {{0x16, 0x02, 0x00, 0x00, 0x10}, 0, "0x02.0x00"},
+           {join(record(0x16, 512), record(0x17, kTlsMaxRecordBody)), ""},
+           {join(record(0x16, 512), {0x17, 3}), ""},  // a header begun
+           {{0x17, 3, 3, 0x48, 0x01}, "18433 bytes"},
+           {join(record(0x16, 40), {0x17, 3, 3, 0xFF, 0xFF}), "65535 bytes"},
+           {{0x6B, 0, 0, 0}, "does not speak TLS"},  // a clear console's status word 107
+           {{0x80, 0x2E, 0x01, 0x03, 0x01}, "0x80"},  // an SSL 2 hello
+           {{0x16, 0x02, 0x00, 0x00, 0x10}, "0x02.0x00"},
        }) {
-    const auto result = tlsRecordBodyLength(std::span<const std::uint8_t, 5>(row.header.data(), 5));
-    if (row.length != 0) {
-      EXPECT_EQ(std::get<std::size_t>(result), row.length);
-      EXPECT_FALSE(checkTlsRecordType(row.header[0]));
+    const auto refusal = checkTlsRecords(row.received);
+    if (row.reasonNames.empty()) {
+      EXPECT_FALSE(refusal) << *refusal;
     } else {
-      ASSERT_TRUE(std::holds_alternative<std::string>(result)) << row.reasonNames;
-      EXPECT_NE(std::get<std::string>(result).find(row.reasonNames), std::string::npos) << std::get<std::string>(result);
+      ASSERT_TRUE(refusal) << row.reasonNames;
+      EXPECT_NE(refusal->find(row.reasonNames), std::string::npos) << *refusal;
     }
   }
 }
