@@ -46,7 +46,11 @@ bool __cdecl ClientInitial(const char* iniDirectory, HWND parentWindow, HWND own
 
 /* Connects, logs in and shows the viewer in parentWindow: 1 running (or resumed after
  * ClientPause), 0 failed (a message box has told the user; ClientRun may be called again).
- * A resume only lets input through again: the view stays as it is, full screen included. */
+ * A resume only lets input through again: the view stays as it is, full screen included.
+ * With Tls=1 and TlsFingerprint=SHA256:... in section [NET] of consoleclient.ini the session
+ * runs inside TLS (1.2 or later, through Windows' SChannel) with a console whose key has that
+ * fingerprint; a failed or unverified TLS connection is the usual connection failure, and its
+ * reason goes to the trace file (e:\log.txt, or TraceFile= in [NET]). */
 int __cdecl ClientRun(void);
 
 /* Stops forwarding local keyboard and mouse input until the next ClientRun. */

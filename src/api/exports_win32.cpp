@@ -16,7 +16,10 @@
 #include "api/session_params.h"
 #include "catalog/message_catalog.h"
 #include "catalog/user_messages.h"
+#include "diag/trace_log.h"
 #include "input/special_keys.h"
+#include "net/schannel_stream.h"
+#include "net/tls_settings.h"
 #include "protocol/console_link.h"
 #include "protocol/login_status.h"
 #include "resources/resource_ids.h"
@@ -119,6 +122,24 @@ std::unique_ptr<TextCopy> copyOf(const char* text, std::size_t limit) {
   return copy;
 }
 
+// Why a secure connection failed goes to the trace file; the user sees the usual box.
+void traceTlsFailure(const TlsSettings& tls, const std::string& host, const std::string& reason) {
+  TraceLog(tls.traceFile).write("TLS to " + host, reason);
+}
+
+// How the link is carried, from [NET] of consoleclient.ini: clear, or TLS pinned to the console's key.
+ConsoleLinkOptions linkOptions(const TlsSettings& tls) {
+  ConsoleLinkOptions options;
+  if (tls.mode != TlsSettings::Mode::Pinned) return options;
+  options.secureChannel = [tls](NetSocket& socket, const std::string& host,
+                                std::chrono::steady_clock::time_point deadline) -> std::unique_ptr<ByteStream> {
+    SecureChannel channel = openSchannelStream(socket, host, deadline, tls.pin);
+    if (!channel.stream) traceTlsFailure(tls, host, channel.failure);
+    return std::move(channel.stream);
+  };
+  return options;
+}
+
 // The receive thread may be waiting for this thread (a window update, a window move) or in a
 // message box; it is asked to stop, its blocked receive is ended by shutting the link down,
 // and this thread serves its sent messages and presses OK on its boxes until it has ended.
@@ -193,11 +214,18 @@ int run() {
   // A link left by a failed attempt goes now, not at the end of the process.
   s.connection.reset();
   s.window.reset();
-  s.link = std::make_unique<ConsoleLink>(s.messages);
+  s.link.reset();
+  const WindowRef owner = s.ownerWindow != nullptr ? s.ownerWindow : s.parentWindow;
+  const TlsSettings tls = readTlsSettings(s.catalog->path());
+  if (tls.mode == TlsSettings::Mode::Refused) {  // no connection at all rather than a clear one
+    traceTlsFailure(tls, s.serverAddress->data(), tls.refusal);
+    s.messages.showCatalogBox(owner, "ConnectServerFailed");
+    return 0;
+  }
+  s.link = std::make_unique<ConsoleLink>(s.messages, linkOptions(tls));
   s.socketsStarted = true;
   const int result = s.link->connectAndLogin(s.serverAddress->data(), kLoginRequest, s.userName->data(),
                                              s.password->data());
-  const WindowRef owner = s.ownerWindow != nullptr ? s.ownerWindow : s.parentWindow;
   if (result == 0) {
     s.messages.showCatalogBox(owner, "ConnectServerFailed");
     return 0;

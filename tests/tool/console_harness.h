@@ -149,6 +149,21 @@ inline Login loginWhenFree(std::uint16_t port, const std::string& user, const st
   }
 }
 
+// The pixels of `shown` farther from `served` than RGB565 explains (the console sends 32-bit
+// screens as RGB565); all of them where the sizes differ.
+inline std::size_t pixelsOff(const RgbImage& shown, const RgbImage& served) {
+  if (shown.width != served.width || shown.height != served.height) return shown.rgb.size() / 3 + 1;
+  const auto near = [](int a, int b, int most) { return std::abs(a - b) <= most; };
+  std::size_t off = 0;
+  for (std::size_t i = 0; i < shown.rgb.size(); i += 3) {
+    off += near(shown.rgb[i], served.rgb[i], 7) && near(shown.rgb[i + 1], served.rgb[i + 1], 3) &&
+                   near(shown.rgb[i + 2], served.rgb[i + 2], 7)
+               ? 0u
+               : 1u;
+  }
+  return off;
+}
+
 // A picture as the console serves it to a 16-bit viewer.
 inline std::vector<std::uint16_t> served565(const RgbImage& image) {
   std::vector<std::uint16_t> out(image.rgb.size() / 3);

@@ -27,18 +27,25 @@ BOOL CALLBACK longestStatic(HWND child, LPARAM out) {
   return TRUE;
 }
 
+struct Search {
+  DWORD process;
+  std::vector<HWND> found;
+};
+
 BOOL CALLBACK collect(HWND window, LPARAM out) {
+  auto& search = *reinterpret_cast<Search*>(out);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  if (process == GetCurrentProcessId() && IsWindowVisible(window) && className(window) == "#32770") {
-    reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+  if ((search.process == BoxWatcher::kAnyProcess || process == search.process) && IsWindowVisible(window) &&
+      className(window) == "#32770") {
+    search.found.push_back(window);
   }
   return TRUE;
 }
 
 }  // namespace
 
-BoxWatcher::BoxWatcher() : thread_([this] { watch(); }) {}
+BoxWatcher::BoxWatcher(DWORD process) : process_(process), thread_([this] { watch(); }) {}
 
 BoxWatcher::~BoxWatcher() {
   stop_ = true;
@@ -53,11 +60,11 @@ void BoxWatcher::watch() {
 }
 
 void BoxWatcher::look() {
-  std::vector<HWND> up;
-  EnumWindows(collect, reinterpret_cast<LPARAM>(&up));
-  showing_ = up.size();
+  Search search{process_, {}};
+  EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+  showing_ = search.found.size();
   const std::lock_guard lock(mutex_);
-  for (HWND box : up) {
+  for (HWND box : search.found) {
     if (recorded_.insert(box).second) {
       SeenBox seen;
       EnumChildWindows(box, longestStatic, reinterpret_cast<LPARAM>(&seen.text));

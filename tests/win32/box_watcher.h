@@ -1,7 +1,7 @@
 #pragma once
-// Finds the message boxes of this process as they come up, records their text, caption and
-// owner, and presses OK on them, so that a modal box never blocks a test. While `hold` is set
-// it records but leaves them up.
+// Finds the message boxes of this process (or of every process) as they come up, records their
+// text, caption and owner, and presses OK on them, so that a modal box never blocks a test.
+// While `hold` is set it records but leaves them up.
 
 #include <windows.h>
 
@@ -22,7 +22,9 @@ struct SeenBox {
 
 class BoxWatcher {
  public:
-  BoxWatcher();
+  static constexpr DWORD kAnyProcess = 0;
+
+  explicit BoxWatcher(DWORD process = GetCurrentProcessId());
   ~BoxWatcher();
 
   void hold(bool on) { hold_ = on; }
@@ -36,6 +38,7 @@ class BoxWatcher {
   void watch();
   void look();
 
+  DWORD process_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hold_{false};
   std::atomic<std::size_t> showing_{0};
