@@ -82,6 +82,7 @@ class ConsoleServer {
   // send, which ends the session. 0, the default, waits as long as it takes.
   void setSendLimit(std::uint32_t milliseconds) { sendLimitMs_ = milliseconds; }
 
+  // On failure errno (on Linux) tells why.
   bool startListening();
   // The port the listening socket is bound to.
   std::optional<std::uint16_t> listeningPort() const;

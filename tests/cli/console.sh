@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# vantrel console: refuses bad arguments (1), a busy port (3), an unreadable account file (4) and
-# an X display it cannot open (5);
+# vantrel console: refuses bad arguments (1), a busy port or a foreign address (3, saying which),
+# an unreadable account file (4) and an X display it cannot open (5);
 # warns at start about allow-list entries it will not read as written and about a loopback
 # address that refuses everyone; answers the LAN probe of vantrel discover on loopback; SIGINT
 # and SIGTERM end it with 0.
@@ -35,7 +35,13 @@ start_console --accounts "$dir/accounts" --listen "$own" --port 0 --probe --prob
 grep -q "listening on $own:" "$dir/log" || { echo "the console does not say it listens on $own:"; cat "$dir/log"; exit 1; }
 names=$($tool discover --to "$own" --port $probe_port)
 [ -n "$names" ] || { echo "the console did not answer the probe"; exit 1; }
+# A second console on a busy port says why and leaves the first one's log alone.
 expect_rc 3 $tool console --accounts "$dir/accounts" --listen "$own" --port "$port"
+grep -q "port $port: the port is in use$" "$dir/out" || { echo "no reason for a busy port:"; cat "$dir/out"; exit 1; }
+expect_rc 3 $tool console --accounts "$dir/accounts" --listen 192.0.2.1 --port 0
+grep -q ": the address is not one of this machine's$" "$dir/out" || { echo "no reason for a foreign address:"; cat "$dir/out"; exit 1; }
+sleep 0.2
+! grep -q " from " "$dir/log" || { echo "the second console reached the first:"; cat "$dir/log"; exit 1; }
 
 # The allow list's last line counts without a line break; a line it cannot read is named.
 printf '10.0.0.1\n127.0.0.0/8\n127.0.0.1' >"$dir/allow"

@@ -170,6 +170,17 @@ void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
   say(line);
 }
 
+// Why the listening socket could not be bound, from the error of the bind (or listen) that failed.
+std::string whyNotListening(int error) {
+  switch (error) {
+    case EADDRINUSE: return "the port is in use";
+    case EACCES:
+    case EPERM: return "not allowed (a port below 1024 needs root or CAP_NET_BIND_SERVICE)";
+    case EADDRNOTAVAIL: return "the address is not one of this machine's";
+    default: return std::strerror(error);
+  }
+}
+
 // What the command line asks for, checked before anything is opened.
 struct ConsolePlan {
   ListenAddress listen;
@@ -383,10 +394,9 @@ int runConsole(const ConsoleSettings& s) {
   ConsoleServer server(*accounts);
   configureServer(server, s, *plan, allowList);
   if (!server.startListening()) {
-    std::fprintf(stderr,
-                 "vantrel console: cannot listen on %s port %u: the port is in use or not allowed, or the address "
-                 "is not one of this machine's\n",
-                 plan->listen.text.c_str(), s.port);
+    const std::string why = whyNotListening(errno);
+    std::fprintf(stderr, "vantrel console: cannot listen on %s port %u: %s\n", plan->listen.text.c_str(), s.port,
+                 why.c_str());
     return kExitNoConnection;
   }
 
