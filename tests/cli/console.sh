@@ -2,7 +2,7 @@
 # vantrel console: refuses bad arguments (1), a busy port or a foreign address (3, saying which),
 # an unreadable account file (4) and an X display it cannot open (5);
 # warns at start about allow-list entries it will not read as written and about a loopback
-# address that refuses everyone; answers the LAN probe of vantrel discover on loopback; SIGINT
+# address that refuses everyone, with syslog priorities in systemd's journal; answers the LAN probe of vantrel discover on loopback; SIGINT
 # and SIGTERM end it with 0.
 source "$(dirname "$0")/common.bash"
 echo secret | $tool account add "$dir/accounts" admin
@@ -64,9 +64,15 @@ rc=0
 wait "$pid" || rc=$?
 [ $rc -eq 0 ] || { echo "SIGINT gave exit code $rc"; cat "$dir/log"; exit 1; }
 
+# In systemd's journal the lines carry their priority instead of the time.
+: >"$dir/log"
 # shellcheck disable=SC2086
-start_console $a --port 0
-grep -q "every viewer will be refused" "$dir/log" || { echo "no warning for a loopback console"; exit 1; }
+JOURNAL_STREAM=$(stat -c %d:%i "$dir/log") start_console $a --port 0
+grep -q "^<6>listening on 127.0.0.1:$port$" "$dir/log" && grep -q "^<4>warning: .*every viewer will be refused" "$dir/log" ||
+  { echo "no journal lines:"; cat "$dir/log"; exit 1; }
+# shellcheck disable=SC2086
+JOURNAL_STREAM=$(stat -c %d:%i "$dir/out") expect_rc 3 $tool console $a --port "$port"
+grep -q "^<3>vantrel console: cannot listen" "$dir/out" || { echo "no journal error:"; cat "$dir/out"; exit 1; }
 kill -TERM "$pid"
 rc=0
 wait "$pid" || rc=$?

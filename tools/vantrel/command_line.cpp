@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "journal.h"
 
 namespace vantrel::cli {
 namespace {
@@ -153,7 +154,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       "One of --accounts and --pam is needed. An X desktop (x11 alone: the one of $DISPLAY) takes the viewer's\n"
       "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
       "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
-      "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
+      "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time; in\n"
+      "systemd's journal (JOURNAL_STREAM) with its syslog priority instead.\n"
       "SIGINT or SIGTERM ends the session (the viewer is told) and the console.");
   return c;
 }
@@ -267,8 +269,13 @@ std::string describe(const CLI::App& app, const CLI::ParseError& error) {
 
 }  // namespace
 
+void printError(const char* command, const std::string& message) {
+  std::fprintf(stderr, "%svantrel %s: %s\n", journalPriority(stderr, Priority::Error).c_str(), command,
+               message.c_str());
+}
+
 int fail(const char* command, const std::string& message) {
-  std::fprintf(stderr, "vantrel %s: %s\n", command, message.c_str());
+  printError(command, message);
   return kExitUsage;
 }
 
@@ -302,7 +309,8 @@ int runCommandLine(int argc, const char* const* argv) {
   } catch (const CLI::ParseError& error) {
     if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
     const CLI::App* where = deepest(app);
-    std::fprintf(stderr, "%s: %s\nRun '%s --help' for more information.\n", commandPath(where).c_str(),
+    std::fprintf(stderr, "%s%s: %s\nRun '%s --help' for more information.\n",
+                 journalPriority(stderr, Priority::Error).c_str(), commandPath(where).c_str(),
                  describe(app, error).c_str(), commandPath(where).c_str());
     return kExitUsage;
   }

@@ -107,7 +107,9 @@ int runView(const ViewSettings& settings);
 // Parses the whole command line, runs the sub-command and returns the exit code.
 int runCommandLine(int argc, const char* const* argv);
 
-// Prints "vantrel <command>: <message>" to standard error and returns kExitUsage.
+// Prints "vantrel <command>: <message>" to standard error, as an error in systemd's journal.
+void printError(const char* command, const std::string& message);
+// The same, returning kExitUsage.
 int fail(const char* command, const std::string& message);
 
 }  // namespace vantrel::cli

@@ -68,8 +68,9 @@ std::optional<std::string> x11Display(const std::vector<std::string>& source) {
   return source[0].substr(std::min<std::size_t>(source[0].size(), 4));
 }
 
-void say(const std::string& text) { logLine(stdout, text); }
-void warn(const std::string& text) { logLine(stderr, "warning: " + text); }
+void say(const std::string& text) { logLine(stdout, Priority::Info, text); }
+void warn(const std::string& text) { logLine(stderr, Priority::Warning, "warning: " + text); }
+void note(const std::string& text) { logLine(stderr, Priority::Notice, "note: " + text); }
 
 // The allow list as the responder will hold it; nothing, and the reason in `error`, when it
 // cannot. An empty file is an empty list. The text is ended with a line break, since the
@@ -127,11 +128,11 @@ std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, Scre
       const std::string on =
           " on the " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " screen";
       if (place.scaled()) {
-        logLine(stderr, "note: " + was + ", scaled to " + std::to_string(place.width()) + "x" +
-                            std::to_string(place.height()) + on + " (--fit crop shows it unscaled)");
+        note(was + ", scaled to " + std::to_string(place.width()) + "x" + std::to_string(place.height()) + on +
+             " (--fit crop shows it unscaled)");
         *image = scaledOntoScreen(*image, place);
       } else {
-        logLine(stderr, "note: " + was + ", shown whole at the top left" + on);
+        note(was + ", shown whole at the top left" + on);
       }
     }
     images.push_back(std::move(*image));
@@ -222,8 +223,7 @@ std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
   auto file = std::make_unique<AccountFile>(*s.accounts);
   const auto records = file->load();
   if (!records) {
-    std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts->c_str(),
-                 std::strerror(errno));
+    printError(kCommand, "cannot read the account file '" + *s.accounts + "': " + std::strerror(errno));
     return nullptr;
   }
   const bool anyAdmin = std::any_of(records->begin(), records->end(),
@@ -259,7 +259,7 @@ std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan,
     if (s.size) size = plan.screen;
     out.desktop = X11Desktop::open({*plan.display, size, s.viewOnly, !s.noCursor}, error);
     if (!out.desktop) {
-      std::fprintf(stderr, "vantrel console: %s\n", error.c_str());
+      printError(kCommand, error);
       return kExitDisplay;
     }
     out.size = out.desktop->source().geometry().screen();
@@ -296,8 +296,8 @@ std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleS
   probes.result = std::async(std::launch::async, [p = probes.server.get()] { return p->runProbeResponder(); });
   // A responder that could bind is still serving; one that could not has already given up.
   if (probes.result.wait_for(milliseconds(200)) == std::future_status::ready && !probes.result.get()) {
-    std::fprintf(stderr, "vantrel console: cannot answer probes on UDP port %u: it is in use or not allowed\n",
-                 s.probePort);
+    printError(kCommand, "cannot answer probes on UDP port " + std::to_string(s.probePort) +
+                             ": it is in use or not allowed");
     return std::nullopt;
   }
   return probes;
@@ -394,9 +394,9 @@ int runConsole(const ConsoleSettings& s) {
   ConsoleServer server(*accounts);
   configureServer(server, s, *plan, allowList);
   if (!server.startListening()) {
-    const std::string why = whyNotListening(errno);
-    std::fprintf(stderr, "vantrel console: cannot listen on %s port %u: %s\n", plan->listen.text.c_str(), s.port,
-                 why.c_str());
+    const int why = errno;
+    printError(kCommand, "cannot listen on " + plan->listen.text + " port " + std::to_string(s.port) + ": " +
+                             whyNotListening(why));
     return kExitNoConnection;
   }
 
