@@ -43,13 +43,14 @@ grep -q ": the address is not one of this machine's$" "$dir/out" || { echo "no r
 sleep 0.2
 ! grep -q " from " "$dir/log" || { echo "the second console reached the first:"; cat "$dir/log"; exit 1; }
 
-# The allow list's last line counts without a line break; a line it cannot read is named.
-printf '10.0.0.1\n127.0.0.0/8\n127.0.0.1' >"$dir/allow"
+# The allow list's last line counts without a line break; comments and blanks are no entries; a
+# line it cannot read is named.
+printf '# office\n10.0.0.1  # printer\n127.0.0.0/8\n 127.0.0.1' >"$dir/allow"
 probe_port=$(( 26000 + RANDOM % 2000 ))
 # shellcheck disable=SC2086
 start_console $a --port 0 --probe --probe-port $probe_port --allow-file "$dir/allow"
-grep -q "line 2: '127.0.0.0/8'" "$dir/log" || { echo "no warning for line 2:"; cat "$dir/log"; exit 1; }
-! grep -q "line [13]" "$dir/log" || { echo "a warning for a good line:"; cat "$dir/log"; exit 1; }
+grep -q "line 3: '127.0.0.0/8'" "$dir/log" || { echo "no warning for line 3:"; cat "$dir/log"; exit 1; }
+! grep -q "line [124]" "$dir/log" || { echo "a warning for a good line:"; cat "$dir/log"; exit 1; }
 names=$($tool discover --to 127.0.0.1 --port $probe_port)
 [[ $names == *$'\t127.0.0.1' ]] || { echo "the console did not answer the probe: $names"; exit 1; }
 

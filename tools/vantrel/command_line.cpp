@@ -117,7 +117,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       ->check(port(0))
       ->type_name("N")
       ->capture_default_str();
-  c->add_option("--allow-file", s.allowFile, "allow only the addresses listed (a.b.c.d, a-b or 10.1.*.*, one a line)")
+  c->add_option("--allow-file", s.allowFile,
+                "allow only the addresses listed (a.b.c.d, a-b or 10.1.*.*, one a line; '#' starts a comment)")
       ->type_name("FILE");
   c->add_flag("--allow-local", s.allowLocal, "let viewers on this machine log in (refused otherwise)");
   c->add_flag("--refuse-all", s.refuseAll, "refuse every viewer");

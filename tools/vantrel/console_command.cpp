@@ -21,6 +21,7 @@
 
 #include "catalog/whole_file.h"
 #include "commands.h"
+#include "console/allow_list.h"
 #include "console/area_scaler.h"
 #include "console/console_log.h"
 #include "console/console_session.h"
@@ -73,16 +74,16 @@ void warn(const std::string& text) { logLine(stderr, Priority::Warning, "warning
 void note(const std::string& text) { logLine(stderr, Priority::Notice, "note: " + text); }
 
 // The allow list as the responder will hold it; nothing, and the reason in `error`, when it
-// cannot. An empty file is an empty list. The text is ended with a line break, since the
-// responder ignores what follows the last one, and every entry it would read otherwise than
-// written is named with its line.
+// cannot. An empty file is an empty list. Comments and blanks are left out, the text is ended
+// with a line break, since the responder ignores what follows the last one, and every entry it
+// would read otherwise than written is named with its line.
 std::optional<std::string> readAllowList(const std::string& path, std::string& error) {
-  auto read = readWholeFile(path);
+  const auto read = readWholeFile(path);
   if (!read) {
     error = "cannot read the allow list '" + path + "'";
     return std::nullopt;
   }
-  std::string text = std::move(*read);
+  std::string text = plainAllowList(*read);
   if (!text.empty() && text.back() != '\n' && text.back() != '\r' && text.back() != ';') text += '\n';
   if (text.size() >= ConsoleServer::kFilterCapacity) {
     error = "the allow list '" + path + "' is longer than " + std::to_string(ConsoleServer::kFilterCapacity - 1) +
