@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # vantrel console: refuses bad arguments (1), a busy port or a foreign address (3, saying which),
 # an unreadable account file (4) and an X display it cannot open (5);
-# warns at start about allow-list entries it will not read as written and about a loopback
-# address that refuses everyone, with syslog priorities in systemd's journal; answers the LAN probe of vantrel discover on loopback; SIGINT
-# and SIGTERM end it with 0.
+# warns at start about account lines and allow-list entries it will not read as written and about
+# a loopback address that refuses everyone, with syslog priorities in systemd's journal; answers
+# the LAN probe of vantrel discover on loopback; SIGINT and SIGTERM end it with 0.
 source "$(dirname "$0")/common.bash"
-echo secret | $tool account add "$dir/accounts" admin
+echo secret | $tool account add "$dir/accounts" admin >/dev/null
 
 a="--accounts $dir/accounts --listen 127.0.0.1"
 # shellcheck disable=SC2086  # the options are meant to split
@@ -31,8 +31,11 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
 # A loopback address of its own, as a console on the fixed port needs beside others.
 own=127.83.$(( RANDOM % 250 + 1 )).$(( RANDOM % 250 + 1 ))
 probe_port=$(( 26000 + RANDOM % 2000 ))
+printf 'broken line\n' >>"$dir/accounts"
 start_console --accounts "$dir/accounts" --listen "$own" --port 0 --probe --probe-port $probe_port
 grep -q "listening on $own:" "$dir/log" || { echo "the console does not say it listens on $own:"; cat "$dir/log"; exit 1; }
+grep -q "account file $dir/accounts line 2: not NAME:HASH:ROLE" "$dir/log" ||
+  { echo "no warning for the account file's line 2:"; cat "$dir/log"; exit 1; }
 names=$($tool discover --to "$own" --port $probe_port)
 [ -n "$names" ] || { echo "the console did not answer the probe"; exit 1; }
 # A second console on a busy port says why and leaves the first one's log alone.
@@ -50,7 +53,7 @@ probe_port=$(( 26000 + RANDOM % 2000 ))
 # shellcheck disable=SC2086
 start_console $a --port 0 --probe --probe-port $probe_port --allow-file "$dir/allow"
 grep -q "line 3: '127.0.0.0/8'" "$dir/log" || { echo "no warning for line 3:"; cat "$dir/log"; exit 1; }
-! grep -q "line [124]" "$dir/log" || { echo "a warning for a good line:"; cat "$dir/log"; exit 1; }
+! grep -q "allow list .* line [124]" "$dir/log" || { echo "a warning for a good line:"; cat "$dir/log"; exit 1; }
 names=$($tool discover --to 127.0.0.1 --port $probe_port)
 [[ $names == *$'\t127.0.0.1' ]] || { echo "the console did not answer the probe: $names"; exit 1; }
 

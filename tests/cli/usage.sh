@@ -13,7 +13,7 @@ expect() {
 
 expect 0 '^vantrel [0-9]+\.[0-9]+\.[0-9]+$' "$tool" --version
 expect 0 '^  4  no answer within the time-out' "$tool" --help
-for command in cipher discover codec "account add" console snap view; do
+for command in cipher discover codec "account add" "account list" console snap view; do
   # shellcheck disable=SC2086  # "account add" is two words
   expect 0 "^Usage: vantrel $command " "$tool" $command --help
 done
@@ -21,7 +21,7 @@ expect 0 '^Usage: vantrel snap ' "$tool" snap -h
 expect 0 'Only enabled admin accounts can log in' "$tool" account add --help
 
 expect 1 '^vantrel: a command is required: cipher, discover, codec, account, console, snap, view$' "$tool"
-expect 1 '^vantrel account: a command is required: add$' "$tool" account
+expect 1 '^vantrel account: a command is required: add, passwd, remove, list$' "$tool" account
 expect 1 "^vantrel console: unknown option '--bogus'" "$tool" console --accounts x --bogus
 expect 1 "^vantrel console: unknown option '--acounts'" "$tool" console --acounts x
 expect 1 "^vantrel: unknown command 'frobnicate'" "$tool" frobnicate

@@ -1,6 +1,8 @@
 // The command line of the vantrel tool: every sub-command and option, their help texts and the
 // exit-code table. The only file that includes CLI11, which takes long to compile.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -79,24 +81,50 @@ CLI::App* defineCodec(CLI::App& app, CodecSettings& s) {
   return c;
 }
 
-CLI::App* defineAccountAdd(CLI::App& app, AccountSettings& s) {
-  auto* account = command(app, "account", "Manage the console's account file");
+// A sub-command and what runs it.
+using Command = std::pair<const CLI::App*, std::function<int()>>;
+
+std::vector<Command> defineAccount(CLI::App& app, AccountSettings& s) {
+  auto* account = app.add_subcommand("account", "Manage the console's account file");
+  account->set_help_all_flag();
   account->require_subcommand(1);
-  auto* c = command(*account, "add", "Add an account to the file, or replace the one of the same name");
-  c->add_option("FILE", s.file, "the account file; created when missing, other lines are kept as they are")
-      ->required()
-      ->type_name("");
-  c->add_option("NAME", s.name, "the account name")->required()->type_name("");
-  c->add_option("--role", s.role, "what the account is; only admin accounts can log in")
+  const auto file = [&s](CLI::App* c) {
+    c->add_option("FILE", s.file, "the account file; other lines are kept as they are")->required()->type_name("");
+  };
+  const auto name = [&s](CLI::App* c) { c->add_option("NAME", s.name, "the account name")->required()->type_name(""); };
+  const std::string asked =
+      "On a terminal the password is asked twice without echo; otherwise it is the first line of standard\n"
+      "input. An empty password is refused.";
+
+  auto* add = command(*account, "add", "Add an account to the file, or replace the one of the same name");
+  file(add);
+  name(add);
+  add->add_option("--role", s.role, "what the account is; only admin accounts can log in")
       ->type_name("ROLE")
       ->check(CLI::IsMember({"admin", "user", "guest"}))
       ->capture_default_str();
-  c->add_flag("--disabled", s.disabled, "add the account disabled");
-  c->footer(
+  add->add_flag("--disabled", s.disabled, "add the account disabled");
+  add->footer(
       "Only enabled admin accounts can log in to the console; user and guest accounts are always refused.\n"
-      "On a terminal the password is asked twice without echo; otherwise it is the first line of standard\n"
-      "input. An empty password is refused.");
-  return c;
+      "A name is refused when it starts with '#', holds a blank, ':' or a control character, or is longer\n"
+      "than a viewer sends. The file is created when missing, readable by its owner only.\n" + asked);
+
+  auto* passwd = command(*account, "passwd", "Change the password of an account; its role and state stay");
+  file(passwd);
+  name(passwd);
+  passwd->footer(asked);
+
+  auto* remove = command(*account, "remove", "Remove an account from the file");
+  file(remove);
+  name(remove);
+
+  auto* list = command(*account, "list", "List the accounts of the file: name, role and 'disabled'");
+  file(list);
+  list->footer("Lines no login can use are named on standard error.");
+  return {{add, [&s] { return runAccountAdd(s); }},
+          {passwd, [&s] { return runAccountPasswd(s); }},
+          {remove, [&s] { return runAccountRemove(s); }},
+          {list, [&s] { return runAccountList(s); }}};
 }
 
 CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
@@ -294,15 +322,17 @@ int runCommandLine(int argc, const char* const* argv) {
   ConsoleSettings console;
   SnapSettings snap;
   ViewSettings view;
-  const std::vector<std::pair<const CLI::App*, std::function<int()>>> commands = {
+  std::vector<Command> commands = {
       {defineCipher(app, cipher), [&] { return runCipher(cipher); }},
       {defineDiscover(app, discover), [&] { return runDiscover(discover); }},
       {defineCodec(app, codec), [&] { return runCodec(codec); }},
-      {defineAccountAdd(app, account), [&] { return runAccountAdd(account); }},
-      {defineConsole(app, console), [&] { return runConsole(console); }},
-      {defineSnap(app, snap), [&] { return runSnap(snap); }},
-      {defineView(app, view), [&] { return runView(view); }},
   };
+  std::ranges::copy(defineAccount(app, account), std::back_inserter(commands));
+  commands.insert(commands.end(), {
+                                      {defineConsole(app, console), [&] { return runConsole(console); }},
+                                      {defineSnap(app, snap), [&] { return runSnap(snap); }},
+                                      {defineView(app, view), [&] { return runView(view); }},
+                                  });
   app.footer(kExitTable);  // after the sub-commands, which would inherit it
 
   try {

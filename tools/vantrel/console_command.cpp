@@ -217,17 +217,22 @@ std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& er
   return plan;
 }
 
-// PAM, or the account file with a warning when it would let nobody in; nothing, with the reason
-// printed, when the file cannot be read.
+// PAM, or the account file with a warning for each line no login can use and when it would let
+// nobody in; nothing, with the reason printed, when the file cannot be read.
 std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
   if (s.pam) return std::make_unique<PamAccounts>(*s.pam, s.adminGroup);
   auto file = std::make_unique<AccountFile>(*s.accounts);
-  const auto records = file->load();
-  if (!records) {
+  const auto contents = file->read();
+  if (!contents) {
     printError(kCommand, "cannot read the account file '" + *s.accounts + "': " + std::strerror(errno));
     return nullptr;
   }
-  const bool anyAdmin = std::any_of(records->begin(), records->end(),
+  for (const AccountLineProblem& p : contents->problems) {
+    warn("account file " + *s.accounts + " line " + std::to_string(p.line) + ": " + printableText(p.reason) +
+         "; no login can use it");
+  }
+  const auto& records = contents->records;
+  const bool anyAdmin = std::any_of(records.begin(), records.end(),
                                     [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
   if (!anyAdmin) warn("no enabled admin account in '" + *s.accounts + "': every login will be refused");
   return file;
