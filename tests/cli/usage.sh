@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# vantrel's command line: --help for the tool and every command, --version, --opt=value, and
-# wrong arguments named in words with exit code 1.
+# vantrel's command line: --help for the tool and every command, --version, --opt=value, options
+# from --config FILE, and wrong arguments named in words with exit code 1.
 source "$(dirname "$0")/common.bash"
 
 # expect CODE PATTERN ARGS...: the exit code, and a line of the output (both streams) matching.
@@ -30,4 +30,13 @@ expect 1 '--timeout: Value 0 not in range' "$tool" snap h --user u --out o.png -
 # --opt=value reaches the command: the output directory is checked before anything else.
 expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --user=u --password-file="$dir/pw" \
   --out="$dir/missing/shot.png"
+# --config FILE: options a line, the command line winning; flags and lists too.
+printf '# snap\nuser = u\npassword-file = %s\nout = %s # a comment\nstats = true\n' "$dir/pw" "$dir/missing/a.png" >"$dir/snap.conf"
+expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --config "$dir/snap.conf"
+expect 1 "cannot write in '$dir/other'" "$tool" snap 127.0.0.1:9 --config "$dir/snap.conf" --out "$dir/other/b.png"
+printf 'source = ["%s", "%s"]\npam=login\n' "$dir/a.png" "$dir/b.png" >"$dir/console.conf"
+expect 1 "cannot load $dir/a.png" "$tool" console --config "$dir/console.conf"
+printf 'colour = red\n' >"$dir/bad.conf"
+expect 1 "^vantrel view: --config $dir/bad.conf: 'colour' is not an option of 'vantrel view'" "$tool" view h --config "$dir/bad.conf"
+expect 1 "^vantrel codec: --config $dir/none: cannot read it" "$tool" codec encode a b --config "$dir/none"
 echo "usage ok"

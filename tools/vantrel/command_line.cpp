@@ -2,6 +2,9 @@
 // exit-code table. The only file that includes CLI11, which takes long to compile.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <iterator>
 #include <cstdio>
 #include <functional>
@@ -40,10 +43,48 @@ CLI::Validator range(int least, int most) {
 
 CLI::Validator port(int least) { return range(least, 65535); }
 
-// A sub-command with --help only: --help-all belongs to the top level.
+std::string commandPath(const CLI::App* app) {
+  std::string path;
+  for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
+  return path;
+}
+
+// The options of `file` ("name = value" lines, as the long options are named without their
+// dashes) for those the command line left out. It runs with the options' callbacks, after the
+// command line is read and before required options and exclusions are checked, which then see
+// both.
+void readConfigFile(CLI::App& c, const std::string& file) {
+  const std::string where = "--config " + file + ": ";
+  if (std::ifstream probe(file); !probe) throw CLI::FileError(where + "cannot read it: " + std::strerror(errno));
+  auto& format = *c.get_config_formatter();
+  for (const CLI::ConfigItem& item : format.from_file(file)) {
+    if (item.name == "++" || item.name == "--") continue;  // the start and end of a section
+    if (item.parents.size() > 1 || (item.parents.size() == 1 && item.parents[0] != c.get_name())) {
+      throw CLI::ConfigError(where + "the section of '" + item.fullname() + "' is not [" + c.get_name() + "]");
+    }
+    CLI::Option* option = c.get_option_no_throw("--" + item.name);
+    if (option == nullptr || !option->get_configurable()) {
+      throw CLI::ConfigError(where + "'" + item.name + "' is not an option of '" + commandPath(&c) + "'");
+    }
+    if (option->count() > 0) continue;  // the command line wins
+    if (option->get_expected_min() == 0) {
+      option->add_result(option->get_flag_value(item.name, format.to_flag(item)));
+    } else {
+      option->add_result(item.inputs);
+    }
+    option->run_callback();
+  }
+}
+
+// A sub-command with --help and --config: --help-all belongs to the top level.
 CLI::App* command(CLI::App& parent, const char* name, const char* description) {
   auto* c = parent.add_subcommand(name, description);
   c->set_help_all_flag();
+  c->add_option_function<std::string>(
+       "--config", [c](const std::string& file) { readConfigFile(*c, file); },
+       "read options from FILE, 'name = value' a line ('#' starts a comment); the command line wins")
+      ->type_name("FILE")
+      ->configurable(false);
   return c;
 }
 
@@ -259,12 +300,6 @@ CLI::App* defineView(CLI::App& app, ViewSettings& s) {
             "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself. Keys are\n"
             "named as SDL names them: F8, F11, Pause, Scroll Lock...");
   return c;
-}
-
-std::string commandPath(const CLI::App* app) {
-  std::string path;
-  for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
-  return path;
 }
 
 // The innermost sub-command the parser entered.
