@@ -30,6 +30,14 @@ expect 1 '--timeout: Value 0 not in range' "$tool" snap h --user u --out o.png -
 # --opt=value reaches the command: the output directory is checked before anything else.
 expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --user=u --password-file="$dir/pw" \
   --out="$dir/missing/shot.png"
+# A password file that gives none says why.
+mkdir "$dir/pwdir"
+: >"$dir/empty"
+for pw in "$dir/nothing:No such file" "$dir/pwdir:Is a directory" "$dir/empty:it is empty"; do
+  expect 1 "cannot read a password from '${pw%%:*}': ${pw#*:}" "$tool" snap 127.0.0.1:9 --user u --out "$dir/a.png" \
+    --password-file "${pw%%:*}"
+done
+expect 5 "display '57' \(an X display is named with a colon: --source x11::57" "$tool" console --pam x --source x11:57
 # --config FILE: options a line, the command line winning; flags and lists too.
 printf '# snap\nuser = u\npassword-file = %s\nout = %s # a comment\nstats = true\n' "$dir/pw" "$dir/missing/a.png" >"$dir/snap.conf"
 expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --config "$dir/snap.conf"

@@ -29,7 +29,7 @@ constexpr const char* kExitTable =
     "  2  the console refused the login (snap, view)\n"
     "  3  no connection to the console (snap, view), or the port cannot be used (console)\n"
     "  4  no answer within the time-out (snap, view), or the account file cannot be read (console)\n"
-    "  5  the session ended before what was asked for arrived (snap), the console ended the session or could\n"
+    "  5  the session ended before what was asked for arrived (snap), the session ended or the console could\n"
     "     not be reached again (view), or the display is unusable (console, view)\n"
     "\n"
     "Run 'vantrel COMMAND --help' for the options of a command.";

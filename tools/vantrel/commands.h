@@ -20,7 +20,7 @@ enum ExitCode : int {
   kExitTimeOut = 4,         // snap, view: no answer within the time-out
   kExitAccounts = 4,        // console: the account file cannot be read
   kExitSessionEnded = 5,    // snap: the session ended before what was asked for arrived;
-                            // view: the console ended it, or the link was not regained
+                            // view: the session ended (not by the user), or the link was not regained
   kExitDisplay = 5,         // console, view: the display cannot be opened or used
 };
 

@@ -265,6 +265,11 @@ std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan,
     if (s.size) size = plan.screen;
     out.desktop = X11Desktop::open({*plan.display, size, s.viewOnly, !s.noCursor}, error);
     if (!out.desktop) {
+      // x11:57 names the display "57"; display :57 is x11::57.
+      if (!plan.display->empty() && plan.display->find(':') == std::string::npos) {
+        error += " (an X display is named with a colon: --source x11::" + *plan.display + " for display :" +
+                 *plan.display + ")";
+      }
       printError(kCommand, error);
       return kExitDisplay;
     }

@@ -156,6 +156,18 @@ class SdlViewerWindow::Impl {
   }
 
   bool start(std::string& error) {
+    // SDL would try one driver after another, and one of them prints its own failure first.
+    const auto given = [](const char* name) {
+      const char* value = SDL_getenv(name);
+      return value != nullptr && *value != '\0';
+    };
+    if (!given("SDL_VIDEODRIVER")) {
+      if (!given("DISPLAY") && !given("WAYLAND_DISPLAY")) {
+        error = "no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)";
+        return false;
+      }
+      if (!given("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       error = std::string("cannot start the display: ") + SDL_GetError();
       return false;
@@ -438,8 +450,12 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
     upload(surface);
     if (dirty_) render();
     if (running && connection->receiveThreadEnded()) {
-      end =
-          connection->closedByServer.load() != 0 || ports.endRequested ? SessionEnd::ServerEnded : SessionEnd::LinkLost;
+      if (connection->sessionAbort.load() != 0) {
+        end = SessionEnd::ScreenRefused;
+      } else {
+        end = connection->closedByServer.load() != 0 || ports.endRequested ? SessionEnd::ServerEnded
+                                                                            : SessionEnd::LinkLost;
+      }
       running = false;
     }
   }
