@@ -114,11 +114,20 @@ CLI::App* defineCodec(CLI::App& app, CodecSettings& s) {
       ->required()
       ->type_name("")
       ->check(CLI::IsMember({"encode", "decode"}));
-  c->add_option("IN", s.in, "the file to read")->required()->type_name("");
-  c->add_option("OUT", s.out, "the file to write")->required()->type_name("");
-  c->add_option("--header-length", s.headerLength, "bytes of bitmap header before the pixels")
+  c->add_option("IN", s.in, "encode: a BMP file, or a plain block; decode: a compressed block")
       ->required()
+      ->type_name("");
+  c->add_option("OUT", s.out, "encode: the compressed block; decode: the plain block, a BMP file if named *.bmp")
+      ->required()
+      ->type_name("");
+  c->add_option("--header-length", s.headerLength,
+                "bytes of bitmap header before the pixels of a block (a BMP file's own header says it)")
       ->type_name("BYTES");
+  c->footer(
+      "A block is what a screen update carries: a bitmap header (BITMAPINFOHEADER, with the colour masks of\n"
+      "16- and 32-bit pixels or the colour table of 8-bit ones), then rows of pixels without padding. A BMP\n"
+      "file of 8, 16, 24 or 32 bits a pixel is taken as it is; encode prints the header length that decode\n"
+      "then needs. 32-bit pixels are sent as 16-bit RGB565.");
   return c;
 }
 

@@ -36,7 +36,7 @@ struct DiscoverSettings {
 
 struct CodecSettings {
   std::string direction;  // encode or decode
-  std::uint32_t headerLength = 0;
+  std::optional<std::uint32_t> headerLength;  // a BMP file's own header says it
   std::string in;
   std::string out;
 };
