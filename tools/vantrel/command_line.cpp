@@ -306,8 +306,9 @@ CLI::App* defineView(CLI::App& app, ViewSettings& s) {
   c->footer(std::string("Without --password-file the password comes from the environment variable ") +
             kPasswordVariable +
             ",\nelse it is asked without echo when standard input is a terminal. The key menu sends Ctrl+Alt+Del,\n"
-            "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself. Keys are\n"
-            "named as SDL names them: F8, F11, Pause, Scroll Lock...");
+            "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself (arrows\n"
+            "and Return or the pointer choose, Escape closes it). Keys are named as SDL names them: F8, F11, Pause,\n"
+            "Scroll Lock... Text goes to the console in Latin-1: characters beyond it are pasted as '?'.");
   return c;
 }
 
