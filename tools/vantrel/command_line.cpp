@@ -3,11 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
-#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -232,7 +232,7 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   c->footer(
       "One of --accounts and --pam is needed. An X desktop (x11 alone: the one of $DISPLAY) takes the viewer's\n"
       "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
-      "Ctrl+Alt+Del is logged (to standard output) and not passed on. A desktop larger than 1024x768 is scaled down to fit.\n"
+      "Ctrl+Alt+Del is logged and not passed on. A desktop larger than 1024x768 is scaled down to fit.\n"
       "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time; in\n"
       "systemd's journal (JOURNAL_STREAM) with its syslog priority instead.\n"
       "SIGINT or SIGTERM ends the session (the viewer is told) and the console.");

@@ -72,25 +72,18 @@ class ViewerMessages::Printed final : public MessageBoxPort {
 
   void show(WindowRef, const std::string& text, const std::string&, unsigned) override {
     ++shown_;
-    std::string line;
     if (text.empty() || text[0] != kKeyMark) {
-      line = std::string(prefix_) + ": " + oneLine(text) + "\n";
-    } else {
-      std::string key = text.substr(1);
-      const std::string_view suffix = MessageCatalog::languageSuffix(0);
-      if (key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        key.resize(key.size() - suffix.size());
-      }
-      const MessageCatalog& texts = fromFile_ ? *fromFile_ : english_;
-      line = std::string(prefix_) + ": " + oneLine(texts.lookupText(MessageCatalog::kSection, key, 0)) + " (" + key +
-             ")\n";
+      print(std::string(prefix_) + ": " + oneLine(text));
+      return;
     }
-    // While logging in the boxes are the detail of the tool's own sentence, which comes first.
-    if (loggingIn_) {
-      held_ += line;
-    } else {
-      std::fputs(line.c_str(), stderr);
+    std::string key = text.substr(1);
+    const std::string_view suffix = MessageCatalog::languageSuffix(0);
+    if (key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      key.resize(key.size() - suffix.size());
     }
+    const MessageCatalog& texts = fromFile_ ? *fromFile_ : english_;
+    const std::string words = oneLine(texts.lookupText(MessageCatalog::kSection, key, 0));
+    print(std::string(prefix_) + ": " + words + " (" + key + ")");
   }
 
   const MessageCatalog& keys() const { return keys_; }
@@ -106,6 +99,15 @@ class ViewerMessages::Printed final : public MessageBoxPort {
   unsigned shown() const { return shown_; }
 
  private:
+  // While logging in the boxes are the detail of the tool's own sentence, which comes first.
+  void print(const std::string& line) {
+    if (loggingIn_) {
+      held_ += line + "\n";
+    } else {
+      std::fprintf(stderr, "%s\n", line.c_str());
+    }
+  }
+
   MessageCatalog english_;
   std::optional<MessageCatalog> fromFile_;
   MessageCatalog keys_;
