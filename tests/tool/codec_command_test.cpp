@@ -118,7 +118,7 @@ TEST(BmpFile, TheFuzzSeedsGoThereAndBack) {
 TEST_F(CodecCommand, WhatTheCodecCannotTakeIsRefusedWithTheReason) {
   const auto row = [](int) { return Bytes(8, 1); };
   Bytes cut = bmpFile(8, 8, 24, row);
-  cut.resize(cut.size() - 1);
+  cut.pop_back();
   const struct {
     Bytes file;
     std::string options;
