@@ -57,6 +57,12 @@ std::string dotted(const std::optional<sockaddr_in>& a) {
   return text;
 }
 
+bool isStream(NativeSocket s) {
+  int type = 0;
+  socklen_t length = sizeof type;
+  return getsockopt(s, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length) == 0 && type == SOCK_STREAM;
+}
+
 bool connectWithin(NativeSocket s, const sockaddr_in& to, std::chrono::milliseconds limit) {
   if (net::setNonBlocking(s, true) != 0) return false;
   bool connected = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
@@ -151,10 +157,11 @@ bool NetSocket::bind(std::uint16_t port, bool loopbackOnly) {
 
 bool NetSocket::bindTo(std::uint32_t address, std::uint16_t port) {
   if (!isOpen()) return false;
-  if (port != 0) {
+  if (port != 0 && !(net::kStreamBindRefusesListeners && isStream(native(handle_)))) {
     // Address reuse would let us bind beside a live listener; a stream connect finds it first.
     // For one address the probe starts from that address, which proves it is ours before the
-    // probe sends anything to it.
+    // probe sends anything to it. Where the system refuses such a bind itself the probe is left
+    // out: the listener would log its connection as a client that gave up.
     NetSocket probe;
     const bool anyAddress = address == htonl(INADDR_ANY);
     if (probe.createTcp() && (anyAddress || probe.bindTo(address, 0)) &&

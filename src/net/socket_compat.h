@@ -33,6 +33,8 @@ inline constexpr int kWouldBlock = WSAEWOULDBLOCK;
 inline constexpr int kConnectPending = WSAEWOULDBLOCK;
 inline constexpr int kDatagramTruncated = WSAEMSGSIZE;
 inline constexpr int kStaleUnreachable = WSAECONNRESET;  // an earlier datagram found no listener
+// Address reuse lets a stream socket bind beside a live listener on the same port.
+inline constexpr bool kStreamBindRefusesListeners = false;
 inline int lastSocketError() { return WSAGetLastError(); }
 inline int closeNative(NativeSocket s) { return closesocket(s); }
 inline bool startupSockets() {
@@ -58,6 +60,8 @@ inline constexpr int kWouldBlock = EWOULDBLOCK;
 inline constexpr int kConnectPending = EINPROGRESS;
 inline constexpr int kDatagramTruncated = EMSGSIZE;
 inline constexpr int kStaleUnreachable = ECONNREFUSED;
+// Address reuse covers only ports whose last socket is closing, never one a live listener holds.
+inline constexpr bool kStreamBindRefusesListeners = true;
 inline int lastSocketError() { return errno; }
 inline int closeNative(NativeSocket s) { return ::close(s); }
 inline bool startupSockets() { return true; }

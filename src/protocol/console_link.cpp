@@ -88,7 +88,10 @@ bool ConsoleLink::receiveMessage(ConsoleMessage& message, std::size_t payloadCap
   switch (readMessage(stream(), message, payloadCapacity)) {
     case ReadOutcome::Message: return true;
     case ReadOutcome::NoResponse: messages_.showCatalogBox(messages_.ownerWindow, "ServerNoResponse"); break;
-    case ReadOutcome::Oversized: markDead(); break;
+    case ReadOutcome::Oversized:
+      refusedLength_ = wirePayloadLength(message);
+      markDead();
+      break;
     case ReadOutcome::Failed:
     case ReadOutcome::UnknownType: break;
   }

@@ -5,6 +5,7 @@
 // written whole before another one starts.
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +68,12 @@ class ConsoleLink {
   // `message.payload` holds `payloadCapacity` bytes. A longer payload is refused and the link is
   // dead from then on: the stream cannot be followed any further.
   bool receiveMessage(ConsoleMessage& message, std::size_t payloadCapacity);
+  // The payload length of the message the link refused so, or nothing: a link that dropped
+  // itself, which its owner tells apart from one the peer or the network broke.
+  std::optional<std::uint32_t> refusedLength() const {
+    const std::uint32_t length = refusedLength_.load();
+    return length != 0 ? std::optional(length) : std::nullopt;
+  }
 
   bool isAlive() const { return stream().isAlive(); }
   void markDead() { stream().markDead(); }
@@ -98,6 +105,7 @@ class ConsoleLink {
   std::chrono::steady_clock::time_point loginDeadline_{};
   std::uint32_t resolvedAddress_ = 0;
   std::optional<std::uint32_t> lastStatus_;
+  std::atomic<std::uint32_t> refusedLength_{0};  // set by the receiving thread, read by others
   std::mutex sendMutex_;  // held from the first byte of a message to its last
 };
 

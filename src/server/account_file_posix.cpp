@@ -8,8 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "catalog/whole_file.h"
+#include "protocol/console_link.h"
 #include "server/account_file.h"
 
 namespace vantrel {
@@ -84,42 +86,107 @@ std::optional<std::string> replaceFile(const std::filesystem::path& target, std:
   return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<AccountRecord> parseAccountLine(std::string_view line) {
+// A record, or why the line is none; neither for a comment or a blank line.
+struct ReadLine {
+  std::optional<AccountRecord> record;
+  std::optional<std::string> problem;
+};
+ReadLine readAccountLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') return {};
   const auto first = line.find(':');
   const auto second = first == std::string_view::npos ? first : line.find(':', first + 1);
-  if (first == 0 || second == std::string_view::npos) return std::nullopt;
+  if (second == std::string_view::npos) return {std::nullopt, "not NAME:HASH:ROLE"};
+  if (first == 0) return {std::nullopt, "no account name before the first ':'"};
 
   AccountRecord record{std::string(line.substr(0, first)), std::string(line.substr(first + 1, second - first - 1)),
                        std::string(line.substr(second + 1)), false};
   if (const auto comma = record.role.find(','); comma != std::string::npos) {
-    if (record.role.substr(comma + 1) != "disabled") return std::nullopt;
+    if (record.role.substr(comma + 1) != "disabled") {
+      return {std::nullopt, "the role is followed by something else than ',disabled'"};
+    }
     record.disabled = true;
     record.role.resize(comma);
   }
-  if (!AccountFile::isValidRole(record.role) || record.hash.empty()) return std::nullopt;
-  return record;
+  if (!AccountFile::isValidRole(record.role)) {
+    return {std::nullopt, "the role '" + record.role + "' is not admin, user or guest"};
+  }
+  if (record.hash.empty()) return {std::nullopt, "no password hash"};
+  return {std::move(record), std::nullopt};
 }
+
+// A fresh yescrypt hash of a password a viewer can send; nothing, and why in `error`, otherwise.
+std::optional<std::string> newHash(const std::string& password, std::string& error) {
+  if (password.size() > ConsoleLink::kPasswordMaxLength) {
+    error = "a password longer than " + std::to_string(ConsoleLink::kPasswordMaxLength) +
+            " characters cannot be sent by a viewer";
+    return std::nullopt;
+  }
+  char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+  if (crypt_gensalt_rn("$y$", 0, nullptr, 0, setting, sizeof setting) == nullptr) {
+    error = "cannot make a password salt";
+    return std::nullopt;
+  }
+  auto hash = hashOf(password, setting);
+  if (!hash) error = "cannot hash the password";
+  return hash;
+}
+
+}  // namespace
+
+std::optional<AccountRecord> parseAccountLine(std::string_view line) { return readAccountLine(line).record; }
 
 std::string formatAccountLine(const AccountRecord& record) {
   return record.name + ":" + record.hash + ":" + record.role + (record.disabled ? ",disabled" : "");
+}
+
+std::optional<std::string> accountNameProblem(std::string_view name) {
+  if (name.empty()) return "an account name must not be empty";
+  if (name.front() == '#') return "an account name must not start with '#': its line would be a comment";
+  for (const char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == ':') return "an account name must not contain ':', which ends the name in the file";
+    if (c == ' ' || c == '\t') return "an account name must not contain blanks";
+    if (c < 0x20 || c == 0x7F) return "an account name must not contain control characters";
+  }
+  if (name.size() > ConsoleLink::kUserMaxLength) {
+    return "an account name must not be longer than " + std::to_string(ConsoleLink::kUserMaxLength) +
+           " characters, the most a viewer sends";
+  }
+  return std::nullopt;
 }
 
 bool AccountFile::isValidRole(std::string_view role) {
   return role == "admin" || role == "user" || role == "guest";
 }
 
-std::optional<std::vector<AccountRecord>> AccountFile::load() const {
+std::optional<AccountFile::Contents> AccountFile::read() const {
   std::ifstream in(path_);
   if (!in) return std::nullopt;
-  std::vector<AccountRecord> records;
+  Contents contents;
+  std::map<std::string, std::size_t> firstLineOf;
+  std::size_t number = 0;
   for (std::string line; std::getline(in, line);) {
-    if (auto record = parseAccountLine(line)) records.push_back(std::move(*record));
+    ReadLine read = readAccountLine(line);
+    ++number;
+    if (read.problem) contents.problems.push_back({number, std::move(*read.problem)});
+    if (!read.record) continue;
+    // Logins find the first line of a name.
+    if (const auto [first, fresh] = firstLineOf.try_emplace(read.record->name, number); !fresh) {
+      contents.problems.push_back({number, "'" + read.record->name + "' again: line " +
+                                               std::to_string(first->second) + " is the one that counts"});
+      continue;
+    }
+    contents.records.push_back(std::move(*read.record));
   }
   if (in.bad()) return std::nullopt;  // a directory opens, then fails to read
-  return records;
+  return contents;
+}
+
+std::optional<std::vector<AccountRecord>> AccountFile::load() const {
+  auto contents = read();
+  if (!contents) return std::nullopt;
+  return std::move(contents->records);
 }
 
 AccountVerdict AccountFile::verifyAccountPassword(const std::string& user, const std::string& password) {
@@ -141,51 +208,80 @@ AccountVerdict AccountFile::verifyAccountPassword(const std::string& user, const
   return hash && sameInConstantTime(*hash, it->hash) ? AccountVerdict::Valid : AccountVerdict::WrongPassword;
 }
 
-std::optional<std::string> AccountFile::addOrReplace(const std::string& name, const std::string& password,
-                                                     const std::string& role, bool disabled) const {
-  if (name.empty() || name.find_first_of(":\r\n") != std::string::npos) {
-    return "an account name must not be empty or contain ':' or a line break";
-  }
-  if (!isValidRole(role)) return "the role must be admin, user or guest";
+AccountFile::Edit AccountFile::addOrReplace(const std::string& name, const std::string& password,
+                                            const std::string& role, bool disabled) const {
+  if (auto problem = accountNameProblem(name)) return {std::move(problem)};
+  if (!isValidRole(role)) return {"the role must be admin, user or guest"};
+  std::string error;
+  const auto hash = newHash(password, error);
+  if (!hash) return {error};
+  const std::string line = formatAccountLine({name, *hash, role, disabled});
+  return rewrite(name, false, [&](const AccountRecord*) { return line; });
+}
 
-  char setting[CRYPT_GENSALT_OUTPUT_SIZE];
-  if (crypt_gensalt_rn("$y$", 0, nullptr, 0, setting, sizeof setting) == nullptr) {
-    return "cannot make a password salt";
-  }
-  const auto hash = hashOf(password, setting);
-  if (!hash) return "cannot hash the password";
+AccountFile::Edit AccountFile::changePassword(const std::string& name, const std::string& password) const {
+  std::string error;
+  const auto hash = newHash(password, error);
+  if (!hash) return {error};
+  return rewrite(name, true, [&](const AccountRecord* existing) {
+    return formatAccountLine({name, *hash, existing->role, existing->disabled});
+  });
+}
 
+AccountFile::Edit AccountFile::remove(const std::string& name) const {
+  return rewrite(name, true, [](const AccountRecord*) { return std::nullopt; });
+}
+
+AccountFile::Edit AccountFile::rewrite(const std::string& name, bool mustExist, const LineMaker& newLine) const {
   const auto target = followLinks(path_);
-  if (!target) return "cannot follow the links of " + path_;
+  if (!target) return {"cannot follow the links of " + path_};
   std::string text;
   struct stat existing {};
   const bool exists = stat(target->c_str(), &existing) == 0;
-  if (!exists && errno != ENOENT) return "cannot reach " + path_ + ": " + std::strerror(errno);
+  if (!exists && (errno != ENOENT || mustExist)) return {"cannot reach " + path_ + ": " + std::strerror(errno)};
   if (exists) {
     auto bytes = readWholeFile(target->string());
-    if (!bytes) return "cannot read " + path_ + ": " + std::strerror(errno);
+    if (!bytes) return {"cannot read " + path_ + ": " + std::strerror(errno)};
     text = std::move(*bytes);
   }
 
-  // Only the account's own line changes; every other line, comments and lines this version
-  // does not understand included, stays byte for byte.
-  const std::string line = formatAccountLine({name, *hash, role, disabled});
-  bool replaced = false;
-  for (std::size_t at = 0; at < text.size() && !replaced;) {
+  // Only the account's first line changes (a later one, which no login reads, stays), or every
+  // line of the name goes.
+  Edit edit;
+  std::optional<std::string> replacement;
+  std::string out;
+  out.reserve(text.size() + 128);
+  for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = std::min(text.find('\n', at), text.size());
-    const auto record = parseAccountLine(std::string_view(text).substr(at, end - at));
-    if (record && record->name == name) {
-      const bool crlf = end > at && text[end - 1] == '\r';
-      text.replace(at, end - at - (crlf ? 1 : 0), line);
-      replaced = true;
+    const std::string_view whole = std::string_view(text).substr(at, std::min(end + 1, text.size()) - at);
+    const std::string_view line = whole.substr(0, end - at);
+    at += whole.size();
+    const auto record = parseAccountLine(line);
+    if (!record || record->name != name) {
+      out += whole;
+      continue;
     }
-    at = end + 1;
+    const bool first = !edit.existed;
+    if (first) {
+      edit.existed = true;
+      replacement = newLine(&*record);
+    }
+    if (!replacement) continue;
+    if (!first) {
+      out += whole;
+      continue;
+    }
+    const bool crlf = !line.empty() && line.back() == '\r';
+    out += *replacement;
+    out += whole.substr(line.size() - (crlf ? 1 : 0));  // the line's own break, as it was
   }
-  if (!replaced) {
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    text += line + '\n';
+  if (!edit.existed) {
+    if (mustExist) return {"there is no account '" + name + "' in " + path_};
+    if (!out.empty() && out.back() != '\n') out += '\n';
+    out += *newLine(nullptr) + '\n';
   }
-  return replaceFile(*target, text, exists ? std::optional(existing) : std::nullopt);
+  edit.error = replaceFile(*target, out, exists ? std::optional(existing) : std::nullopt);
+  return edit;
 }
 
 }  // namespace vantrel

@@ -98,6 +98,7 @@ class ConsoleServer {
   void setClearPort(std::optional<std::uint16_t> port) { clearPort_ = port; }
   std::optional<std::uint16_t> clearListeningPort() const { return clearSocket_.localPort(); }
 
+  // On failure errno (on Linux) tells why.
   bool startListening();
   // The port the listening socket is bound to.
   std::optional<std::uint16_t> listeningPort() const;

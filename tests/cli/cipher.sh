@@ -15,4 +15,7 @@ short=$($tool cipher scramble 41)
 [ "$($tool cipher unscramble "$short")" = "4100000000000000" ] || { echo "padding lost"; exit 1; }
 
 for bad in "" "abc" "zz"; do expect_rc 1 "$tool" cipher scramble "$bad"; done
+grep -q "'zz' holds characters that are not hex digits" "$dir/out" || { echo "zz: $(cat "$dir/out")"; exit 1; }
+expect_rc 1 "$tool" cipher scramble abc
+grep -q "'abc' has an odd number of hex digits" "$dir/out" || { echo "abc: $(cat "$dir/out")"; exit 1; }
 echo "cipher command ok"

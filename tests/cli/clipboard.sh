@@ -3,7 +3,7 @@
 # bytes: the console's text lands in snap's --clipboard-out as sent; snap's --clipboard-in
 # reaches the console's input log once, without its CRs. A text over the limit is refused.
 source "$(dirname "$0")/common.bash"
-echo secret | $tool account add "$dir/accounts" operator
+echo secret | $tool account add "$dir/accounts" operator >/dev/null
 
 from_console=$'caf\xe9 \xff "quoted"\n\ttab\\ end\n'
 printf 'na\xefve\r\nsecond\r\n' >"$dir/local"

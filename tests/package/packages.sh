@@ -3,7 +3,8 @@
 # - each SDK zip unpacked: its files, the DLL's version resource, the sample host's source, a C
 #   host compiled against its header and both import libraries (32-bit: linked only, this
 #   machine runs no 32-bit code);
-# - the Debian package unpacked into a scratch root: its fields, its manual page, its vantrel;
+# - the Debian package unpacked into a scratch root: its fields, its manual page, its systemd
+#   units (systemd-analyze verify), its scripts, its vantrel with the example configuration;
 # - the 64-bit SDK under Wine: the C host and the sample host against that vantrel's console,
 #   on a loopback address of their own at the DLL's fixed port 25000.
 set -euo pipefail
@@ -59,16 +60,43 @@ vantrel=$work/debroot/usr/bin/vantrel
 zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep "^\.TH VANTREL \"1\" .*\"vantrel $version\"" >/dev/null || fail "$deb has no manual page"
 zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep 'console' >/dev/null || fail "the manual page lacks the help text"
 
+# The systemd units as shipped, with the unpacked vantrel in place of /usr/bin/vantrel and the
+# manual page where their documentation points: systemd-analyze verify says nothing of a unit it
+# takes whole, and only warns (exit code 0) about a line it ignores.
+units=$(cd "$work/debroot/usr/lib/systemd" && find system user -name '*.service' | sort)
+for unit in system/vantrel-console@.service user/vantrel-console@.service; do
+  grep -qx "$unit" <<<"$units" || fail "$deb lacks the unit $unit: it holds $units"
+done
+mkdir -p "$work/units/system" "$work/units/user" "$work/run"
+chmod 700 "$work/run"
+for unit in $units; do
+  sed "s|/usr/bin/vantrel|$vantrel|g" "$work/debroot/usr/lib/systemd/$unit" >"$work/units/$unit"
+  scope=--system
+  [ "${unit%%/*}" = user ] && scope=--user
+  said=$(XDG_RUNTIME_DIR=$work/run MANPATH=$work/debroot/usr/share/man systemd-analyze verify $scope "$work/units/$unit" 2>&1) ||
+    fail "systemd-analyze verify $unit: $said"
+  [ -z "$said" ] || fail "systemd-analyze verify $unit: $said"
+done
+grep -q '^User=vantrel$' "$work/units/system/vantrel-console@.service" || fail "the system unit runs as another user"
+dpkg-deb -e "$deb" "$work/control"
+grep -q '^ *adduser --system .* vantrel$' "$work/control/postinst" || fail "the package makes no user vantrel"
+dpkg-deb -f "$deb" Depends | grep adduser >/dev/null || fail "$deb does not depend on adduser, which its postinst runs"
+example=$work/debroot/usr/share/doc/vantrel/examples/console.conf
+[ -f "$example" ] || fail "$deb has no example configuration"
+
 printf 'secret\n' | "$vantrel" account add "$work/accounts" operator --role admin >/dev/null
 own=127.87.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
-"$vantrel" console --listen "$own" --port 25000 --allow-local --accounts "$work/accounts" >"$work/console.log" 2>&1 &
+# The example configuration as shipped (inside TLS), with what this test needs on the command line,
+# which wins: the DLLs here go without TLS, on the clear port beside it.
+"$vantrel" console --config "$example" --listen "$own" --port 25002 --clear-port 25000 --state-dir "$work/state" \
+  --allow-local --accounts "$work/accounts" >"$work/console.log" 2>&1 &
 console_pid=$!
 for _ in $(seq 100); do
-  grep -q 'listening on' "$work/console.log" && break
+  grep -q ':25000 too' "$work/console.log" && break
   kill -0 "$console_pid" 2>/dev/null || break
   sleep 0.05
 done
-grep -q "listening on $own:25000" "$work/console.log" || fail "the console did not start: $(cat "$work/console.log")"
+grep -q "listening on $own:25002" "$work/console.log" && grep -q "$own:25000 too" "$work/console.log" || fail "the console did not start: $(cat "$work/console.log")"
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # host_runs EXIT_CODE PROGRAM ARGUMENTS...: one Windows program of the SDK's bin directory.

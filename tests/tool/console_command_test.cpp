@@ -127,6 +127,10 @@ TEST_F(ConsoleCommand, ServesPicturesAndTheirChangesPacedByAcknowledgements) {
     EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << "\nin:\n" << text;
   }
   EXPECT_EQ(text.rfind("earlier session\n", 0), 0u) << text;
+  // Ctrl+Alt+Del goes nowhere, but the administrator's log says who asked for it.
+  std::string said;
+  for (int i = 0; i < 5 && said.find("Ctrl+Alt+Del") == std::string::npos; ++i) said = console.readLine();
+  EXPECT_NE(said.find(" viewer 'admin' from 127.0.0.1 pressed Ctrl+Alt+Del"), std::string::npos) << said;
   EXPECT_EQ(console.stop(SIGTERM), 0);
 }
 
@@ -270,6 +274,7 @@ TEST_F(ConsoleCommand, OptionsThatRefuseViewers) {
   const auto allow = dir.write("allow", "10.0.0.1;\n").string();
   // The last line counts without a line break; an empty list is a list that allows nobody.
   const auto unended = dir.write("unended", "10.0.0.1\n127.0.0.1").string();
+  const auto commented = dir.write("commented", "# office\n  127.0.0.1\t# this machine\n").string();
   const auto empty = dir.write("empty", "").string();
   // Stopping a console that also answers probes ends both threads cleanly (a race once, under TSan).
   const std::string probePort = std::to_string(27000 + getpid() % 2000);
@@ -278,6 +283,7 @@ TEST_F(ConsoleCommand, OptionsThatRefuseViewers) {
            {{}, {110}},                                        // this machine, without --allow-local
            {{"--allow-local", "--allow-file", allow}, {104}},  // not in the list
            {{"--allow-local", "--allow-file", unended}, {107, 101}},
+           {{"--allow-local", "--allow-file", commented}, {107, 101}},
            {{"--allow-local", "--allow-file", empty}, {104}},
            {{"--allow-local", "--refuse-all", "--probe", "--probe-port", probePort}, {105}},
        }) {

@@ -30,7 +30,15 @@ class HandMadeConsole {
   // at least this many updates have gone.
   static constexpr std::size_t kManyUpdates = 1000;
 
-  enum class Then { StaySilent, LogInAndEndTheSession, ServeAScreenAndEnd, ServeUpdatesAndEnd, LogInAndClose };
+  enum class Then {
+    StaySilent,
+    LogInAndEndTheSession,
+    ServeAScreenAndEnd,
+    ServeUpdatesAndEnd,
+    LogInAndClose,
+    ServeAScreenOfAnUnusualSize,  // 700 x 500, which viewers do not show
+    SendAnOversizedClipboard,     // a text of 7,000,000 bytes, more than a viewer takes
+  };
 
   explicit HandMadeConsole(Then then) {
     NetSocket::startup();
@@ -69,6 +77,14 @@ class HandMadeConsole {
             ++sent;
           }
         }
+      }
+      if (then == Then::ServeAScreenOfAnUnusualSize) {
+        ConsoleMessage format = ScreenFeed::create(700, 500)->formatMessage();
+        writeMessage(*viewer, format);
+      } else if (then == Then::SendAnOversizedClipboard) {
+        std::array<std::uint8_t, 8> header = {3, 0, 12, 0};
+        storeU32le(header.data() + 4, 7'000'000);
+        viewer->sendExact(header);
       }
       if (then == Then::LogInAndEndTheSession || then == Then::ServeAScreenAndEnd || then == Then::ServeUpdatesAndEnd) {
         const std::array<std::uint8_t, 8> end = {3, 0, 17, 0, 0, 0, 0, 0};

@@ -90,5 +90,15 @@ TEST(KeyTranslator, SendsWhatTheDesktopTyped) {
   for (const Case& c : cases) EXPECT_EQ(play(c.steps), c.sent) << c.what;
 }
 
+// Text the console cannot take is noted, so that the viewer can say so; the euro has its keysym.
+TEST(KeyTranslator, NotesTextItCannotSend) {
+  KeyTranslator keys;
+  keys.text("ß€");
+  EXPECT_FALSE(keys.takeUnsentText());
+  keys.text("ł");
+  EXPECT_TRUE(keys.takeUnsentText());
+  EXPECT_FALSE(keys.takeUnsentText()) << "noted once for each time it happened";
+}
+
 }  // namespace
 }  // namespace vantrel::cli

@@ -35,7 +35,9 @@ TEST(Latin1Text, WhatLatin1LacksOrIsNotUtf8BecomesOneQuestionMarkEach) {
            {"\xFF\xFE", "??"},
        }) {
     EXPECT_EQ(utf8ToLatin1(c.utf8), c.latin1);
+    EXPECT_FALSE(fitsLatin1(c.utf8)) << c.latin1;  // what the viewer tells its user, once
   }
+  EXPECT_TRUE(fitsLatin1("Gr\xC3\xBC\xC3\x9F" "e \xC3\xBF?"));
 }
 
 }  // namespace

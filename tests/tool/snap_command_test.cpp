@@ -128,13 +128,19 @@ TEST_F(SnapTest, SavesTheDemoDesktop) {
 TEST_F(SnapTest, ExitCodesTellTheFailuresApart) {
   ConsoleProcess console(consoleOptions({"--source", "demo"}));
   ASSERT_NE(console.port(), 0);
-  // The still accepted --password; the refusal in the catalogue's words, and what the console
-  // meant by the word the viewer reads as a mere failure.
+  // The still accepted --password; what the console meant by the word first, then the refusal
+  // in the catalogue's words, which read several words as a mere failure.
   ToolRun run = runTool(dir, snapArguments(console.port(), "", "--password wrong"));
   EXPECT_EQ(run.exitCode, 2) << run.err;
-  EXPECT_NE(run.err.find("refused: Logon failed. (LoginFailed)\nhint: the console answered 102: wrong user name"),
-            std::string::npos)
-      << run.err;
+  EXPECT_EQ(run.err,
+            "vantrel snap: the console refused the login: wrong user name or password, or not an enabled admin account "
+            "(status 102)\nrefused: Logon failed. (LoginFailed)\n");
+
+  // A name that cannot be resolved is not a console that cannot be reached (this one is refused
+  // by the resolver itself, without asking a name server).
+  run = runTool(dir, "snap bad..host --user operator --password x --out '" + (dir.path() / "x.png").string() + "'");
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_TRUE(run.err.ends_with("\nvantrel snap: cannot resolve 'bad..host'\n")) << run.err;
 
   // Nothing listens on a port just released.
   std::uint16_t closed = 0;

@@ -29,6 +29,7 @@
 #include "tool/tool_process.h"
 #include "tool/x_desktop.h"
 #include "tool/xvfb.h"
+#include "viewer/sdl/window_text.h"
 
 namespace vantrel::cli {
 namespace {
@@ -115,12 +116,15 @@ class ViewTest : public ::testing::Test {
     std::vector<std::string> args = {"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect",
                                      "20"};
     if (!tlsKey.empty()) args.insert(args.end(), {"--tls-fingerprint", tlsKey});
+    const auto more = extraOptions();
+    args.insert(args.end(), more.begin(), more.end());
     viewer = std::make_unique<ToolProcess>(args, viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
     ASSERT_TRUE(desktop.ok());
     ASSERT_TRUE(waitFor([&] { return (window = desktop.findWindow(title())).has_value(); }));
-    ASSERT_TRUE(waitFor([&] { return pixelsOff() == 0; })) << "the window shows the served screen pixel for pixel";
+    ASSERT_TRUE(waitFor([&] { return showsThePicture(); })) << "the window shows the served screen";
     keepShot("served");
   }
+  virtual std::vector<std::string> extraOptions() const { return {}; }
 
   // Every session ends as a closed window does: exit code 0, nothing leaked.
   void TearDown() override {
@@ -189,6 +193,30 @@ class ViewTest : public ::testing::Test {
       savePng(std::string(keep) + "/" + name + ".png", shot, error);
   }
   bool logHas(const std::string& text) { return dir.read(log.filename()).find(text) != std::string::npos; }
+
+  // Whether the window shows the served picture: pixel for pixel at its size, or scaled to fit
+  // between black bars, within the blur of the scaling (a blank, shifted or torn picture is not).
+  bool showsThePicture() {
+    shot = desktop.screenshot(*window);
+    if (shot.width == picture.width && shot.height == picture.height) return pixelsOff() == 0;
+    const double scale = std::min(double(shot.width) / picture.width, double(shot.height) / picture.height);
+    const int width = int(picture.width * scale), height = int(picture.height * scale);
+    const int left = (shot.width - width) / 2, top = (shot.height - height) / 2;
+    std::size_t off = 0;
+    for (int y = 0; y < shot.height; ++y) {
+      for (int x = 0; x < shot.width; ++x) {
+        const std::uint8_t* shown = &shot.rgb[(std::size_t(y) * std::size_t(shot.width) + std::size_t(x)) * 3];
+        const bool inside = x >= left && x < left + width && y >= top && y < top + height;
+        const int sx = std::min(picture.width - 1, int((x - left) / scale));
+        const int sy = std::min(picture.height - 1, int((y - top) / scale));
+        const std::uint8_t black[3] = {0, 0, 0};
+        const std::uint8_t* wanted =
+            inside ? &picture.rgb[(std::size_t(sy) * std::size_t(picture.width) + std::size_t(sx)) * 3] : black;
+        for (int c = 0; c < 3; ++c) off += std::abs(shown[c] - wanted[c]) > 24 ? 1 : 0;
+      }
+    }
+    return off < shot.rgb.size() / 20;  // the wrap of the picture's gradients blurs
+  }
 
   // Mismatched pixels between the window and the served picture.
   std::size_t pixelsOff() {
@@ -290,6 +318,14 @@ TEST_F(ViewTest, TheClipboardGoesBothWaysAndTheConsolesTextIsNotSentBack) {
   const std::string sent = R"("event":"clipboard","text":"Gr\u00fc\u00dfe\u000azwei")";
   EXPECT_TRUE(desktop.offerClipboard("Grüße\r\nzwei", [&] { return logHas(sent); }));
   EXPECT_FALSE(logHas(std::string(R"("event":"clipboard","text":")") + kConsoleText));
+  EXPECT_EQ(dir.read("viewer.out").find("Latin-1"), std::string::npos);
+
+  // What Latin-1 lacks goes as '?', and the viewer says so, once.
+  EXPECT_TRUE(desktop.offerClipboard("łódź", [&] { return logHas(R"("text":"?\u00f3d?")"); }));
+  EXPECT_TRUE(desktop.offerClipboard("Łódź 2", [&] { return logHas(R"("text":"?\u00f3d? 2")"); }));
+  const std::string said = dir.read("viewer.out");
+  EXPECT_NE(said.find("vantrel view: the console takes Latin-1 text only"), std::string::npos) << said;
+  EXPECT_EQ(said.find("Latin-1"), said.rfind("Latin-1")) << said;
 }
 
 TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) { expectReconnectedAfterARestart(); }
@@ -302,6 +338,53 @@ class ViewOverTlsTest : public ViewTest {
 };
 
 TEST_F(ViewOverTlsTest, AConsoleStartedAgainWithItsKeptKeyIsReconnected) { expectReconnectedAfterARestart(); }
+
+// On an X server without a window manager, as a kiosk runs: the full-screen key makes the window
+// the whole screen with the picture scaled into it, and gives the window back.
+TEST_F(ViewTest, FullScreenFillsABareXServerAndComesBack) {
+  desktop.focus(*window);
+  desktop.keys({{XK_F11, true}, {XK_F11, false}});
+  EXPECT_TRUE(waitFor([&] { return desktop.origin(*window) == std::pair{0, 0} && desktop.size(*window) == std::pair{1280, 1024}; }));
+  EXPECT_TRUE(waitFor([&] { return showsThePicture() && shot.width == 1280; }));
+  keepShot("full-screen");
+  desktop.keys({{XK_F11, true}, {XK_F11, false}});
+  EXPECT_TRUE(waitFor([&] { return desktop.size(*window) == std::pair{1024, 768} && pixelsOff() == 0; }));
+}
+
+// Full screen from the start, on the bare server; the key menu, drawn over the picture, takes the
+// keyboard: Escape closes it, arrows and Return send what it offers.
+class FullScreenView : public ViewTest {
+ protected:
+  std::vector<std::string> extraOptions() const override { return {"--full-screen"}; }
+};
+
+TEST_F(FullScreenView, TheKeyMenuTakesTheKeyboard) {
+  EXPECT_EQ(desktop.origin(*window), (std::pair{0, 0}));
+  EXPECT_EQ(desktop.size(*window), (std::pair{1280, 1024}));
+  desktop.focus(*window);
+  desktop.keys({{XK_F8, true}, {XK_F8, false}});
+  EXPECT_TRUE(waitFor([&] { return !showsThePicture(); })) << "no menu over the picture";
+  keepShot("key-menu");
+  desktop.keys({{XK_Escape, true}, {XK_Escape, false}});
+  EXPECT_TRUE(waitFor([&] { return showsThePicture(); })) << "Escape left the menu up";
+  EXPECT_FALSE(logHas("0xff1b")) << "Escape went to the console";
+
+  desktop.keys({{XK_F8, true}, {XK_F8, false}, {XK_Down, true}, {XK_Down, false}, {XK_Return, true}, {XK_Return, false}});
+  EXPECT_TRUE(waitFor([&] { return logHas(R"("event":"request","name":"alt-tab")"); }));
+  EXPECT_TRUE(waitFor([&] { return showsThePicture(); }));
+  EXPECT_FALSE(logHas("0xff54") || logHas("0xff0d")) << "the menu's keys went to the console";
+
+  // Or with the pointer, whose moves and clicks on the menu stay in the viewer.
+  desktop.keys({{XK_F8, true}, {XK_F8, false}});
+  ASSERT_TRUE(waitFor([&] { return !showsThePicture(); }));
+  const std::string before = dir.read(log.filename());
+  const Rect first = layOutKeyMenu({1280, 1024}, keyMenuItems(true)).rows[0];
+  desktop.click(first.x + first.width / 2, first.y + first.height / 2, 1);
+  EXPECT_TRUE(waitFor([&] { return logHas(R"("event":"request","name":"ctrl-alt-del")"); }));
+  EXPECT_TRUE(waitFor([&] { return showsThePicture(); }));
+  const std::string after = dir.read(log.filename());
+  EXPECT_EQ(after.find(R"("event":"pointer")", before.size()), std::string::npos) << after.substr(before.size());
+}
 
 // NAME=VALUE words for the shell, the values quoted.
 std::string environmentWords(const std::vector<std::string>& environment) {
@@ -323,27 +406,39 @@ TEST(ViewEnds, EachEndHasItsExitCodeAndSaysWhy) {
     const char* options;
     int exitCode;
     const char* says;
+    const char* butNot;  // what the viewer did not do
   };
+  using Then = HandMadeConsole::Then;
   const Case cases[] = {
-      {HandMadeConsole::Then::StaySilent, "--timeout 1", kExitTimeOut, "no answer from 127.0.0.1 within the time-out"},
-      {HandMadeConsole::Then::LogInAndEndTheSession, "", kExitSessionEnded, "(ServerCutConnect)"},
-      {HandMadeConsole::Then::ServeAScreenAndEnd, "", kExitSessionEnded, "the console ended the session"},
-      {HandMadeConsole::Then::LogInAndClose, "--reconnect 0", kExitSessionEnded, "could not be reached again"},
+      {Then::StaySilent, "--timeout 1", kExitTimeOut, "no answer from 127.0.0.1 within the time-out", "reached"},
+      {Then::LogInAndEndTheSession, "", kExitSessionEnded, "(ServerCutConnect)", "lost"},
+      {Then::ServeAScreenAndEnd, "", kExitSessionEnded, "the console ended the session", "lost"},
+      {Then::LogInAndClose, "--reconnect 0", kExitSessionEnded, "was lost", "could not be reached again"},
+      {Then::ServeAScreenOfAnUnusualSize, "", kExitSessionEnded,
+       "message: The resolution of the current server is not supported, please change to 640X480, 800X600 or "
+       "1024X768.\nvantrel view: ended the session: the console's screen has a size the viewer does not show",
+       "the console ended"},
+      {Then::SendAnOversizedClipboard, "--reconnect 0", kExitSessionEnded,
+       "dropped the link to 127.0.0.1:PORT: the console sent a message of 7000000 bytes, more than the 6604800",
+       "lost"},
   };
   for (const Case& c : cases) {
     HandMadeConsole console(c.then);
     const auto began = Clock::now();
-    const ToolRun run =
-        runTool(dir, "view 127.0.0.1:" + std::to_string(console.port()) + " --user operator " + c.options, environment);
+    const std::string port = std::to_string(console.port());
+    const ToolRun run = runTool(dir, "view 127.0.0.1:" + port + " --user operator " + c.options, environment);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     EXPECT_FALSE(leaked(run.err)) << run.err;
-    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(std::regex_replace(c.says, std::regex("PORT"), port)), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(c.butNot), std::string::npos) << run.err;
     EXPECT_LT(Clock::now() - began, 10s) << c.says;
   }
   EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", environment).exitCode, kExitNoConnection);
-  EXPECT_EQ(runTool(dir, "view 127.0.0.1:1 --user operator", environment + "DISPLAY= WAYLAND_DISPLAY= SDL_VIDEODRIVER=")
-                .exitCode,
-            kExitDisplay);
+  // Without a display the viewer's own line is all it says.
+  const ToolRun headless =
+      runTool(dir, "view 127.0.0.1:1 --user operator", environment + "DISPLAY= WAYLAND_DISPLAY= SDL_VIDEODRIVER=");
+  EXPECT_EQ(headless.exitCode, kExitDisplay);
+  EXPECT_EQ(headless.err, "vantrel view: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)\n");
 }
 
 // Under the sanitizer build a leak of the viewer's shows at its exit.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -18,10 +19,10 @@ class AccountFileTest : public ::testing::Test {
 
 // Each refusal comes with its reason, for the console's log.
 TEST_F(AccountFileTest, OnlyAnEnabledAdministratorWithTheRightPasswordLogsIn) {
-  ASSERT_FALSE(file.addOrReplace("admin", "s3cret", "admin", false));
-  ASSERT_FALSE(file.addOrReplace("off", "s3cret", "admin", true));
-  ASSERT_FALSE(file.addOrReplace("plain", "s3cret", "user", false));
-  ASSERT_FALSE(file.addOrReplace("visitor", "s3cret", "guest", false));
+  ASSERT_FALSE(file.addOrReplace("admin", "s3cret", "admin", false).error);
+  ASSERT_FALSE(file.addOrReplace("off", "s3cret", "admin", true).error);
+  ASSERT_FALSE(file.addOrReplace("plain", "s3cret", "user", false).error);
+  ASSERT_FALSE(file.addOrReplace("visitor", "s3cret", "guest", false).error);
   using V = AccountVerdict;
   struct Case { const char* user; const char* password; V verdict; };
   for (const Case& c : {Case{"admin", "s3cret", V::Valid}, Case{"admin", "s3cret ", V::WrongPassword},
@@ -33,34 +34,77 @@ TEST_F(AccountFileTest, OnlyAnEnabledAdministratorWithTheRightPasswordLogsIn) {
   EXPECT_EQ(AccountFile((dir.path() / "missing").string()).verifyAccountPassword("admin", "s3cret"), V::Unavailable);
 }
 
-TEST_F(AccountFileTest, AddReplacesTheAccountOfTheSameName) {
-  ASSERT_FALSE(file.addOrReplace("admin", "old", "admin", false));
-  ASSERT_FALSE(file.addOrReplace("admin", "new", "admin", false));
-  const auto records = file.load();
+// add replaces a name's line, passwd keeps its role and state, remove drops it; each says
+// whether the account was there, and the last two refuse one that is not.
+TEST_F(AccountFileTest, EditsChangeTheLineOfTheirName) {
+  EXPECT_FALSE(file.addOrReplace("admin", "old", "admin", false).existed);
+  EXPECT_TRUE(file.addOrReplace("admin", "new", "admin", false).existed);
+  ASSERT_FALSE(file.addOrReplace("guest", "pw", "guest", true).error);
+  auto records = file.load();
   ASSERT_TRUE(records);
-  ASSERT_EQ(records->size(), 1u);
+  ASSERT_EQ(records->size(), 2u);
   EXPECT_EQ(records->front().hash.rfind("$y$", 0), 0u) << "yescrypt hash expected";
   EXPECT_EQ(file.verifyAccountPassword("admin", "new"), AccountVerdict::Valid);
   EXPECT_EQ(file.verifyAccountPassword("admin", "old"), AccountVerdict::WrongPassword);
-  EXPECT_TRUE(file.addOrReplace("bad:name", "x", "admin", false));
-  EXPECT_TRUE(file.addOrReplace("name", "x", "root", false));
+
+  const std::string oldHash = records->back().hash;
+  ASSERT_FALSE(file.changePassword("guest", "changed").error);
+  records = file.load();
+  EXPECT_NE(records->back().hash, oldHash);
+  EXPECT_TRUE(records->back().disabled);
+  EXPECT_EQ(records->back().role, "guest");
+
+  EXPECT_TRUE(file.remove("admin").existed);
+  EXPECT_EQ(file.load()->size(), 1u);
+  EXPECT_EQ(file.verifyAccountPassword("admin", "new"), AccountVerdict::UnknownUser);
+  for (const auto& edit : {file.remove("admin"), file.changePassword("nobody", "pw")}) {
+    EXPECT_FALSE(edit.existed);
+    EXPECT_NE(edit.error.value_or("").find("there is no account"), std::string::npos);
+  }
 }
 
-TEST_F(AccountFileTest, AcceptsSha512HashesAndSkipsMalformedLines) {
+// A name that would read as something else, or that no viewer can send, is refused; so is a
+// password no viewer can send.
+TEST_F(AccountFileTest, RefusesNamesAndPasswordsThatCouldNeverLogIn) {
+  for (const std::string& name : std::vector<std::string>{"", "#ops", "op s", "op:s", "op\ts", "op\x01s", "ops\x7f",
+                                                          "ops\n", std::string(22, 'a')}) {
+    const auto edit = file.addOrReplace(name, "pw", "admin", false);
+    EXPECT_TRUE(edit.error && accountNameProblem(name)) << "'" << name << "'";
+  }
+  EXPECT_FALSE(accountNameProblem(std::string(21, 'a')));
+  EXPECT_FALSE(accountNameProblem("op\xe9rateur"));
+  EXPECT_TRUE(file.addOrReplace("name", "x", "root", false).error);
+  EXPECT_TRUE(file.addOrReplace("name", std::string(257, 'x'), "admin", false).error);
+  EXPECT_FALSE(file.load()) << "nothing was written";
+}
+
+// Lines no login can use are named with their number and why; a comment or a blank line is
+// none of them, and a second line of a name is one.
+TEST_F(AccountFileTest, AcceptsSha512HashesAndNamesTheLinesItCannotUse) {
   // "secret" under SHA-512 crypt with the salt "saltsalt".
   const std::string sha512 =
       "$6$saltsalt$TVLlQcbpFVof5W3Yz4DTP6gRstiNuHwwTt6GLc1E5n0U0aDehy0S5knV8wiOQSpT0Y77vwPZN.Pq.H91p5hVO1";
-  dir.write("accounts", "garbage line\nbroken::admin\nops:" + sha512 + ":admin\nx:y:admin,locked\n");
-  const auto records = file.load();
-  ASSERT_TRUE(records);
-  EXPECT_EQ(records->size(), 1u);
+  dir.write("accounts", "# comment\ngarbage line\nbroken::admin\nops:" + sha512 + ":admin\r\n\n#ops:" + sha512 +
+                            ":admin\nx:y:admin,locked\nops:y:root\nops:y:user\n");
+  const auto contents = file.read();
+  ASSERT_TRUE(contents);
+  ASSERT_EQ(contents->records.size(), 1u);
   EXPECT_EQ(file.verifyAccountPassword("ops", "secret"), AccountVerdict::Valid);
   EXPECT_EQ(file.verifyAccountPassword("ops", "Secret"), AccountVerdict::WrongPassword);
+  EXPECT_EQ(file.verifyAccountPassword("#ops", "secret"), AccountVerdict::UnknownUser)
+      << "a commented-out account is no account";
+  const std::vector<std::pair<std::size_t, const char*>> expected = {
+      {2, "not NAME:HASH:ROLE"}, {3, "no password hash"}, {7, "',disabled'"}, {8, "'root' is not"}, {9, "line 4 is the one"}};
+  ASSERT_EQ(contents->problems.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(contents->problems[i].line, expected[i].first);
+    EXPECT_NE(contents->problems[i].reason.find(expected[i].second), std::string::npos) << contents->problems[i].reason;
+  }
   EXPECT_EQ(parseAccountLine("a:h:user,disabled")->disabled, true);
 }
 
 // An administrator's comments and lines this version cannot read are theirs: adding an account
-// changes the one line, through a symbolic link, and keeps the file's mode.
+// changes the one line (removing one drops it), through a symbolic link, and keeps the file's mode.
 TEST_F(AccountFileTest, AddKeepsEveryOtherLineAndTheLink) {
   const std::string before =
       "# console accounts\r\nops:$6$old$hash:admin\r\nfuture:hash:admin,locked,extra\n\nlast line, no break";
@@ -70,8 +114,10 @@ TEST_F(AccountFileTest, AddKeepsEveryOtherLineAndTheLink) {
   const auto link = dir.path() / "accounts";
   std::filesystem::create_symlink("real-accounts", link);
 
-  ASSERT_FALSE(file.addOrReplace("ops", "new", "admin", false));
-  ASSERT_FALSE(file.addOrReplace("added", "pw", "user", true));
+  ASSERT_FALSE(file.addOrReplace("gone", "pw", "admin", false).error);
+  ASSERT_FALSE(file.addOrReplace("ops", "new", "admin", false).error);
+  ASSERT_FALSE(file.addOrReplace("added", "pw", "user", true).error);
+  ASSERT_FALSE(file.remove("gone").error);
 
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   const std::string after = dir.read("real-accounts");
@@ -90,7 +136,7 @@ TEST_F(AccountFileTest, AddKeepsEveryOtherLineAndTheLink) {
 
 TEST_F(AccountFileTest, ADirectoryIsNotAnAccountFile) {
   EXPECT_FALSE(AccountFile(dir.path().string()).load());
-  EXPECT_TRUE(AccountFile(dir.path().string()).addOrReplace("admin", "pw", "admin", false));
+  EXPECT_TRUE(AccountFile(dir.path().string()).addOrReplace("admin", "pw", "admin", false).error);
 }
 
 }  // namespace

@@ -125,8 +125,10 @@ TEST_F(FramingTest, PayloadLongerThanTheBufferIsRefusedAndKillsTheLink) {
   std::vector<std::uint8_t> buffer(8, 0xEE);
   ConsoleMessage m;
   m.payload = buffer.data();
+  EXPECT_FALSE(link->refusedLength());
   EXPECT_FALSE(link->receiveMessage(m, 4));
   EXPECT_FALSE(link->isAlive());
+  EXPECT_EQ(link->refusedLength(), 5u);  // the link's owner can say why it dropped
   EXPECT_EQ(buffer, Bytes(8, 0xEE));
 }
 

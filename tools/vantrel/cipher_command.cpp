@@ -9,7 +9,11 @@ namespace vantrel::cli {
 
 int runCipher(const CipherSettings& s) {
   auto bytes = parseHex(s.hex);
-  if (!bytes) return fail("cipher", "'" + s.hex + "' is not an even number of hex digits");
+  if (!bytes) {
+    const bool digitsOnly = s.hex.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    return fail("cipher", "'" + s.hex + (digitsOnly ? "' has an odd number of hex digits: two make a byte"
+                                                    : "' holds characters that are not hex digits (0-9, a-f)"));
+  }
   if (bytes->empty()) return fail("cipher", "nothing to process: the input is empty");
 
   bytes->resize(CredentialCipher::roundedLength(bytes->size()), 0);

@@ -1,12 +1,18 @@
 // The command line of the vantrel tool: every sub-command and option, their help texts and the
 // exit-code table. The only file that includes CLI11, which takes long to compile.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "journal.h"
 
 namespace vantrel::cli {
 namespace {
@@ -23,7 +29,7 @@ constexpr const char* kExitTable =
     "  2  the console refused the login (snap, view)\n"
     "  3  no connection to the console (snap, view), or the port cannot be used (console)\n"
     "  4  no answer within the time-out (snap, view), or the account file cannot be read (console)\n"
-    "  5  the session ended before what was asked for arrived (snap), the console ended the session or could\n"
+    "  5  the session ended before what was asked for arrived (snap), the session ended or the console could\n"
     "     not be reached again (view), or the display is unusable or went away (console, view)\n"
     "  6  the console's TLS key or certificate is not trusted (snap, view)\n"
     "\n"
@@ -38,10 +44,48 @@ CLI::Validator range(int least, int most) {
 
 CLI::Validator port(int least) { return range(least, 65535); }
 
-// A sub-command with --help only: --help-all belongs to the top level.
+std::string commandPath(const CLI::App* app) {
+  std::string path;
+  for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
+  return path;
+}
+
+// The options of `file` ("name = value" lines, as the long options are named without their
+// dashes) for those the command line left out. It runs with the options' callbacks, after the
+// command line is read and before required options and exclusions are checked, which then see
+// both.
+void readConfigFile(CLI::App& c, const std::string& file) {
+  const std::string where = "--config " + file + ": ";
+  if (std::ifstream probe(file); !probe) throw CLI::FileError(where + "cannot read it: " + std::strerror(errno));
+  auto& format = *c.get_config_formatter();
+  for (const CLI::ConfigItem& item : format.from_file(file)) {
+    if (item.name == "++" || item.name == "--") continue;  // the start and end of a section
+    if (item.parents.size() > 1 || (item.parents.size() == 1 && item.parents[0] != c.get_name())) {
+      throw CLI::ConfigError(where + "the section of '" + item.fullname() + "' is not [" + c.get_name() + "]");
+    }
+    CLI::Option* option = c.get_option_no_throw("--" + item.name);
+    if (option == nullptr || !option->get_configurable()) {
+      throw CLI::ConfigError(where + "'" + item.name + "' is not an option of '" + commandPath(&c) + "'");
+    }
+    if (option->count() > 0) continue;  // the command line wins
+    if (option->get_expected_min() == 0) {
+      option->add_result(option->get_flag_value(item.name, format.to_flag(item)));
+    } else {
+      option->add_result(item.inputs);
+    }
+    option->run_callback();
+  }
+}
+
+// A sub-command with --help and --config: --help-all belongs to the top level.
 CLI::App* command(CLI::App& parent, const char* name, const char* description) {
   auto* c = parent.add_subcommand(name, description);
   c->set_help_all_flag();
+  c->add_option_function<std::string>(
+       "--config", [c](const std::string& file) { readConfigFile(*c, file); },
+       "read options from FILE, 'name = value' a line ('#' starts a comment); the command line wins")
+      ->type_name("FILE")
+      ->configurable(false);
   return c;
 }
 
@@ -71,32 +115,67 @@ CLI::App* defineCodec(CLI::App& app, CodecSettings& s) {
       ->required()
       ->type_name("")
       ->check(CLI::IsMember({"encode", "decode"}));
-  c->add_option("IN", s.in, "the file to read")->required()->type_name("");
-  c->add_option("OUT", s.out, "the file to write")->required()->type_name("");
-  c->add_option("--header-length", s.headerLength, "bytes of bitmap header before the pixels")
+  c->add_option("IN", s.in, "encode: a BMP file, or a plain block; decode: a compressed block")
       ->required()
+      ->type_name("");
+  c->add_option("OUT", s.out, "encode: the compressed block; decode: the plain block, a BMP file if named *.bmp")
+      ->required()
+      ->type_name("");
+  c->add_option("--header-length", s.headerLength,
+                "bytes of bitmap header before the pixels of a block (a BMP file's own header says it)")
       ->type_name("BYTES");
+  c->footer(
+      "A block is what a screen update carries: a bitmap header (BITMAPINFOHEADER, with the colour masks of\n"
+      "16- and 32-bit pixels or the colour table of 8-bit ones), then rows of pixels without padding. A BMP\n"
+      "file of 8, 16, 24 or 32 bits a pixel is taken as it is; encode prints the header length that decode\n"
+      "then needs. 32-bit pixels are sent as 16-bit RGB565.");
   return c;
 }
 
-CLI::App* defineAccountAdd(CLI::App& app, AccountSettings& s) {
-  auto* account = command(app, "account", "Manage the console's account file");
+// A sub-command and what runs it.
+using Command = std::pair<const CLI::App*, std::function<int()>>;
+
+std::vector<Command> defineAccount(CLI::App& app, AccountSettings& s) {
+  auto* account = app.add_subcommand("account", "Manage the console's account file");
+  account->set_help_all_flag();
   account->require_subcommand(1);
-  auto* c = command(*account, "add", "Add an account to the file, or replace the one of the same name");
-  c->add_option("FILE", s.file, "the account file; created when missing, other lines are kept as they are")
-      ->required()
-      ->type_name("");
-  c->add_option("NAME", s.name, "the account name")->required()->type_name("");
-  c->add_option("--role", s.role, "what the account is; only admin accounts can log in")
+  const auto file = [&s](CLI::App* c) {
+    c->add_option("FILE", s.file, "the account file; other lines are kept as they are")->required()->type_name("");
+  };
+  const auto name = [&s](CLI::App* c) { c->add_option("NAME", s.name, "the account name")->required()->type_name(""); };
+  const std::string asked =
+      "On a terminal the password is asked twice without echo; otherwise it is the first line of standard\n"
+      "input. An empty password is refused.";
+
+  auto* add = command(*account, "add", "Add an account to the file, or replace the one of the same name");
+  file(add);
+  name(add);
+  add->add_option("--role", s.role, "what the account is; only admin accounts can log in")
       ->type_name("ROLE")
       ->check(CLI::IsMember({"admin", "user", "guest"}))
       ->capture_default_str();
-  c->add_flag("--disabled", s.disabled, "add the account disabled");
-  c->footer(
+  add->add_flag("--disabled", s.disabled, "add the account disabled");
+  add->footer(
       "Only enabled admin accounts can log in to the console; user and guest accounts are always refused.\n"
-      "On a terminal the password is asked twice without echo; otherwise it is the first line of standard\n"
-      "input. An empty password is refused.");
-  return c;
+      "A name is refused when it starts with '#', holds a blank, ':' or a control character, or is longer\n"
+      "than a viewer sends. The file is created when missing, readable by its owner only.\n" + asked);
+
+  auto* passwd = command(*account, "passwd", "Change the password of an account; its role and state stay");
+  file(passwd);
+  name(passwd);
+  passwd->footer(asked);
+
+  auto* remove = command(*account, "remove", "Remove an account from the file");
+  file(remove);
+  name(remove);
+
+  auto* list = command(*account, "list", "List the accounts of the file: name, role and 'disabled'");
+  file(list);
+  list->footer("Lines no login can use are named on standard error.");
+  return {{add, [&s] { return runAccountAdd(s); }},
+          {passwd, [&s] { return runAccountPasswd(s); }},
+          {remove, [&s] { return runAccountRemove(s); }},
+          {list, [&s] { return runAccountList(s); }}};
 }
 
 constexpr const char* kViewerTlsNote =
@@ -134,7 +213,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       ->check(port(0))
       ->type_name("N")
       ->capture_default_str();
-  c->add_option("--allow-file", s.allowFile, "allow only the addresses listed (a.b.c.d, a-b or 10.1.*.*, one a line)")
+  c->add_option("--allow-file", s.allowFile,
+                "allow only the addresses listed (a.b.c.d, a-b or 10.1.*.*, one a line; '#' starts a comment)")
       ->type_name("FILE");
   c->add_flag("--allow-local", s.allowLocal, "let viewers on this machine log in (refused otherwise)");
   c->add_flag("--refuse-all", s.refuseAll, "refuse every viewer");
@@ -174,7 +254,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
       ->type_name("FILE");
   c->add_option("--tls-key", s.tlsKey, "the key of --tls-cert when it is not in the same file")->type_name("FILE");
   c->add_option("--state-dir", s.stateDir,
-                "where the console keeps its key (/var/lib/vantrel for root, else ~/.local/state/vantrel)")
+                "where the console keeps its key (a unit's StateDirectory, /var/lib/vantrel for root, else "
+                "~/.local/state/vantrel)")
       ->type_name("DIR");
   c->add_option("--clear-port", s.clearPort, "with --tls: also serve viewers without TLS (the DLL's) on this port")
       ->check(port(0))
@@ -184,8 +265,9 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   c->footer(
       "One of --accounts and --pam is needed. An X desktop (x11 alone: the one of $DISPLAY) takes the viewer's\n"
       "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
-      "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
-      "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
+      "Ctrl+Alt+Del is logged and not passed on. A desktop larger than 1024x768 is scaled down to fit.\n"
+      "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time; in\n"
+      "systemd's journal (JOURNAL_STREAM) with its syslog priority instead.\n"
       "SIGINT, SIGTERM or SIGHUP ends the session (the viewer is told, what it held down is released) and the\n"
       "console; so does the loss of the X desktop, with exit status 5.\n"
       "Without --tls, viewers' credentials cross the network in a form anyone on the path can read and replay:\n"
@@ -263,15 +345,11 @@ CLI::App* defineView(CLI::App& app, ViewSettings& s) {
   c->footer(std::string("Without --password-file the password comes from the environment variable ") +
             kPasswordVariable +
             ",\nelse it is asked without echo when standard input is a terminal. The key menu sends Ctrl+Alt+Del,\n"
-            "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself. Keys are\n"
-            "named as SDL names them: F8, F11, Pause, Scroll Lock...\n" + kViewerTlsNote);
+            "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself (arrows\n"
+            "and Return or the pointer choose, Escape closes it). Keys are named as SDL names them: F8, F11, Pause,\n"
+            "Scroll Lock... Text goes to the console in Latin-1: characters beyond it are pasted as '?'.\n" +
+            kViewerTlsNote);
   return c;
-}
-
-std::string commandPath(const CLI::App* app) {
-  std::string path;
-  for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
-  return path;
 }
 
 // The innermost sub-command the parser entered.
@@ -305,8 +383,13 @@ std::string describe(const CLI::App& app, const CLI::ParseError& error) {
 
 }  // namespace
 
+void printError(const char* command, const std::string& message) {
+  std::fprintf(stderr, "%svantrel %s: %s\n", journalPriority(stderr, Priority::Error).c_str(), command,
+               message.c_str());
+}
+
 int fail(const char* command, const std::string& message) {
-  std::fprintf(stderr, "vantrel %s: %s\n", command, message.c_str());
+  printError(command, message);
   return kExitUsage;
 }
 
@@ -324,15 +407,17 @@ int runCommandLine(int argc, const char* const* argv) {
   ConsoleSettings console;
   SnapSettings snap;
   ViewSettings view;
-  const std::vector<std::pair<const CLI::App*, std::function<int()>>> commands = {
+  std::vector<Command> commands = {
       {defineCipher(app, cipher), [&] { return runCipher(cipher); }},
       {defineDiscover(app, discover), [&] { return runDiscover(discover); }},
       {defineCodec(app, codec), [&] { return runCodec(codec); }},
-      {defineAccountAdd(app, account), [&] { return runAccountAdd(account); }},
-      {defineConsole(app, console), [&] { return runConsole(console); }},
-      {defineSnap(app, snap), [&] { return runSnap(snap); }},
-      {defineView(app, view), [&] { return runView(view); }},
   };
+  std::ranges::copy(defineAccount(app, account), std::back_inserter(commands));
+  commands.insert(commands.end(), {
+                                      {defineConsole(app, console), [&] { return runConsole(console); }},
+                                      {defineSnap(app, snap), [&] { return runSnap(snap); }},
+                                      {defineView(app, view), [&] { return runView(view); }},
+                                  });
   app.footer(kExitTable);  // after the sub-commands, which would inherit it
 
   try {
@@ -340,7 +425,8 @@ int runCommandLine(int argc, const char* const* argv) {
   } catch (const CLI::ParseError& error) {
     if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
     const CLI::App* where = deepest(app);
-    std::fprintf(stderr, "%s: %s\nRun '%s --help' for more information.\n", commandPath(where).c_str(),
+    std::fprintf(stderr, "%s%s: %s\nRun '%s --help' for more information.\n",
+                 journalPriority(stderr, Priority::Error).c_str(), commandPath(where).c_str(),
                  describe(app, error).c_str(), commandPath(where).c_str());
     return kExitUsage;
   }

@@ -20,7 +20,7 @@ enum ExitCode : int {
   kExitTimeOut = 4,         // snap, view: no answer within the time-out
   kExitAccounts = 4,        // console: the account file cannot be read
   kExitSessionEnded = 5,    // snap: the session ended before what was asked for arrived;
-                            // view: the console ended it, or the link was not regained
+                            // view: the session ended (not by the user), or the link was not regained
   kExitDisplay = 5,         // console, view: the display cannot be opened or used
   kExitUntrusted = 6,       // snap, view: the console's TLS key or certificate is not trusted
 };
@@ -37,7 +37,7 @@ struct DiscoverSettings {
 
 struct CodecSettings {
   std::string direction;  // encode or decode
-  std::uint32_t headerLength = 0;
+  std::optional<std::uint32_t> headerLength;  // a BMP file's own header says it
   std::string in;
   std::string out;
 };
@@ -120,6 +120,9 @@ int runCipher(const CipherSettings& settings);
 int runDiscover(const DiscoverSettings& settings);
 int runCodec(const CodecSettings& settings);
 int runAccountAdd(const AccountSettings& settings);
+int runAccountPasswd(const AccountSettings& settings);
+int runAccountRemove(const AccountSettings& settings);
+int runAccountList(const AccountSettings& settings);
 int runConsole(const ConsoleSettings& settings);
 int runSnap(const SnapSettings& settings);
 int runView(const ViewSettings& settings);
@@ -127,7 +130,9 @@ int runView(const ViewSettings& settings);
 // Parses the whole command line, runs the sub-command and returns the exit code.
 int runCommandLine(int argc, const char* const* argv);
 
-// Prints "vantrel <command>: <message>" to standard error and returns kExitUsage.
+// Prints "vantrel <command>: <message>" to standard error, as an error in systemd's journal.
+void printError(const char* command, const std::string& message);
+// The same, returning kExitUsage.
 int fail(const char* command, const std::string& message);
 
 }  // namespace vantrel::cli

@@ -24,6 +24,7 @@
 
 #include "catalog/whole_file.h"
 #include "commands.h"
+#include "console/allow_list.h"
 #include "console/area_scaler.h"
 #include "console/console_log.h"
 #include "console/console_session.h"
@@ -73,20 +74,21 @@ std::optional<std::string> x11Display(const std::vector<std::string>& source) {
   return source[0].substr(std::min<std::size_t>(source[0].size(), 4));
 }
 
-void say(const std::string& text) { logLine(stdout, text); }
-void warn(const std::string& text) { logLine(stderr, "warning: " + text); }
+void say(const std::string& text) { logLine(stdout, Priority::Info, text); }
+void warn(const std::string& text) { logLine(stderr, Priority::Warning, "warning: " + text); }
+void note(const std::string& text) { logLine(stderr, Priority::Notice, "note: " + text); }
 
 // The allow list as the responder will hold it; nothing, and the reason in `error`, when it
-// cannot. An empty file is an empty list. The text is ended with a line break, since the
-// responder ignores what follows the last one, and every entry it would read otherwise than
-// written is named with its line.
+// cannot. An empty file is an empty list. Comments and blanks are left out, the text is ended
+// with a line break, since the responder ignores what follows the last one, and every entry it
+// would read otherwise than written is named with its line.
 std::optional<std::string> readAllowList(const std::string& path, std::string& error) {
-  auto read = readWholeFile(path);
+  const auto read = readWholeFile(path);
   if (!read) {
     error = "cannot read the allow list '" + path + "'";
     return std::nullopt;
   }
-  std::string text = std::move(*read);
+  std::string text = plainAllowList(*read);
   if (!text.empty() && text.back() != '\n' && text.back() != '\r' && text.back() != ';') text += '\n';
   if (text.size() >= ConsoleServer::kFilterCapacity) {
     error = "the allow list '" + path + "' is longer than " + std::to_string(ConsoleServer::kFilterCapacity - 1) +
@@ -132,11 +134,11 @@ std::optional<std::vector<RgbImage>> loadPictures(const ConsoleSettings& s, Scre
       const std::string on =
           " on the " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " screen";
       if (place.scaled()) {
-        logLine(stderr, "note: " + was + ", scaled to " + std::to_string(place.width()) + "x" +
-                            std::to_string(place.height()) + on + " (--fit crop shows it unscaled)");
+        note(was + ", scaled to " + std::to_string(place.width()) + "x" + std::to_string(place.height()) + on +
+             " (--fit crop shows it unscaled)");
         *image = scaledOntoScreen(*image, place);
       } else {
-        logLine(stderr, "note: " + was + ", shown whole at the top left" + on);
+        note(was + ", shown whole at the top left" + on);
       }
     }
     images.push_back(std::move(*image));
@@ -163,6 +165,17 @@ LogFile openInputLog(const std::string& path) {
   LogFile log{fdopen(fd, "a"), std::fclose};
   if (!log) close(fd);
   return log;
+}
+
+// Why the listening socket could not be bound, from the error of the bind (or listen) that failed.
+std::string whyNotListening(int error) {
+  switch (error) {
+    case EADDRINUSE: return "the port is in use";
+    case EACCES:
+    case EPERM: return "not allowed (a port below 1024 needs root or CAP_NET_BIND_SERVICE)";
+    case EADDRNOTAVAIL: return "the address is not one of this machine's";
+    default: return std::strerror(error);
+  }
 }
 
 // What the command line asks for, checked before anything is opened.
@@ -238,18 +251,22 @@ void warnOfClearPasswords(const ConsoleSettings& s, const ConsolePlan& plan, std
   }
 }
 
-// PAM, or the account file with a warning when it would let nobody in; nothing, with the reason
-// printed, when the file cannot be read.
+// PAM, or the account file with a warning for each line no login can use and when it would let
+// nobody in; nothing, with the reason printed, when the file cannot be read.
 std::unique_ptr<AccountChecks> openAccounts(const ConsoleSettings& s) {
   if (s.pam) return std::make_unique<PamAccounts>(*s.pam, s.adminGroup);
   auto file = std::make_unique<AccountFile>(*s.accounts);
-  const auto records = file->load();
-  if (!records) {
-    std::fprintf(stderr, "vantrel console: cannot read the account file '%s': %s\n", s.accounts->c_str(),
-                 std::strerror(errno));
+  const auto contents = file->read();
+  if (!contents) {
+    printError(kCommand, "cannot read the account file '" + *s.accounts + "': " + std::strerror(errno));
     return nullptr;
   }
-  const bool anyAdmin = std::any_of(records->begin(), records->end(),
+  for (const AccountLineProblem& p : contents->problems) {
+    warn("account file " + *s.accounts + " line " + std::to_string(p.line) + ": " + printableText(p.reason) +
+         "; no login can use it");
+  }
+  const auto& records = contents->records;
+  const bool anyAdmin = std::any_of(records.begin(), records.end(),
                                     [](const AccountRecord& r) { return r.role == "admin" && !r.disabled; });
   if (!anyAdmin) warn("no enabled admin account in '" + *s.accounts + "': every login will be refused");
   return file;
@@ -286,7 +303,12 @@ std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan,
     if (s.size) size = plan.screen;
     out.desktop = X11Desktop::open({*plan.display, size, s.viewOnly, !s.noCursor}, error);
     if (!out.desktop) {
-      std::fprintf(stderr, "vantrel console: %s\n", error.c_str());
+      // x11:57 names the display "57"; display :57 is x11::57.
+      if (!plan.display->empty() && plan.display->find(':') == std::string::npos) {
+        error += " (an X display is named with a colon: --source x11::" + *plan.display + " for display :" +
+                 *plan.display + ")";
+      }
+      printError(kCommand, error);
       return kExitDisplay;
     }
     out.size = out.desktop->source().geometry().screen();
@@ -327,8 +349,8 @@ std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleS
   probes.result = std::async(std::launch::async, [p = probes.server.get()] { return p->runProbeResponder(); });
   // A responder that could bind is still serving; one that could not has already given up.
   if (probes.result.wait_for(milliseconds(200)) == std::future_status::ready && !probes.result.get()) {
-    std::fprintf(stderr, "vantrel console: cannot answer probes on UDP port %u: it is in use or not allowed\n",
-                 s.probePort);
+    printError(kCommand, "cannot answer probes on UDP port " + std::to_string(s.probePort) +
+                             ": it is in use or not allowed");
     return std::nullopt;
   }
   return probes;
@@ -437,7 +459,7 @@ int runConsole(const ConsoleSettings& s) {
     // The X server going away ends the console as a signal does, through the thread that waits
     // for them: the viewer is told, and the exit code is the display's.
     onDisplayLost([name = *plan->display] {
-      logLine(stderr, "error: the X display '" + displayName(name) + "' has gone away: the console stops");
+      logLine(stderr, Priority::Error, "error: the X display '" + displayName(name) + "' has gone away: the console stops");
       kill(getpid(), SIGTERM);
     });
   }
@@ -447,12 +469,10 @@ int runConsole(const ConsoleSettings& s) {
   ConsoleServer server(*accounts);
   configureServer(server, s, *plan, allowList, tls.get());
   if (!server.startListening()) {
+    const int why = errno;
     const std::string ports = s.clearPort ? "ports " + std::to_string(s.port) + " and " + std::to_string(*s.clearPort)
                                           : "port " + std::to_string(s.port);
-    std::fprintf(stderr,
-                 "vantrel console: cannot listen on %s %s: the port is in use or not allowed, or the address "
-                 "is not one of this machine's\n",
-                 plan->listen.text.c_str(), ports.c_str());
+    printError(kCommand, "cannot listen on " + plan->listen.text + " " + ports + ": " + whyNotListening(why));
     return kExitNoConnection;
   }
 

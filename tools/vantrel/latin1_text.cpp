@@ -1,5 +1,6 @@
 #include "latin1_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vantrel::cli {
@@ -64,6 +65,11 @@ std::string utf8ToLatin1(std::string_view utf8) {
     out += c <= 0xFF ? static_cast<char>(c) : '?';
   }
   return out;
+}
+
+bool fitsLatin1(std::string_view utf8) {
+  const std::u32string characters = utf8Characters(utf8);
+  return std::all_of(characters.begin(), characters.end(), [](char32_t c) { return c <= 0xFF; });
 }
 
 }  // namespace vantrel::cli

@@ -14,5 +14,7 @@ std::u32string utf8Characters(std::string_view utf8);
 // Characters Latin-1 lacks, and bytes that are not UTF-8, become '?'; a CR before an LF is
 // dropped (the viewer turns every LF into CR LF).
 std::string utf8ToLatin1(std::string_view utf8);
+// Whether utf8ToLatin1 keeps every character.
+bool fitsLatin1(std::string_view utf8);
 
 }  // namespace vantrel::cli

@@ -75,6 +75,8 @@ RgbImage pictureOf(const SoftwareSurface& surface) {
   return image;
 }
 
+std::string updates(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " update" : " updates"); }
+
 double cpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -197,9 +199,8 @@ int runSnap(const SnapSettings& s) {
   }
   const std::uint64_t drawn = display.updatesDrawn();
   if (result != kExitOk && !firstFull) {
-    std::fprintf(stderr, "vantrel snap: %s before a whole screen arrived (%llu updates drawn)\n",
-                 result == kExitTimeOut ? "the time-out ran out" : "the session ended",
-                 static_cast<unsigned long long>(drawn));
+    std::fprintf(stderr, "vantrel snap: %s before a whole screen arrived (%s drawn)\n",
+                 result == kExitTimeOut ? "the time-out ran out" : "the session ended", updates(drawn).c_str());
     return result;
   }
   if (result != kExitOk) {
@@ -211,8 +212,7 @@ int runSnap(const SnapSettings& s) {
   }
 
   if (!savePng(s.out, pictureOf(surface), error)) return fail(kCommand, "cannot save " + error);
-  std::printf("%s: %u x %u, %llu updates\n", s.out.c_str(), surface.width(), surface.height(),
-              static_cast<unsigned long long>(drawn));
+  std::printf("%s: %u x %u, %s\n", s.out.c_str(), surface.width(), surface.height(), updates(drawn).c_str());
   if (s.stats && s.frames > 0 && reached && result == kExitOk) {
     // From the first whole screen to the last update waited for.
     const auto further = static_cast<double>(reached->drawn - *firstFull);

@@ -29,10 +29,4 @@ std::string_view consoleMeaning(std::uint32_t word) {
   }
 }
 
-bool viewerReadsDifferently(std::uint32_t word) {
-  // First stage: 103 and 106 read as "Logon failed.", 104 and 105 as "Cannot connect";
-  // second stage: 102 reads as an unexpected word.
-  return word >= ConsoleServer::loginRejected && word <= ConsoleServer::otherUser;
-}
-
 }  // namespace vantrel::cli

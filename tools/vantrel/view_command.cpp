@@ -13,6 +13,7 @@
 #include "clipboard/clipboard_text.h"
 #include "commands.h"
 #include "protocol/console_link.h"
+#include "viewer/client_connection.h"
 #include "viewer/sdl/reconnect_backoff.h"
 #include "viewer/sdl/viewer_window_sdl.h"
 #include "viewer/viewer_login.h"
@@ -86,7 +87,17 @@ int runView(const ViewSettings& s) {
       std::fprintf(stderr, "vantrel view: the console ended the session\n");
       return kExitSessionEnded;
     }
-    std::fprintf(stderr, "vantrel view: the connection to %s was lost\n", address.c_str());
+    if (end == SessionEnd::ScreenRefused) {
+      std::fprintf(stderr, "vantrel view: ended the session: the console's screen has a size the viewer does not show\n");
+      return kExitSessionEnded;
+    }
+    if (const auto length = link->refusedLength()) {
+      std::fprintf(stderr, "vantrel view: dropped the link to %s: the console sent a message of %u bytes, more than "
+                   "the %zu a viewer takes\n", address.c_str(), *length, ClientConnection::kReceiveBufferSize);
+    } else {
+      std::fprintf(stderr, "vantrel view: the connection to %s was lost\n", address.c_str());
+    }
+    if (s.reconnect == 0) return kExitSessionEnded;  // not tried again, so not "could not be reached"
     ReconnectBackoff backoff(std::chrono::seconds(s.reconnect), Clock::now());
     int login = kExitNoConnection;
     for (auto at = backoff.nextAttempt(Clock::now()); at && login != kExitOk; at = backoff.nextAttempt(Clock::now())) {

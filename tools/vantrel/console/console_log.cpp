@@ -17,8 +17,10 @@ std::string isoTime(std::chrono::system_clock::time_point time) {
   return text;
 }
 
-void logLine(std::FILE* out, const std::string& text) {
-  std::fprintf(out, "%s %s\n", isoTime(std::chrono::system_clock::now()).c_str(), text.c_str());
+void logLine(std::FILE* out, Priority priority, const std::string& text) {
+  std::string lead = journalPriority(out, priority);
+  if (lead.empty()) lead = isoTime(std::chrono::system_clock::now()) + " ";
+  std::fprintf(out, "%s%s\n", lead.c_str(), text.c_str());
   std::fflush(out);
 }
 

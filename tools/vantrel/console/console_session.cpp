@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "clipboard/clipboard_text.h"
+#include "console/console_log.h"
+#include "printable_text.h"
 #include "server/screen_feed.h"
 
 namespace vantrel::cli {
@@ -255,6 +257,12 @@ void ConsoleSession::readInput() {
           std::snprintf(line, sizeof line, R"({"event":"request","name":"%s"})",
                         subtype == kAltTab ? "alt-tab" : "ctrl-alt-del");
           if (options_.desktop) options_.desktop->request(subtype);
+          // No desktop here has a use for it, yet an administrator wants to know it was asked for.
+          if (subtype == kCtrlAltDel) {
+            logLine(stdout, Priority::Notice,
+                    "viewer '" + printableText(server_.clientUser()) + "' from " + server_.clientAddress() +
+                        " pressed Ctrl+Alt+Del; it is not passed on");
+          }
         } else {
           std::snprintf(line, sizeof line, R"({"event":"control","subtype":%u,"value":%)" PRIu32 "}", subtype,
                         m.u32At(4));

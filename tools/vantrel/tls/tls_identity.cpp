@@ -177,6 +177,9 @@ std::optional<TlsIdentity> keptIdentity(const std::filesystem::path& folder, std
 }
 
 std::filesystem::path defaultStateFolder() {
+  if (const char* unit = std::getenv("STATE_DIRECTORY"); unit != nullptr && unit[0] == '/') {
+    return std::string(unit, std::strcspn(unit, ":"));
+  }
   if (geteuid() == 0) return "/var/lib/vantrel";
   const char* state = std::getenv("XDG_STATE_HOME");
   const char* home = std::getenv("HOME");

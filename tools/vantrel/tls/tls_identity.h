@@ -32,8 +32,9 @@ std::optional<TlsIdentity> loadIdentity(const std::string& certificateFile, cons
 std::optional<TlsIdentity> keptIdentity(const std::filesystem::path& folder, std::string_view name,
                                         std::string& error);
 
-// Where a server keeps its state unless told: /var/lib/vantrel for root, else
-// $XDG_STATE_HOME/vantrel, by default ~/.local/state/vantrel.
+// Where a server keeps its state unless told: the first of systemd's $STATE_DIRECTORY when a unit
+// with StateDirectory= runs it, else /var/lib/vantrel for root, else $XDG_STATE_HOME/vantrel, by
+// default ~/.local/state/vantrel.
 std::filesystem::path defaultStateFolder();
 
 // The SHA-256 digest of the certificate's SubjectPublicKeyInfo: what a pin names.

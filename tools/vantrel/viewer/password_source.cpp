@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
@@ -82,9 +84,14 @@ void warnIfOthersMayRead(const std::string& path) {
 std::optional<std::string> readPassword(const PasswordSources& sources, const char* prompt, std::string& error) {
   if (sources.password) return sources.password;
   if (sources.passwordFile) {
+    const std::string cannot = "cannot read a password from '" + *sources.passwordFile + "': ";
     std::ifstream in(*sources.passwordFile, std::ios::binary);
-    auto line = in ? firstLine(in) : std::nullopt;
-    if (!line) error = "cannot read a password from '" + *sources.passwordFile + "'";
+    if (!in) {
+      error = cannot + std::strerror(errno);
+      return std::nullopt;
+    }
+    auto line = firstLine(in);
+    if (!line) error = cannot + (in.bad() ? std::strerror(errno) : "it is empty");
     if (line) warnIfOthersMayRead(*sources.passwordFile);
     return line;
   }

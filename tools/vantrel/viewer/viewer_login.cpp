@@ -10,6 +10,7 @@
 #include "catalog/message_catalog.h"
 #include "commands.h"
 #include "english_catalog.h"
+#include "net/net_socket.h"
 #include "protocol/login_status.h"
 #include "status_words.h"
 
@@ -77,7 +78,7 @@ class ViewerMessages::Printed final : public MessageBoxPort {
   void show(WindowRef, const std::string& text, const std::string&, unsigned) override {
     ++shown_;
     if (text.empty() || text[0] != kKeyMark) {
-      std::fprintf(stderr, "%s: %s\n", prefix_, oneLine(text).c_str());
+      print(std::string(prefix_) + ": " + oneLine(text));
       return;
     }
     std::string key = text.substr(1);
@@ -87,18 +88,37 @@ class ViewerMessages::Printed final : public MessageBoxPort {
     }
     const MessageCatalog& texts = fromFile_ ? *fromFile_ : english_;
     const std::string words = oneLine(texts.lookupText(MessageCatalog::kSection, key, 0));
-    std::fprintf(stderr, "%s: %s (%s)\n", prefix_, words.c_str(), key.c_str());
+    print(std::string(prefix_) + ": " + words + " (" + key + ")");
   }
 
   const MessageCatalog& keys() const { return keys_; }
-  void loggedIn() { prefix_ = "message"; }
+  void loggedIn() {
+    printHeld();
+    loggingIn_ = false;
+    prefix_ = "message";
+  }
+  void printHeld() {
+    std::fputs(held_.c_str(), stderr);
+    held_.clear();
+  }
   unsigned shown() const { return shown_; }
 
  private:
+  // While logging in the boxes are the detail of the tool's own sentence, which comes first.
+  void print(const std::string& line) {
+    if (loggingIn_) {
+      held_ += line + "\n";
+    } else {
+      std::fprintf(stderr, "%s\n", line.c_str());
+    }
+  }
+
   MessageCatalog english_;
   std::optional<MessageCatalog> fromFile_;
   MessageCatalog keys_;
   const char* prefix_ = "refused";
+  bool loggingIn_ = true;
+  std::string held_;
   unsigned shown_ = 0;
 };
 
@@ -111,6 +131,8 @@ ViewerMessages::ViewerMessages(const std::optional<std::string>& catalogDir)
 ViewerMessages::~ViewerMessages() = default;
 
 void ViewerMessages::loggedIn() { printed_->loggedIn(); }
+
+void ViewerMessages::printHeld() { printed_->printHeld(); }
 
 unsigned ViewerMessages::shown() const { return printed_->shown(); }
 
@@ -143,9 +165,16 @@ int logInAsViewer(const char* command, ConsoleLink& link, const Target& target, 
     // The status wait ends with the time-out, give or take the timer's grain.
     if (std::chrono::steady_clock::now() >= deadline - 100ms) {
       std::fprintf(stderr, "vantrel %s: no answer from %s within the time-out\n", command, target.host.c_str());
+      messages.printHeld();
       return kExitTimeOut;
     }
-    std::fprintf(stderr, "vantrel %s: no connection to %s port %u\n", command, target.host.c_str(), target.port);
+    in_addr dotted{};
+    if (inet_pton(AF_INET, target.host.c_str(), &dotted) != 1 && NetSocket::resolve(target.host) == 0) {
+      std::fprintf(stderr, "vantrel %s: cannot resolve '%s'\n", command, target.host.c_str());
+    } else {
+      std::fprintf(stderr, "vantrel %s: no connection to %s port %u\n", command, target.host.c_str(), target.port);
+    }
+    messages.printHeld();
     return kExitNoConnection;
   }
   if (login != 1) {
@@ -153,9 +182,15 @@ int logInAsViewer(const char* command, ConsoleLink& link, const Target& target, 
     if (login == static_cast<int>(kStatusThirdFailure) && messages.shown() == 0) {
       messages.messages().showCatalogBox(nullptr, "ThreeTimeFailed");
     }
-    if (const auto word = link.lastStatus(); word && viewerReadsDifferently(*word)) {
-      std::fprintf(stderr, "hint: the console answered %u: %s\n", *word, std::string(consoleMeaning(*word)).c_str());
+    // The viewer's own words (its catalogue's) read several refusals as one; what the console
+    // meant comes first.
+    std::string why;
+    if (const auto word = link.lastStatus()) {
+      const std::string_view meaning = consoleMeaning(*word);
+      why = (meaning.empty() ? std::string() : ": " + std::string(meaning)) + " (status " + std::to_string(*word) + ")";
     }
+    std::fprintf(stderr, "vantrel %s: the console refused the login%s\n", command, why.c_str());
+    messages.printHeld();
     return kExitRefused;
   }
   messages.loggedIn();

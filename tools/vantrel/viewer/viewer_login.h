@@ -26,7 +26,8 @@ std::optional<Target> viewerTarget(const std::string& text, const std::optional<
 
 // The session's boxes as lines on standard error: each box's text in English (from
 // DIR/consoleclient.ini when given, else built in) and its key, "refused: Logon failed.
-// (LoginFailed)" while logging in, "message: ..." afterwards.
+// (LoginFailed)" while logging in (held until the tool has said what happened), "message: ..."
+// afterwards.
 class ViewerMessages {
  public:
   explicit ViewerMessages(const std::optional<std::string>& catalogDir);
@@ -36,6 +37,8 @@ class ViewerMessages {
 
   UserMessages& messages() { return messages_; }
   void loggedIn();
+  // Prints the boxes of the login so far.
+  void printHeld();
   unsigned shown() const;
 
  private:

@@ -176,7 +176,10 @@ std::vector<KeyEvent> KeyTranslator::text(std::string_view utf8) {
   const bool thirdLevel = holds(keysym::kAltR);
   for (const char32_t c : utf8Characters(utf8)) {
     const auto keysym = characterKeysym(c);
-    if (!keysym) continue;
+    if (!keysym) {
+      unsentText_ = unsentText_ || c >= 0x20;
+      continue;
+    }
     if (textFor_) {
       // The key's own character: held until the key goes up. A repeat types it again.
       held_[*textFor_] = {*keysym, thirdLevel};

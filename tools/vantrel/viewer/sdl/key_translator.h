@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantrel::cli {
@@ -39,6 +40,9 @@ class KeyTranslator {
   std::vector<KeyEvent> keyUp(SDL_Scancode scancode);
   // SDL_TEXTINPUT: the text the last key typed, or text an input method commits on its own.
   std::vector<KeyEvent> text(std::string_view utf8);
+  // Whether text() has met characters it cannot send (no keysym: beyond Latin-1) since the
+  // last call.
+  bool takeUnsentText() { return std::exchange(unsentText_, false); }
   // Focus lost: every key this side still holds is released, then the six modifiers.
   std::vector<KeyEvent> releaseAll();
 
@@ -57,6 +61,7 @@ class KeyTranslator {
   // already and its text is not wanted).
   std::optional<SDL_Scancode> textFor_;
   bool swallowText_ = false;
+  bool unsentText_ = false;
 };
 
 }  // namespace vantrel::cli

@@ -9,9 +9,10 @@ namespace vantrel::cli {
 
 // Why a session ended, as far as deciding to reconnect goes.
 enum class SessionEnd {
-  Closed,       // the user closed the window or chose Disconnect
-  ServerEnded,  // the console ended the session: it meant to
-  LinkLost,     // the connection broke: worth another try
+  Closed,         // the user closed the window or chose Disconnect
+  ServerEnded,    // the console ended the session: it meant to
+  ScreenRefused,  // the viewer ended it: the console's screen has a size it does not show
+  LinkLost,       // the connection broke (or the viewer dropped it over a message): worth another try
 };
 
 class ReconnectBackoff {

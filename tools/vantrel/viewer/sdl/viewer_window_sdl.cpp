@@ -2,8 +2,8 @@
 
 #include <SDL2/SDL.h>
 
-#include <array>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -14,12 +14,15 @@
 #include "input/key_event_sink.h"
 #include "input/special_keys.h"
 #include "input/viewer_window_port.h"
+#include "latin1_text.h"
 #include "viewer/client_connection.h"
 #include "viewer/sdl/clipboard_sync.h"
+#include "viewer/sdl/full_screen_sdl.h"
 #include "viewer/sdl/key_menu.h"
 #include "viewer/sdl/key_translator.h"
 #include "viewer/sdl/shown_surface.h"
 #include "viewer/view_layout.h"
+#include "viewer/sdl/window_text.h"
 
 namespace vantrel::cli {
 namespace {
@@ -32,50 +35,6 @@ constexpr std::uint32_t kReleaseAllKeys = 0xFFFFFFFF;
 constexpr Uint32 kFrameMilliseconds = 10;
 constexpr auto kClipboardPoll = 250ms;
 constexpr int kWheelStep = 48;
-
-// A 5 x 7 pixel font with the letters of "reconnecting", each row's leftmost pixel the high bit.
-struct Glyph {
-  char letter;
-  std::array<std::uint8_t, 7> rows;
-};
-constexpr std::array<Glyph, 8> kGlyphs = {{
-    {'r', {0x00, 0x00, 0x16, 0x19, 0x10, 0x10, 0x10}},
-    {'e', {0x00, 0x00, 0x0E, 0x11, 0x1F, 0x10, 0x0E}},
-    {'c', {0x00, 0x00, 0x0E, 0x10, 0x10, 0x11, 0x0E}},
-    {'o', {0x00, 0x00, 0x0E, 0x11, 0x11, 0x11, 0x0E}},
-    {'n', {0x00, 0x00, 0x1E, 0x11, 0x11, 0x11, 0x11}},
-    {'t', {0x08, 0x08, 0x1E, 0x08, 0x08, 0x09, 0x06}},
-    {'i', {0x04, 0x00, 0x0C, 0x04, 0x04, 0x04, 0x0E}},
-    {'g', {0x00, 0x0F, 0x11, 0x11, 0x0F, 0x01, 0x0E}},
-}};
-
-// Text over the middle of the picture, which is dimmed under it.
-void drawBanner(SDL_Renderer* renderer, ExtentI output, std::string_view text) {
-  constexpr int kPixel = 4;
-  const int width = static_cast<int>(text.size()) * 6 * kPixel;
-  const int height = 7 * kPixel;
-  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND);
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 128);
-  SDL_RenderFillRect(renderer, nullptr);
-  const int left = (output.width - width) / 2, top = (output.height - height) / 2;
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 200);
-  const SDL_Rect box{left - 3 * kPixel, top - 3 * kPixel, width + 5 * kPixel, height + 6 * kPixel};
-  SDL_RenderFillRect(renderer, &box);
-  SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    for (const Glyph& g : kGlyphs) {
-      if (g.letter != text[i]) continue;
-      for (int row = 0; row < 7; ++row) {
-        for (int column = 0; column < 5; ++column) {
-          if ((g.rows[static_cast<std::size_t>(row)] & (0x10 >> column)) == 0) continue;
-          const SDL_Rect dot{left + (static_cast<int>(i) * 6 + column) * kPixel, top + row * kPixel, kPixel, kPixel};
-          SDL_RenderFillRect(renderer, &dot);
-        }
-      }
-    }
-  }
-  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
-}
 
 // The session's view of the window: what the receive thread asks for is noted here and done by
 // the window thread, which alone may call SDL's video functions.
@@ -156,6 +115,18 @@ class SdlViewerWindow::Impl {
   }
 
   bool start(std::string& error) {
+    // SDL would try one driver after another, and one of them prints its own failure first.
+    const auto given = [](const char* name) {
+      const char* value = SDL_getenv(name);
+      return value != nullptr && *value != '\0';
+    };
+    if (!given("SDL_VIDEODRIVER")) {
+      if (!given("DISPLAY") && !given("WAYLAND_DISPLAY")) {
+        error = "no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)";
+        return false;
+      }
+      if (!given("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       error = std::string("cannot start the display: ") + SDL_GetError();
       return false;
@@ -184,8 +155,23 @@ class SdlViewerWindow::Impl {
   ExtentI outputSize() const;
   Point outputPoint(int x, int y) const;
 
+  // The key menu while it is open: its items and the one chosen so far.
+  struct OpenMenu {
+    std::vector<MenuItem> items;
+    std::size_t selected = 0;
+  };
+  void openMenu();
+  // What a key or click does to the open menu: nothing more, close it, or an item's action.
+  std::optional<MenuAction> menuKey(SDL_Keycode key);
+  std::optional<MenuAction> menuClick(Point at);
+  // The console takes Latin-1 text only: said once, when text outside it is typed or pasted.
+  void sayLatin1Only();
+
   ViewerWindowOptions options_;
   bool fullScreen_;
+  FullScreenSwitch fullScreenSwitch_;
+  std::optional<OpenMenu> menu_;
+  bool saidLatin1Only_ = false;
   bool reconnecting_ = false;
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
@@ -198,14 +184,15 @@ class SdlViewerWindow::Impl {
 
 bool SdlViewerWindow::Impl::ensureWindow() {
   if (window_ != nullptr) return true;
-  const Uint32 flags =
-      SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | (fullScreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-  window_ = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, flags);
+  window_ = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                             SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
   if (window_ == nullptr) return false;
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
   if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, 0);
   if (renderer_ == nullptr) return false;
   setTitle();
+  // Made full screen once it is there, in whichever way the display allows.
+  if (fullScreen_) setFullScreen(true);
   SDL_StartTextInput();
   return true;
 }
@@ -217,9 +204,56 @@ void SdlViewerWindow::Impl::setTitle() {
 
 void SdlViewerWindow::Impl::setFullScreen(bool on) {
   fullScreen_ = on;
-  SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-  if (!on && textureSize_.width > 0) fitToRemote(textureSize_);  // a viewer started full screen has no size yet
+  if (on) {
+    fullScreenSwitch_.enter(window_);
+  } else {
+    fullScreenSwitch_.leave(window_);
+    if (textureSize_.width > 0) fitToRemote(textureSize_);  // a viewer started full screen has no size yet
+  }
+  if (menu_) menu_ = OpenMenu{keyMenuItems(fullScreen_)};  // "Leave full screen" comes and goes
   dirty_ = true;
+}
+
+void SdlViewerWindow::Impl::openMenu() {
+  menu_ = OpenMenu{keyMenuItems(fullScreen_)};
+  dirty_ = true;
+}
+
+std::optional<MenuAction> SdlViewerWindow::Impl::menuKey(SDL_Keycode key) {
+  const std::size_t count = menu_->items.size();
+  dirty_ = true;
+  switch (key) {
+    case SDLK_UP: menu_->selected = (menu_->selected + count - 1) % count; break;
+    case SDLK_DOWN:
+    case SDLK_TAB: menu_->selected = (menu_->selected + 1) % count; break;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: {
+      const MenuAction chosen = menu_->items[menu_->selected].action;
+      menu_.reset();
+      return chosen;
+    }
+    case SDLK_ESCAPE: menu_.reset(); break;
+    default:
+      if (key == options_.menuKey) menu_.reset();
+      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<MenuAction> SdlViewerWindow::Impl::menuClick(Point at) {
+  const auto item = layOutKeyMenu(outputSize(), menu_->items).itemAt(at);
+  const std::optional<MenuAction> chosen =
+      item ? std::optional(menu_->items[*item].action) : std::nullopt;  // a click beside the menu closes it
+  menu_.reset();
+  dirty_ = true;
+  return chosen;
+}
+
+void SdlViewerWindow::Impl::sayLatin1Only() {
+  if (saidLatin1Only_) return;
+  saidLatin1Only_ = true;
+  std::fprintf(stderr, "vantrel view: the console takes Latin-1 text only: characters beyond it are pasted as '?' "
+                       "and not typed at all\n");
 }
 
 // The window as large as the remote screen where the desktop has room, else scaled to fit.
@@ -291,6 +325,7 @@ void SdlViewerWindow::Impl::render() {
     SDL_RenderCopy(renderer_, texture_, &source, &target);
   }
   if (reconnecting_) drawBanner(renderer_, output, "reconnecting");
+  if (menu_) drawKeyMenu(renderer_, layOutKeyMenu(output, menu_->items), menu_->items, menu_->selected);
   SDL_RenderPresent(renderer_);
   dirty_ = false;
 }
@@ -317,6 +352,7 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
   PointerState pointer;
   std::uint8_t buttons = 0;
   std::set<SDL_Scancode> ownKeys;  // pressed for the window itself: their releases stay here
+  Uint32 ownButtons = 0;            // likewise the mouse buttons pressed on the key menu
   auto nextClipboardLook = Clock::now();
 
   const auto sendPointer = [&](int x, int y) {
@@ -327,29 +363,15 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
     link.sendMessage(event);
     pointer = now;
   };
-  const auto openMenu = [&]() -> bool {
-    ports.send(keys.releaseAll());
-    const auto items = keyMenuItems(fullScreen_);
-    std::vector<SDL_MessageBoxButtonData> buttonData;
-    for (std::size_t i = 0; i < items.size(); ++i) buttonData.push_back({0, static_cast<int>(i), items[i].label});
-    buttonData.push_back({SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, -1, "Cancel"});
-    const SDL_MessageBoxData box{SDL_MESSAGEBOX_INFORMATION,
-                                 window_,
-                                 "Vantrel keys",
-                                 "Send a key combination to the console, or:",
-                                 static_cast<int>(buttonData.size()),
-                                 buttonData.data(),
-                                 nullptr};
-    int chosen = -1;
-    if (SDL_ShowMessageBox(&box, &chosen) != 0 || chosen < 0) return true;
-    const MenuAction action = items[static_cast<std::size_t>(chosen)].action;
+  // What a chosen item does; false for Disconnect.
+  const auto act = [&](MenuAction action) {
     if (const auto sequence = sequenceOf(action)) {
       sendSpecialSequence(static_cast<std::uint32_t>(*sequence), &ports, ports);
     } else if (action == MenuAction::LeaveFullScreen) {
       setFullScreen(false);
       ports.fullScreen = false;
     } else {
-      return false;  // Disconnect
+      return false;
     }
     return true;
   };
@@ -371,15 +393,21 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
           break;
         case SDL_KEYDOWN: {
           const SDL_Keysym& k = e.key.keysym;
-          if (k.sym == options_.fullScreenKey || k.sym == options_.menuKey) {
+          if (menu_ || k.sym == options_.fullScreenKey || k.sym == options_.menuKey) {
+            // The window's own keys, and every key while the menu is open, stay here.
             ownKeys.insert(k.scancode);
             if (e.key.repeat != 0) break;
-            if (k.sym == options_.fullScreenKey) {
+            if (menu_) {
+              if (const auto chosen = menuKey(k.sym); chosen && !act(*chosen)) {
+                end = SessionEnd::Closed;
+                running = false;
+              }
+            } else if (k.sym == options_.fullScreenKey) {
               setFullScreen(!fullScreen_);
               ports.fullScreen = fullScreen_;
-            } else if (!openMenu()) {
-              end = SessionEnd::Closed;
-              running = false;
+            } else {
+              ports.send(keys.releaseAll());
+              openMenu();
             }
             break;
           }
@@ -390,13 +418,38 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
           if (ownKeys.erase(e.key.keysym.scancode) == 0) ports.send(keys.keyUp(e.key.keysym.scancode));
           break;
         case SDL_TEXTINPUT:
+          if (menu_) break;
           ports.send(keys.text(e.text.text));
+          if (keys.takeUnsentText()) sayLatin1Only();
           break;
         case SDL_MOUSEMOTION:
+          if (menu_) {
+            if (const auto item = layOutKeyMenu(outputSize(), menu_->items).itemAt(outputPoint(e.motion.x, e.motion.y));
+                item && *item != menu_->selected) {
+              menu_->selected = *item;
+              dirty_ = true;
+            }
+            break;
+          }
           sendPointer(e.motion.x, e.motion.y);
           break;
         case SDL_MOUSEBUTTONDOWN:
+          if (menu_) {
+            if (e.button.button != SDL_BUTTON_LEFT) break;
+            if (const auto chosen = menuClick(outputPoint(e.button.x, e.button.y)); chosen && !act(*chosen)) {
+              end = SessionEnd::Closed;
+              running = false;
+            }
+            ownButtons |= 1u << e.button.button;
+            break;
+          }
+          [[fallthrough]];
         case SDL_MOUSEBUTTONUP: {
+          // A button pressed for the menu is let go here too.
+          if (const Uint32 own = 1u << e.button.button; e.type == SDL_MOUSEBUTTONUP && (ownButtons & own) != 0) {
+            ownButtons &= ~own;
+            break;
+          }
           const std::uint8_t bit = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_RIGHT ? 4 : 0;
           buttons = static_cast<std::uint8_t>(e.type == SDL_MOUSEBUTTONDOWN ? buttons | bit : buttons & ~bit);
           sendPointer(e.button.x, e.button.y);
@@ -429,6 +482,7 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
       if (SDL_HasClipboardText() == SDL_TRUE) {
         if (char* local = SDL_GetClipboardText()) {
           if (const auto text = clipboard.localText(local, connection->maxClipboardSend)) {
+            if (!fitsLatin1(local)) sayLatin1Only();
             connection->sendClipboardText(*text);
           }
           SDL_free(local);
@@ -438,11 +492,16 @@ SessionEnd SdlViewerWindow::Impl::runSession(ConsoleLink& link, UserMessages& me
     upload(surface);
     if (dirty_) render();
     if (running && connection->receiveThreadEnded()) {
-      end =
-          connection->closedByServer.load() != 0 || ports.endRequested ? SessionEnd::ServerEnded : SessionEnd::LinkLost;
+      if (connection->sessionAbort.load() != 0) {
+        end = SessionEnd::ScreenRefused;
+      } else {
+        end = connection->closedByServer.load() != 0 || ports.endRequested ? SessionEnd::ServerEnded
+                                                                            : SessionEnd::LinkLost;
+      }
       running = false;
     }
   }
+  menu_.reset();
   if (end == SessionEnd::Closed) {
     ports.send(keys.releaseAll());
     ports.sendKeyEvent(kReleaseAllKeys, false);
