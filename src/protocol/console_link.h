@@ -30,6 +30,9 @@ struct ConsoleLinkOptions {
   // whole, from the connect to the second status word. Messages are not.
   std::chrono::milliseconds connectLimit{15000};
   std::chrono::milliseconds loginLimit{30000};
+  // The tool's: IPv6 as well, every address of the name tried in turn within connectLimit. The
+  // library takes the first IPv4 address alone.
+  bool anyFamily = false;
 };
 
 class ConsoleLink {

@@ -61,7 +61,10 @@ void ConsoleServer::setLoopbackOnly(bool loopbackOnly) {
 }
 
 bool ConsoleServer::startListening() {
-  return NetSocket::startup() && socket_.createTcp() && socket_.bindTo(listenAddress_, tcpPort_) && socket_.listen();
+  if (!NetSocket::startup()) return false;
+  const bool bound = listenIpv6_.empty() ? socket_.createTcp() && socket_.bindTo(listenAddress_, tcpPort_)
+                                         : socket_.createTcp6BoundTo(listenIpv6_, tcpPort_);
+  return bound && socket_.listen();
 }
 
 std::optional<std::uint16_t> ConsoleServer::listeningPort() const { return socket_.localPort(); }

@@ -1,7 +1,6 @@
 // vantrel console: a console server for Linux. It logs viewers in against an account file or
 // PAM, serves them a screen (a built-in animated desktop, PNG images or a real X desktop) and
 // logs what they send; an X desktop also takes their keys, pointer and clipboard.
-#include <arpa/inet.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "address_text.h"
 #include "catalog/whole_file.h"
 #include "commands.h"
 #include "console/allow_list.h"
@@ -44,19 +44,6 @@ using std::chrono::milliseconds;
 
 constexpr const char* kCommand = "console";
 
-
-// What --listen says: the address (network order) and its text. Nothing when the text is not
-// an IPv4 address.
-struct ListenAddress {
-  std::uint32_t address = 0;
-  std::string text;
-  bool loopback() const { return (ntohl(address) >> 24) == 127; }
-};
-std::optional<ListenAddress> parseListen(const std::string& text) {
-  ListenAddress listen{0, text == "localhost" ? "127.0.0.1" : text};
-  if (inet_pton(AF_INET, listen.text.c_str(), &listen.address) != 1) return std::nullopt;
-  return listen;
-}
 
 ScreenSize parseSize(const std::string& text) {
   const auto x = text.find('x');
@@ -194,7 +181,12 @@ std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& er
   ConsolePlan plan;
   const auto listen = parseListen(s.listen);
   if (!listen) {
-    error = "--listen takes an IPv4 address of this machine, such as 127.0.0.1 or 0.0.0.0 (every address)";
+    error = "--listen takes an address of this machine, such as 127.0.0.1 or ::1 (this machine only), 0.0.0.0 "
+            "(every IPv4 address) or :: (every address)";
+    return std::nullopt;
+  }
+  if (s.probe && !listen->ipv4) {
+    error = "--probe answers IPv4 probes: with an IPv6 --listen address it needs :: or ::1";
     return std::nullopt;
   }
   plan.listen = *listen;
@@ -287,7 +279,11 @@ std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan,
 void configureServer(ConsoleServer& server, const ConsoleSettings& s, const ConsolePlan& plan,
                      const std::optional<std::string>& allowList) {
   server.setPorts(s.port, s.probePort);
-  server.setListenAddress(plan.listen.address);
+  if (plan.listen.ipv6) {
+    server.setListenIpv6(plan.listen.text);
+  } else {
+    server.setListenAddress(*plan.listen.ipv4);
+  }
   server.setAllowLocal(s.allowLocal);
   server.setRefuseAll(s.refuseAll ? 1 : 0);
   // A viewer that reads nothing for the idle limit ends its session even in the middle of a send.
@@ -303,7 +299,7 @@ struct ProbeAnswerer {
 std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleSettings& s, const ConsolePlan& plan) {
   ProbeAnswerer probes{std::make_unique<ConsoleServer>(accounts), {}};
   probes.server->setPorts(0, s.probePort);
-  probes.server->setListenAddress(plan.listen.address);
+  probes.server->setListenAddress(plan.listen.ipv4.value_or(0));
   probes.result = std::async(std::launch::async, [p = probes.server.get()] { return p->runProbeResponder(); });
   // A responder that could bind is still serving; one that could not has already given up.
   if (probes.result.wait_for(milliseconds(200)) == std::future_status::ready && !probes.result.get()) {
@@ -332,7 +328,7 @@ class SessionLoop {
       inSession_ = true;
       if (inputLog_) {
         inputLog_->write(R"({"event":"login","user":)" + InputLog::quote(server_.clientUser()) + R"(,"address":)" +
-                         InputLog::quote(server_.clientAddress()) + "}");
+                         InputLog::quote(outcome->address) + "}");
       }
       sessionThread = std::thread([this] { serveSession(); });
     }
@@ -406,7 +402,7 @@ int runConsole(const ConsoleSettings& s) {
   configureServer(server, s, *plan, allowList);
   if (!server.startListening()) {
     const int why = errno;
-    printError(kCommand, "cannot listen on " + plan->listen.text + " port " + std::to_string(s.port) + ": " +
+    printError(kCommand, "cannot listen on " + hostText(plan->listen.text) + " port " + std::to_string(s.port) + ": " +
                              whyNotListening(why));
     return kExitNoConnection;
   }
@@ -422,10 +418,10 @@ int runConsole(const ConsoleSettings& s) {
 
   std::optional<ProbeAnswerer> probes;
   if (s.probe && !(probes = startProbes(*accounts, s, *plan))) return kExitNoConnection;
-  say("listening on " + plan->listen.text + ":" + std::to_string(server.listeningPort().value_or(0)) +
+  say("listening on " + hostText(plan->listen.text) + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
   if (screen.desktop) say("serving the " + screen.desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
-  if (plan->listen.loopback() && !s.allowLocal) {
+  if (plan->listen.loopback && !s.allowLocal) {
     warn("listening on " + plan->listen.text + " only, without --allow-local: every viewer will be refused");
   }
 

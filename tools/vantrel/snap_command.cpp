@@ -119,6 +119,7 @@ int runSnap(const SnapSettings& s) {
   options.tcpPort = target->port;
   options.connectLimit = remaining();
   options.loginLimit = remaining();
+  options.anyFamily = true;
   ConsoleLink link(messages, options);
   if (const int refused = logInAsViewer(kCommand, link, *target, s.user, *password, viewerMessages, deadline)) {
     return refused;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "address_text.h"
 #include "clipboard/clipboard_text.h"
 #include "commands.h"
 #include "protocol/console_link.h"
@@ -47,7 +48,7 @@ int runView(const ViewSettings& s) {
   const auto password = readPassword(s.password, "Password: ", error);
   if (!password) return fail(kCommand, error);
 
-  const std::string address = target->host + ":" + std::to_string(target->port);
+  const std::string address = hostText(target->host) + ":" + std::to_string(target->port);
   ViewerWindowOptions options;
   options.title = address;
   options.oneToOne = s.scale == "1";
@@ -69,6 +70,7 @@ int runView(const ViewSettings& s) {
     linkOptions.tcpPort = target->port;
     linkOptions.connectLimit = limit;
     linkOptions.loginLimit = limit;
+    linkOptions.anyFamily = true;
     link = std::make_unique<ConsoleLink>(messages.messages(), linkOptions);
     return logInAsViewer(kCommand, *link, *target, s.user, *password, messages, Clock::now() + limit);
   };
