@@ -421,6 +421,9 @@ int runConsole(const ConsoleSettings& s) {
   say("listening on " + hostText(plan->listen.text) + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
   if (screen.desktop) say("serving the " + screen.desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
+  if (allowList && plan->listen.ipv6) {
+    note("the allow list holds IPv4 addresses: viewers that come over IPv6 will be refused");
+  }
   if (plan->listen.loopback && !s.allowLocal) {
     warn("listening on " + plan->listen.text + " only, without --allow-local: every viewer will be refused");
   }
