@@ -43,17 +43,52 @@ std::optional<std::uint32_t> lookUp(const std::string& host) {
   return first;
 }
 
+// An IPv4 or IPv6 address with its port. An IPv4 peer that reaches an IPv6 socket comes as
+// ::ffff:a.b.c.d and is kept as that IPv4 address, the one the allow list, the lock table and the
+// protocol's address fields know.
 template <typename Query>
-std::optional<sockaddr_in> queryAddress(NativeSocket s, Query query) {
-  sockaddr_in a{};
+std::optional<sockaddr_storage> queryAddress(NativeSocket s, Query query) {
+  sockaddr_storage a{};
   socklen_t length = sizeof a;
-  if (query(s, reinterpret_cast<sockaddr*>(&a), &length) != 0 || a.sin_family != AF_INET) return std::nullopt;
-  return a;
+  if (query(s, reinterpret_cast<sockaddr*>(&a), &length) != 0) return std::nullopt;
+  if (a.ss_family == AF_INET) return a;
+  if (a.ss_family != AF_INET6) return std::nullopt;
+  sockaddr_in6 v6{};
+  std::memcpy(&v6, &a, sizeof v6);
+  constexpr std::array<std::uint8_t, 12> kMapped{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+  if (std::memcmp(v6.sin6_addr.s6_addr, kMapped.data(), kMapped.size()) != 0) return a;
+  std::uint32_t v4 = 0;
+  std::memcpy(&v4, v6.sin6_addr.s6_addr + kMapped.size(), sizeof v4);
+  const sockaddr_in mapped = ipv4(v4, ntohs(v6.sin6_port));
+  sockaddr_storage out{};
+  std::memcpy(&out, &mapped, sizeof mapped);
+  return out;
 }
 
-std::string dotted(const std::optional<sockaddr_in>& a) {
+socklen_t lengthOf(const sockaddr_storage& a) {
+  return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+std::optional<sockaddr_in> asIpv4(const std::optional<sockaddr_storage>& a) {
+  if (!a || a->ss_family != AF_INET) return std::nullopt;
+  sockaddr_in v4{};
+  std::memcpy(&v4, &*a, sizeof v4);
+  return v4;
+}
+
+std::string dotted(const sockaddr_in& a) {
   char text[INET_ADDRSTRLEN] = {};
-  if (!a || inet_ntop(AF_INET, &a->sin_addr, text, sizeof text) == nullptr) return "<unavailable>";
+  if (inet_ntop(AF_INET, &a.sin_addr, text, sizeof text) == nullptr) return "<unavailable>";
+  return text;
+}
+
+// Dotted for IPv4, the usual text (::1) for IPv6.
+std::string addressText(const std::optional<sockaddr_storage>& a) {
+  if (const auto v4 = asIpv4(a)) return dotted(*v4);
+  char text[INET6_ADDRSTRLEN] = {};
+  sockaddr_in6 v6{};
+  if (a) std::memcpy(&v6, &*a, sizeof v6);
+  if (!a || inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text) == nullptr) return "<unavailable>";
   return text;
 }
 
@@ -63,9 +98,9 @@ bool isStream(NativeSocket s) {
   return getsockopt(s, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length) == 0 && type == SOCK_STREAM;
 }
 
-bool connectWithin(NativeSocket s, const sockaddr_in& to, std::chrono::milliseconds limit) {
+bool connectWithin(NativeSocket s, const sockaddr* to, socklen_t toLength, std::chrono::milliseconds limit) {
   if (net::setNonBlocking(s, true) != 0) return false;
-  bool connected = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+  bool connected = ::connect(s, to, toLength) == 0;
   if (!connected && net::lastSocketError() == net::kConnectPending &&
       net::waitUntil(s, net::Readiness::Writable, static_cast<std::uint32_t>(limit.count()))) {
     int error = -1;
@@ -118,9 +153,9 @@ NetSocket::~NetSocket() { close(); }
 
 bool NetSocket::startup() { return net::startupSockets(); }
 
-bool NetSocket::create(int type) {
+bool NetSocket::create(int type, int family) {
   close();
-  const NativeSocket s = ::socket(AF_INET, type, 0);
+  const NativeSocket s = ::socket(family, type, 0);
   if (s == net::kNoNativeSocket) return false;
   handle_ = static_cast<Handle>(s);
   return true;
@@ -130,11 +165,14 @@ bool NetSocket::setOption(int level, int option, int value) {
   return setsockopt(native(handle_), level, option, reinterpret_cast<const char*>(&value), sizeof value) == 0;
 }
 
-bool NetSocket::createTcp() {
-  return create(SOCK_STREAM) && setOption(SOL_SOCKET, SO_REUSEADDR, 1) && setOption(IPPROTO_TCP, TCP_NODELAY, 1);
+bool NetSocket::createTcp() { return createTcp(AF_INET); }
+
+bool NetSocket::createTcp(int family) {
+  return create(SOCK_STREAM, family) && setOption(SOL_SOCKET, SO_REUSEADDR, 1) &&
+         setOption(IPPROTO_TCP, TCP_NODELAY, 1);
 }
 
-bool NetSocket::createUdp() { return create(SOCK_DGRAM); }
+bool NetSocket::createUdp() { return create(SOCK_DGRAM, AF_INET); }
 
 bool NetSocket::createBroadcastUdp() { return createUdp() && setOption(SOL_SOCKET, SO_BROADCAST, 1); }
 
@@ -179,8 +217,39 @@ bool NetSocket::connect(const std::string& host, std::uint16_t port, std::option
   if (*address == INADDR_NONE || *address == 0) address = lookUp(host);
   if (!address) return false;
   const sockaddr_in to = ipv4(*address, port);
-  if (limit) return connectWithin(native(handle_), to, *limit);
-  return ::connect(native(handle_), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+  const auto* raw = reinterpret_cast<const sockaddr*>(&to);
+  if (limit) return connectWithin(native(handle_), raw, sizeof to, *limit);
+  return ::connect(native(handle_), raw, sizeof to) == 0;
+}
+
+bool NetSocket::createTcp6BoundTo(const std::string& literal, std::uint16_t port) {
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_port = htons(port);
+  if (inet_pton(AF_INET6, literal.c_str(), &a.sin6_addr) != 1 || !createTcp(AF_INET6)) return false;
+  // "::" serves IPv4 viewers as well, where the system has not been told otherwise for good.
+  setOption(IPPROTO_IPV6, IPV6_V6ONLY, 0);
+  return ::bind(native(handle_), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+}
+
+bool NetSocket::connectAnyFamily(const std::string& host, std::uint16_t port, std::chrono::milliseconds limit) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool connected = false;
+  for (const addrinfo* a = found; a != nullptr && !connected; a = a->ai_next) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    connected = createTcp(a->ai_family) &&
+                connectWithin(native(handle_), a->ai_addr, static_cast<socklen_t>(a->ai_addrlen), left);
+  }
+  freeaddrinfo(found);
+  if (!connected) close();
+  return connected;
 }
 
 bool NetSocket::listen() { return isOpen() && ::listen(native(handle_), 5) == 0; }
@@ -213,26 +282,29 @@ std::unique_ptr<NetSocket> NetSocket::acceptFirst(std::span<NetSocket* const> li
 
 std::optional<std::string> NetSocket::peerAddress() const {
   if (!isOpen()) return std::nullopt;
-  return dotted(queryAddress(native(handle_), ::getpeername));
+  return addressText(queryAddress(native(handle_), ::getpeername));
 }
 
 std::optional<std::string> NetSocket::localAddress() const {
   if (!isOpen()) return std::nullopt;
-  return dotted(queryAddress(native(handle_), ::getsockname));
+  return addressText(queryAddress(native(handle_), ::getsockname));
 }
 
 std::optional<std::uint16_t> NetSocket::localPort() const {
   if (!isOpen()) return std::nullopt;
   const auto a = queryAddress(native(handle_), ::getsockname);
   if (!a) return std::nullopt;
-  return ntohs(a->sin_port);
+  // The port sits at the same place in both families' records.
+  sockaddr_in v4{};
+  std::memcpy(&v4, &*a, sizeof v4);
+  return ntohs(v4.sin_port);
 }
 
 std::optional<std::string> NetSocket::peerHostName() const {
   if (!isOpen()) return std::nullopt;
   const auto a = queryAddress(native(handle_), ::getpeername);
   char name[NI_MAXHOST] = {};
-  if (!a || getnameinfo(reinterpret_cast<const sockaddr*>(&*a), sizeof *a, name, sizeof name, nullptr, 0,
+  if (!a || getnameinfo(reinterpret_cast<const sockaddr*>(&*a), lengthOf(*a), name, sizeof name, nullptr, 0,
                         NI_NAMEREQD) != 0) {
     return std::nullopt;
   }
@@ -242,8 +314,9 @@ std::optional<std::string> NetSocket::peerHostName() const {
 bool NetSocket::peerMac(std::string& out) const {
   if (!isOpen()) return false;
   const auto a = queryAddress(native(handle_), ::getpeername);
-  out = dotted(a);
-  const auto hardware = a ? net::neighbourHardwareAddress(a->sin_addr.s_addr) : std::nullopt;
+  out = addressText(a);
+  const auto v4 = asIpv4(a);  // the neighbour table asked here holds IPv4 neighbours
+  const auto hardware = v4 ? net::neighbourHardwareAddress(v4->sin_addr.s_addr) : std::nullopt;
   if (!hardware) return false;
   char text[18] = {};
   const auto& b = *hardware;
@@ -316,6 +389,7 @@ std::ptrdiff_t NetSocket::receiveSome(std::span<std::uint8_t> buffer, std::chron
 std::uint32_t NetSocket::resolve(const std::string& host) {
   const std::uint32_t address = inet_addr(host.c_str());
   if (address != INADDR_NONE) return address;
+  if (host.find(':') != std::string::npos) return 0;  // an IPv6 address, which has no IPv4 one
   return lookUp(host).value_or(0);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The one class through which the library touches the network: one IPv4 stream or datagram
-// socket, byte-exact send and receive loops, and both halves of the LAN probe. Operations
+// socket (IPv6 streams for the tool), byte-exact send and receive loops, and both halves of the
+// LAN probe. Operations
 // report 1/0 (true/false) and never throw; without an open socket they make no system call.
 // A stream socket is also the plain ByteStream of a connection.
 
@@ -54,18 +55,25 @@ class NetSocket : public ByteStream {
   bool connect(const std::string& host, std::uint16_t port,
                std::optional<std::chrono::milliseconds> limit = std::nullopt);
   bool listen();
+  // The tool's IPv6, beside the library's IPv4. A new stream socket bound to an IPv6 literal
+  // ("::" also takes IPv4 peers where the system allows); false for anything else.
+  bool createTcp6BoundTo(const std::string& literal, std::uint16_t port);
+  // A new stream socket connected to the first of the name's addresses, IPv6 or IPv4, that
+  // answers, each tried in turn within what is left of `limit`.
+  bool connectAnyFamily(const std::string& host, std::uint16_t port, std::chrono::milliseconds limit);
   // Without `limit` the accept blocks until a connection comes; with it, nothing comes back
   // when none arrived in time.
   std::unique_ptr<NetSocket> accept(std::optional<std::chrono::milliseconds> limit = std::nullopt);
   // The next connection on whichever listener has one first, waiting at most `limit`.
   static std::unique_ptr<NetSocket> acceptFirst(std::span<NetSocket* const> listeners, std::chrono::milliseconds limit);
 
+  // Dotted for IPv4 (also an IPv4 peer of an IPv6 socket), "::1" and the like for IPv6.
   std::optional<std::string> peerAddress() const;
   std::optional<std::string> localAddress() const;
   std::optional<std::uint16_t> localPort() const;
   std::optional<std::string> peerHostName() const;
   // Writes the peer's hardware address (00-0C-29-3A-4B-5C) and returns true; when it cannot be
-  // learnt, writes the peer's dotted address instead and returns false. Untouched without a socket.
+  // learnt, writes the peer's address text instead and returns false. Untouched without a socket.
   bool peerMac(std::string& out) const;
 
   // Bytes sent: all of them, or 0 when a send call failed (which also clears `alive`).
@@ -84,7 +92,8 @@ class NetSocket : public ByteStream {
   // marked the connection dead. Leaves `alive` as it is.
   std::ptrdiff_t receiveSome(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline);
 
-  // An IPv4 address in network order, 0 when there is none. Dotted text is taken as it is.
+  // An IPv4 address in network order, 0 when there is none (an IPv6 address has none). Dotted
+  // text is taken as it is.
   static std::uint32_t resolve(const std::string& host);
   // Bounds every later receive and send wait; 0 waits without a bound.
   bool setTimeouts(std::uint32_t milliseconds);
@@ -121,7 +130,8 @@ class NetSocket : public ByteStream {
 
  private:
   explicit NetSocket(Handle accepted) : handle_(accepted) {}
-  bool create(int type);
+  bool create(int type, int family);
+  bool createTcp(int family);
   bool setOption(int level, int option, int value);
 
   std::atomic<bool> alive_{true};

@@ -47,10 +47,11 @@ int ConsoleLink::connectAndLogin(const std::string& host, std::uint32_t requestC
 int ConsoleLink::connectToServer(const std::string& host) {
   loginDeadline_ = std::chrono::steady_clock::now() + options_.loginLimit;
   secured_.reset();
-  if (!NetSocket::startup() || !socket_.createTcp() ||
-      !socket_.connect(host, options_.tcpPort, options_.connectLimit)) {
-    return 0;
-  }
+  if (!NetSocket::startup()) return 0;
+  const bool connected = options_.anyFamily
+                             ? socket_.connectAnyFamily(host, options_.tcpPort, options_.connectLimit)
+                             : socket_.createTcp() && socket_.connect(host, options_.tcpPort, options_.connectLimit);
+  if (!connected) return 0;
   if (options_.secureChannel && !(secured_ = options_.secureChannel(socket_, host, loginDeadline_))) return 0;
   const auto status = readStatus();
   return status ? answer(firstStatusResponse(*status)) : 0;

@@ -40,6 +40,9 @@ struct ConsoleLinkOptions {
   std::function<std::unique_ptr<ByteStream>(NetSocket& connected, const std::string& host,
                                             std::chrono::steady_clock::time_point deadline)>
       secureChannel;
+  // The tool's: IPv6 as well, every address of the name tried in turn within connectLimit. The
+  // library takes the first IPv4 address alone.
+  bool anyFamily = false;
 };
 
 class ConsoleLink {

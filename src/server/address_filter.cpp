@@ -141,6 +141,8 @@ bool isAddressAllowed(std::string& filterText, std::string_view address) {
   std::replace(filterText.begin(), filterText.end(), '\n', ';');
   std::replace(filterText.begin(), filterText.end(), '\r', ';');
 
+  // An IPv6 peer matches no entry, even one whose text ends in a dotted part (::1.2.3.4).
+  if (address.find(':') != std::string_view::npos) return false;
   const std::uint32_t peer = parseAddress(address);
   if (peer == 0) return false;
 

@@ -15,8 +15,8 @@ namespace vantrel {
 // address 0.0.0.0 comes back as 1.
 std::uint32_t parseAddress(std::string_view text);
 
-// Whether `address` matches an entry of `filterText`. Line breaks in the list are turned into
-// ';' in place, as the stored list keeps them.
+// Whether `address` matches an entry of `filterText` (an IPv6 address never does). Line breaks
+// in the list are turned into ';' in place, as the stored list keeps them.
 bool isAddressAllowed(std::string& filterText, std::string_view address);
 
 // An entry of an allow list and the line it is on, counting from 1.

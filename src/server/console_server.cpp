@@ -63,7 +63,9 @@ void ConsoleServer::setLoopbackOnly(bool loopbackOnly) {
 
 bool ConsoleServer::startListening() {
   const auto listenOn = [this](NetSocket& s, std::uint16_t port) {
-    return s.createTcp() && s.bindTo(listenAddress_, port) && s.listen();
+    const bool bound = listenIpv6_.empty() ? s.createTcp() && s.bindTo(listenAddress_, port)
+                                           : s.createTcp6BoundTo(listenIpv6_, port);
+    return bound && s.listen();
   };
   return NetSocket::startup() && listenOn(socket_, tcpPort_) && (!clearPort_ || listenOn(clearSocket_, *clearPort_));
 }

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "net/byte_stream.h"
@@ -73,6 +74,9 @@ class ConsoleServer {
   // Every address of this machine unless set: 127.0.0.1 only, or one IPv4 address (network order).
   void setLoopbackOnly(bool loopbackOnly);
   void setListenAddress(std::uint32_t address) { listenAddress_ = address; }
+  // The tool's IPv6 listener: an IPv6 literal in place of the IPv4 address ("::" takes IPv4
+  // viewers too where the system allows). Probes stay with the IPv4 address.
+  void setListenIpv6(std::string literal) { listenIpv6_ = std::move(literal); }
   // Off by default: clients on this machine are refused. On, they may log in (demos, tests).
   void setAllowLocal(bool allowLocal) { allowLocal_ = allowLocal; }
   // How long a connection may take over its request word and over its whole login.
@@ -222,6 +226,7 @@ class ConsoleServer {
   std::uint16_t tcpPort_ = kDefaultTcpPort;
   std::uint16_t udpPort_ = kDefaultUdpPort;
   std::uint32_t listenAddress_ = 0;
+  std::string listenIpv6_;
   bool allowLocal_ = false;
   std::uint32_t requestWordLimitMs_ = kRequestWordLimitMs;
   std::uint32_t loginLimitMs_ = kLoginLimitMs;

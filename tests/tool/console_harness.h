@@ -36,23 +36,26 @@ class ConsoleProcess : public ToolProcess {
  public:
   // `port` 0 asks for any free one.
   explicit ConsoleProcess(std::vector<std::string> args, const std::vector<std::string>& environment = {},
-                          std::uint16_t port = 0)
-      : ToolProcess(withListen(std::move(args), port), environment) {
-    const std::string first = readLine();
-    const auto colon = first.rfind(':');
-    if (first.find("listening on") != std::string::npos && colon != std::string::npos) {
-      port_ = static_cast<std::uint16_t>(std::atoi(first.c_str() + colon + 1));
+                          std::uint16_t port = 0, const std::string& listen = "127.0.0.1")
+      : ToolProcess(withListen(std::move(args), port, listen), environment) {
+    first_ = readLine();
+    const auto colon = first_.rfind(':');
+    if (first_.find("listening on") != std::string::npos && colon != std::string::npos) {
+      port_ = static_cast<std::uint16_t>(std::atoi(first_.c_str() + colon + 1));
     }
   }
 
   std::uint16_t port() const { return port_; }
+  const std::string& firstLine() const { return first_; }
 
  private:
-  static std::vector<std::string> withListen(std::vector<std::string> args, std::uint16_t port) {
-    args.insert(args.begin(), {"console", "--listen", "127.0.0.1", "--port", std::to_string(port)});
+  static std::vector<std::string> withListen(std::vector<std::string> args, std::uint16_t port,
+                                             const std::string& listen) {
+    args.insert(args.begin(), {"console", "--listen", listen, "--port", std::to_string(port)});
     return args;
   }
 
+  std::string first_;
   std::uint16_t port_ = 0;
 };
 

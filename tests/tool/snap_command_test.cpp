@@ -49,7 +49,7 @@ class SnapTest : public ::testing::Test {
     if (passwordOption.empty() && !password.empty()) {
       passwordOption = "--password-file '" + dir.write("password", password + "\n").string() + "'";
     }
-    return "snap 127.0.0.1:" + std::to_string(port) + " --user operator " + passwordOption + " --out '" +
+    return "snap " + host + ":" + std::to_string(port) + " --user operator " + passwordOption + " --out '" +
            (dir.path() / "shot.png").string() + "'";
   }
 
@@ -59,6 +59,7 @@ class SnapTest : public ::testing::Test {
   }
 
   test::TempDir dir;
+  std::string host = "127.0.0.1";  // as snap is given it
 };
 
 // A picture of the screen's size as it is; a larger one scaled to fit between black bars, or
@@ -219,6 +220,34 @@ TEST_F(SnapTest, PasswordsStaySecretAndAnEmptyOneIsNotSent) {
                                         {""});
   EXPECT_EQ(run.exitCode, 1) << run.screen;
   EXPECT_NE(run.screen.find("an empty password is not sent"), std::string::npos) << run.screen;
+}
+
+// A console on ::1 is reached at [::1]:PORT; one on :: serves both families.
+TEST_F(SnapTest, ReachesAConsoleOverIpv6) {
+  if (NetSocket probe; !probe.createTcp6BoundTo("::1", 0)) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+  struct Case { const char* listen; const char* target; const char* listening; };
+  for (const Case& c : {Case{"::1", "[::1]", "listening on [::1]:"}, Case{"::", "[::1]", "listening on [::]:"},
+                        Case{"::", "127.0.0.1", "listening on [::]:"}}) {
+    SCOPED_TRACE(std::string(c.listen) + " " + c.target);
+    ConsoleProcess console(consoleOptions({"--source", "demo"}), {}, 0, c.listen);
+    ASSERT_NE(console.port(), 0);
+    EXPECT_NE(console.firstLine().find(c.listening), std::string::npos) << console.firstLine();
+    host = c.target;
+    const ToolRun run = runTool(dir, snapArguments(console.port()));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(shot());
+  }
+  // Nothing listens on a port just released: the message names the address as it is written.
+  std::uint16_t closed = 0;
+  {
+    NetSocket probe;
+    probe.createTcp6BoundTo("::1", 0);
+    closed = probe.localPort().value_or(0);
+  }
+  host = "[::1]";
+  const ToolRun run = runTool(dir, snapArguments(closed));
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_NE(run.err.find("no connection to [::1] port " + std::to_string(closed)), std::string::npos) << run.err;
 }
 
 // A session that ends after a whole screen but before the updates asked for: the screen is

@@ -31,7 +31,9 @@ TEST(IsAddressAllowed, MatchesSinglesRangesAndPatterns) {
            Case{"10.1.1.1\n10.2.2.2", "10.1.1.1", true}, Case{"10.1.1.1\r\n10.2.2.2", "10.2.2.2", false},
            Case{";;bogus;10.3.3.3;", "10.3.3.3", true},          // empty and unparsable entries skipped
            Case{"10.3.3.3;", "not an address", false}, Case{"0.0.0.0;", "0.0.0.0", true},
-           Case{"10.0.0.1-junk;10.0.0.9;", "10.0.0.9", true}}) {
+           Case{"10.0.0.1-junk;10.0.0.9;", "10.0.0.9", true},
+           Case{"*.*.*.*;0.0.0.1-255.255.255.255;", "::1.2.3.4", false},  // IPv6 matches nothing
+           Case{"*.*.*.*;", "::ffff:10.0.0.1", false}}) {
     std::string list = c.list;
     EXPECT_EQ(isAddressAllowed(list, c.address), c.allowed) << c.list << " / " << c.address;
   }

@@ -170,6 +170,25 @@ TEST_F(ConsoleServerTest, AnyLoopbackAddressIsThisMachine) {
   EXPECT_EQ(loadU32le(status.data()), 110u);
 }
 
+// A viewer on ::1 is this machine's, and no allow list, however wide, takes an IPv6 address.
+TEST_F(ConsoleServerTest, AnIpv6ViewerIsLocalAndMatchesNoAllowList) {
+  ConsoleServer ipv6{accounts, locks, clock};
+  ipv6.setPorts(0, 0);
+  ipv6.setListenIpv6("::1");
+  if (!ipv6.startListening()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+  struct Row { bool allowLocal; const char* filter; std::uint32_t status; };
+  for (const Row& row : {Row{false, "", 110}, Row{true, "*.*.*.*;0.0.0.0-255.255.255.255;", 104}}) {
+    ipv6.setAllowLocal(row.allowLocal);
+    ipv6.setAddressFilter(*row.filter != '\0' ? 1 : 0, row.filter);
+    NetSocket viewer;
+    ASSERT_TRUE(viewer.connectAnyFamily("::1", ipv6.listeningPort().value_or(0), std::chrono::seconds(5)));
+    ipv6.acceptLogin();
+    std::array<std::uint8_t, 4> status{};
+    ASSERT_TRUE(viewer.receiveExact(status, std::chrono::steady_clock::now() + std::chrono::seconds(5)));
+    EXPECT_EQ(loadU32le(status.data()), row.status) << row.filter;
+  }
+}
+
 TEST_F(ConsoleServerTest, IncompleteOrWrongRequestsAreDroppedWithoutAWord) {
   const auto user = scrambledBlock("admin", 24);
   struct Case { const char* name; std::vector<ScriptStep> script; };

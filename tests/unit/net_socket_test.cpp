@@ -84,6 +84,32 @@ TEST_F(NetSocketTest, BindRefusesAPortWhereSomethingListensOnTheSameAddress) {
   }
 }
 
+// The tool's IPv6: both ends name each other as the allow list and the lock table expect, an
+// IPv4 viewer of a "::" listener by its IPv4 address.
+TEST_F(NetSocketTest, Ipv6ListenersAndConnectsNameBothEnds) {
+  if (NetSocket probe; !probe.createTcp6BoundTo("::1", 0)) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+  struct Row { const char* listen; const char* connect; const char* peer; };
+  for (const Row& row : {Row{"::1", "::1", "::1"}, Row{"::", "::1", "::1"}, Row{"::", "127.0.0.1", "127.0.0.1"},
+                         Row{"::", "localhost", "127.0.0.1"}}) {
+    SCOPED_TRACE(std::string(row.listen) + " <- " + row.connect);
+    NetSocket listener, viewer;
+    ASSERT_TRUE(listener.createTcp6BoundTo(row.listen, 0) && listener.listen());
+    const std::uint16_t port = listener.localPort().value_or(0);
+    ASSERT_TRUE(viewer.connectAnyFamily(row.connect, port, std::chrono::milliseconds(5000)));
+    const auto accepted = listener.accept(std::chrono::milliseconds(5000));
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(accepted->peerAddress(), row.peer);
+    EXPECT_EQ(accepted->localAddress(), row.peer);
+    EXPECT_EQ(viewer.peerAddress(), row.peer);
+    std::string key;
+    EXPECT_FALSE(accepted->peerMac(key));  // loopback has no hardware address
+    EXPECT_EQ(key, row.peer);
+  }
+  NetSocket socket;
+  EXPECT_FALSE(socket.createTcp6BoundTo("127.0.0.1", 0));
+  EXPECT_EQ(NetSocket::resolve("::1"), 0u);
+}
+
 TEST_F(NetSocketTest, ResolveTakesDottedTextAsItIs) {
   EXPECT_EQ(NetSocket::resolve("0.0.0.0"), 0u);
   EXPECT_EQ(NetSocket::resolve("127.0.0.1"), htonl(INADDR_LOOPBACK));

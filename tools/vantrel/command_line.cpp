@@ -205,8 +205,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   c->add_option("--admin-group", s.adminGroup, "with --pam: the group whose members may log in")
       ->type_name("GROUP")
       ->capture_default_str();
-  c->add_option("--listen", s.listen, "an IPv4 address of this machine to listen on: 127.0.0.1 or another loopback address "
-                "(this machine only), or 0.0.0.0 (every address)")
+  c->add_option("--listen", s.listen, "an address of this machine to listen on: 127.0.0.1, another loopback address or "
+                "::1 (this machine only), 0.0.0.0 (every IPv4 address) or :: (every address, IPv4 too)")
       ->type_name("ADDR")
       ->capture_default_str();
   c->add_option("--port", s.port, "TCP port for viewers; 0 takes any free port")
@@ -279,7 +279,8 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
 CLI::App* defineSnap(CLI::App& app, SnapSettings& s) {
   auto* c = command(app, "snap",
                     "Log in as a viewer without a screen and save the first whole screen (or a later one) as PNG");
-  c->add_option("HOST[:PORT]", s.target, "the console, by address or name; port 25000 unless given")
+  c->add_option("HOST[:PORT]", s.target,
+                "the console, by address or name, an IPv6 address in brackets ([::1]:25000); port 25000 unless given")
       ->required()
       ->type_name("");
   c->add_option("--user", s.user, "the account name")->required()->type_name("NAME");
@@ -316,7 +317,8 @@ CLI::App* defineSnap(CLI::App& app, SnapSettings& s) {
 
 CLI::App* defineView(CLI::App& app, ViewSettings& s) {
   auto* c = command(app, "view", "Open the console's screen in a window and work on it: keys, pointer, clipboard");
-  c->add_option("HOST[:PORT]", s.target, "the console, by address or name; port 25000 unless given")
+  c->add_option("HOST[:PORT]", s.target,
+                "the console, by address or name, an IPv6 address in brackets ([::1]:25000); port 25000 unless given")
       ->required()
       ->type_name("");
   c->add_option("--user", s.user, "the account name")->required()->type_name("NAME");

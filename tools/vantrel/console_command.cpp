@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "address_text.h"
 #include "catalog/whole_file.h"
 #include "commands.h"
 #include "console/allow_list.h"
@@ -49,19 +50,6 @@ using std::chrono::milliseconds;
 
 constexpr const char* kCommand = "console";
 
-
-// What --listen says: the address (network order) and its text. Nothing when the text is not
-// an IPv4 address.
-struct ListenAddress {
-  std::uint32_t address = 0;
-  std::string text;
-  bool loopback() const { return (ntohl(address) >> 24) == 127; }
-};
-std::optional<ListenAddress> parseListen(const std::string& text) {
-  ListenAddress listen{0, text == "localhost" ? "127.0.0.1" : text};
-  if (inet_pton(AF_INET, listen.text.c_str(), &listen.address) != 1) return std::nullopt;
-  return listen;
-}
 
 ScreenSize parseSize(const std::string& text) {
   const auto x = text.find('x');
@@ -200,7 +188,7 @@ bool planTransport(const ConsoleSettings& s, ConsolePlan& plan, std::string& err
     error = "--clear-port must differ from --port";
   }
   if (!error.empty()) return false;
-  plan.clearOnNetwork = !plan.listen.loopback() && (!plan.tls || s.clearPort);
+  plan.clearOnNetwork = !plan.listen.loopback && (!plan.tls || s.clearPort);
   if (s.pam && plan.clearOnNetwork && !s.allowClearPasswords) {
     error = "with --pam on " + plan.listen.text +
             " without TLS, Unix passwords would cross the network in a form anyone on the path can read and "
@@ -214,7 +202,12 @@ std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& er
   ConsolePlan plan;
   const auto listen = parseListen(s.listen);
   if (!listen) {
-    error = "--listen takes an IPv4 address of this machine, such as 127.0.0.1 or 0.0.0.0 (every address)";
+    error = "--listen takes an address of this machine, such as 127.0.0.1 or ::1 (this machine only), 0.0.0.0 "
+            "(every IPv4 address) or :: (every address)";
+    return std::nullopt;
+  }
+  if (s.probe && !listen->ipv4) {
+    error = "--probe answers IPv4 probes: with an IPv6 --listen address it needs :: or ::1";
     return std::nullopt;
   }
   plan.listen = *listen;
@@ -329,7 +322,11 @@ void configureServer(ConsoleServer& server, const ConsoleSettings& s, const Cons
     server.setClearPort(s.clearPort);
   }
   server.setPorts(s.port, s.probePort);
-  server.setListenAddress(plan.listen.address);
+  if (plan.listen.ipv6) {
+    server.setListenIpv6(plan.listen.text);
+  } else {
+    server.setListenAddress(*plan.listen.ipv4);
+  }
   server.setAllowLocal(s.allowLocal);
   server.setRefuseAll(s.refuseAll ? 1 : 0);
   // A viewer that reads nothing for the idle limit ends its session even in the middle of a send.
@@ -345,7 +342,7 @@ struct ProbeAnswerer {
 std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleSettings& s, const ConsolePlan& plan) {
   ProbeAnswerer probes{std::make_unique<ConsoleServer>(accounts), {}};
   probes.server->setPorts(0, s.probePort);
-  probes.server->setListenAddress(plan.listen.address);
+  probes.server->setListenAddress(plan.listen.ipv4.value_or(0));
   probes.result = std::async(std::launch::async, [p = probes.server.get()] { return p->runProbeResponder(); });
   // A responder that could bind is still serving; one that could not has already given up.
   if (probes.result.wait_for(milliseconds(200)) == std::future_status::ready && !probes.result.get()) {
@@ -380,7 +377,7 @@ class SessionLoop {
       inSession_ = true;
       if (inputLog_) {
         inputLog_->write(R"({"event":"login","user":)" + InputLog::quote(server_.clientUser()) + R"(,"address":)" +
-                         InputLog::quote(server_.clientAddress()) + "}");
+                         InputLog::quote(outcome->address) + "}");
       }
       sessionThread = std::thread([this] { serveSession(); });
     }
@@ -472,7 +469,7 @@ int runConsole(const ConsoleSettings& s) {
     const int why = errno;
     const std::string ports = s.clearPort ? "ports " + std::to_string(s.port) + " and " + std::to_string(*s.clearPort)
                                           : "port " + std::to_string(s.port);
-    printError(kCommand, "cannot listen on " + plan->listen.text + " " + ports + ": " + whyNotListening(why));
+    printError(kCommand, "cannot listen on " + hostText(plan->listen.text) + " " + ports + ": " + whyNotListening(why));
     return kExitNoConnection;
   }
 
@@ -487,15 +484,18 @@ int runConsole(const ConsoleSettings& s) {
 
   std::optional<ProbeAnswerer> probes;
   if (s.probe && !(probes = startProbes(*accounts, s, *plan))) return kExitNoConnection;
-  say("listening on " + plan->listen.text + ":" + std::to_string(server.listeningPort().value_or(0)) +
+  say("listening on " + hostText(plan->listen.text) + ":" + std::to_string(server.listeningPort().value_or(0)) +
       (tls ? " with TLS" : "") + (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
   if (const auto clear = server.clearListeningPort()) {
-    say("viewers without TLS are served on " + plan->listen.text + ":" + std::to_string(*clear) + " too");
+    say("viewers without TLS are served on " + hostText(plan->listen.text) + ":" + std::to_string(*clear) + " too");
   }
   if (tls) say("TLS key " + tls->fingerprint() + " (" + tls->origin() + "); viewers check it with --tls-fingerprint");
   warnOfClearPasswords(s, *plan, server.clearListeningPort().value_or(server.listeningPort().value_or(0)));
   if (screen.desktop) say("serving the " + screen.desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
-  if (plan->listen.loopback() && !s.allowLocal) {
+  if (allowList && plan->listen.ipv6) {
+    note("the allow list holds IPv4 addresses: viewers that come over IPv6 will be refused");
+  }
+  if (plan->listen.loopback && !s.allowLocal) {
     warn("listening on " + plan->listen.text + " only, without --allow-local: every viewer will be refused");
   }
 

@@ -124,6 +124,7 @@ int runSnap(const SnapSettings& s) {
   options.connectLimit = remaining();
   options.loginLimit = remaining();
   if (tls) tls->attach(options);
+  options.anyFamily = true;
   ConsoleLink link(messages, options);
   if (const int refused =
           logInAsViewer(kCommand, link, *target, s.user, *password, viewerMessages, deadline, tls.get())) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "address_text.h"
 #include "clipboard/clipboard_text.h"
 #include "commands.h"
 #include "protocol/console_link.h"
@@ -50,7 +51,7 @@ int runView(const ViewSettings& s) {
   const auto password = readPassword(s.password, "Password: ", error);
   if (!password) return fail(kCommand, error);
 
-  const std::string address = target->host + ":" + std::to_string(target->port);
+  const std::string address = hostText(target->host) + ":" + std::to_string(target->port);
   ViewerWindowOptions options;
   options.title = address;
   options.oneToOne = s.scale == "1";
@@ -73,6 +74,7 @@ int runView(const ViewSettings& s) {
     linkOptions.connectLimit = limit;
     linkOptions.loginLimit = limit;
     if (tls) tls->attach(linkOptions);
+    linkOptions.anyFamily = true;
     link = std::make_unique<ConsoleLink>(messages.messages(), linkOptions);
     auto deadline = Clock::now() + limit;
     return logInAsViewer(kCommand, *link, *target, s.user, *password, messages, deadline, tls.get());

@@ -2,15 +2,14 @@
 
 #include <arpa/inet.h>
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 
+#include "address_text.h"
 #include "catalog/ini_file.h"
 #include "catalog/message_catalog.h"
 #include "commands.h"
 #include "english_catalog.h"
-#include "net/net_socket.h"
 #include "protocol/login_status.h"
 #include "status_words.h"
 
@@ -31,34 +30,21 @@ std::string oneLine(std::string text) {
 
 // A host on this machine's loopback network, where a clear password does not cross a wire.
 bool isLoopback(const std::string& host) {
-  return (ntohl(NetSocket::resolve(host)) >> 24) == 127;
+  return host == "::1" || (ntohl(NetSocket::resolve(host)) >> 24) == 127;
 }
 
 }  // namespace
 
 std::optional<Target> viewerTarget(const std::string& text, const std::optional<std::string>& catalogDir,
                                    std::string& error) {
-  Target t;
-  const auto colon = text.rfind(':');
-  t.host = text.substr(0, colon);
-  if (colon != std::string::npos) {
-    unsigned value = 0;
-    const std::string port = text.substr(colon + 1);
-    const auto [end, failed] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (failed != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) {
-      error = "'" + port + "' is not a port number (1 to 65535)";
-      return std::nullopt;
-    }
-    t.port = static_cast<std::uint16_t>(value);
-  }
-  if (t.host.empty()) {
-    error = "no host in '" + text + "'";
-    return std::nullopt;
-  }
+  const auto split = splitHostPort(text, error);
+  if (!split) return std::nullopt;
   if (catalogDir && !std::filesystem::is_regular_file(std::filesystem::path(*catalogDir) / "consoleclient.ini")) {
     error = "no consoleclient.ini in '" + *catalogDir + "'";
     return std::nullopt;
   }
+  Target t{split->host};
+  if (split->port) t.port = *split->port;
   return t;
 }
 
@@ -139,11 +125,12 @@ unsigned ViewerMessages::shown() const { return printed_->shown(); }
 int logInAsViewer(const char* command, ConsoleLink& link, const Target& target, const std::string& user,
                   const std::string& password, ViewerMessages& messages,
                   std::chrono::steady_clock::time_point& deadline, ViewerTls* tls) {
+  const std::string host = hostText(target.host);
   if (!tls && !isLoopback(target.host)) {
     std::fprintf(stderr,
                  "vantrel %s: warning: the password goes to %s without TLS, where anyone on the way can read it and "
                  "log in with it; --tls protects it (the console needs --tls too)\n",
-                 command, target.host.c_str());
+                 command, host.c_str());
   }
   int login = link.connectAndLogin(target.host, kLoginRequest, user, password);
   if (login == 0 && tls && tls->failure() == ViewerTls::Failure::NotKnown) {
@@ -164,15 +151,14 @@ int logInAsViewer(const char* command, ConsoleLink& link, const Target& target, 
   if (login == 0) {
     // The status wait ends with the time-out, give or take the timer's grain.
     if (std::chrono::steady_clock::now() >= deadline - 100ms) {
-      std::fprintf(stderr, "vantrel %s: no answer from %s within the time-out\n", command, target.host.c_str());
+      std::fprintf(stderr, "vantrel %s: no answer from %s within the time-out\n", command, host.c_str());
       messages.printHeld();
       return kExitTimeOut;
     }
-    in_addr dotted{};
-    if (inet_pton(AF_INET, target.host.c_str(), &dotted) != 1 && NetSocket::resolve(target.host) == 0) {
+    if (!resolvable(target.host)) {
       std::fprintf(stderr, "vantrel %s: cannot resolve '%s'\n", command, target.host.c_str());
     } else {
-      std::fprintf(stderr, "vantrel %s: no connection to %s port %u\n", command, target.host.c_str(), target.port);
+      std::fprintf(stderr, "vantrel %s: no connection to %s port %u\n", command, host.c_str(), target.port);
     }
     messages.printHeld();
     return kExitNoConnection;

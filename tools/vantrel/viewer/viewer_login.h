@@ -19,7 +19,7 @@ struct Target {
   std::uint16_t port = 25000;
 };
 
-// HOST[:PORT], with the catalogue folder (when given) holding a consoleclient.ini; nothing, and
+// HOST[:PORT] or [IPV6][:PORT], with the catalogue folder (when given) holding a consoleclient.ini; nothing, and
 // the reason in `error`, for a bad port, no host or no catalogue there.
 std::optional<Target> viewerTarget(const std::string& text, const std::optional<std::string>& catalogDir,
                                    std::string& error);
