@@ -416,9 +416,13 @@ std::optional<LinkCheck> checkLink(const LinkProfile& profile, std::string& erro
     std::nth_element(trips.begin(), trips.begin() + kPings / 2, trips.end());
     return trips[kPings / 2];
   };
-  const auto loopback = pingPong(portOf(listener));
   auto relay = LinkRelay::start(profile, 0, portOf(listener), error);
-  const auto trip = relay ? pingPong(relay->port()) : std::nullopt;
+  std::optional<std::chrono::duration<double, std::milli>> loopback, trip;
+  std::thread([&] {  // on a thread that keeps time as the lines' do
+    preciseTimers();
+    loopback = pingPong(portOf(listener));
+    if (relay) trip = pingPong(relay->port());
+  }).join();
   const int bulk = relay ? connectTo(relay->port()) : -1;
   const std::vector<std::uint8_t> data(bulkBytes, 0x5A);
   const bool sent = bulk >= 0 && sendAll(bulk, data.data(), data.size());
