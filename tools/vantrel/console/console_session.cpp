@@ -22,6 +22,13 @@ constexpr std::uint16_t kSessionEnd = 17;
 // No viewer sends a longer clipboard text; a message that says it does ends the session.
 constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
 
+// Where an update or overlay draws.
+ScreenFeed::Rect areaOf(const ConsoleMessage& m) { return {m.u16At(2), m.u16At(4), m.u16At(6), m.u16At(8)}; }
+
+bool overlaps(const ScreenFeed::Rect& a, const ScreenFeed::Rect& b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
 }  // namespace
 
 void InputLog::write(std::string_view jsonObject) {
@@ -158,8 +165,9 @@ std::string ConsoleSession::run() {
 }
 
 // The update of the picture `elapsed` into the session, then the desktop's clipboard text and
-// its pointer drawn over the screen (after the update, which paints over an overlay on the
-// viewer's window).
+// its pointer drawn over the screen: when the pointer moved or changed, or the update painted
+// over the overlay on the viewer's window. An update elsewhere leaves the overlay where it is, so
+// that a frame is mostly one message, paying the round trip and the pause once.
 void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, FrameMessages& out) {
   const FrameSource::Frame frame = source_.frameAt(elapsed);
   const ConsoleMessage* update = feed.updateFor(frame.picture.rgb, frame.changed);
@@ -173,9 +181,12 @@ void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, Frame
     clipboardMessage_.payload = reinterpret_cast<std::uint8_t*>(clipboardForViewer_.data());
     out.add(&clipboardMessage_);
   }
-  if (const OverlayPicture* cursor = desktop->cursorOverlay(frame.picture, update != nullptr)) {
+  const bool overlayPaintedOver = update != nullptr && overlaps(areaOf(*update), overlayArea_);
+  if (const OverlayPicture* cursor = desktop->cursorOverlay(frame.picture, overlayPaintedOver)) {
     const PixelRect& a = cursor->area;
-    out.add(feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb));
+    const ConsoleMessage* overlay = feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb);
+    if (overlay != nullptr) overlayArea_ = areaOf(*overlay);
+    out.add(overlay);
   }
 }
 
