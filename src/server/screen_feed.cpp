@@ -151,7 +151,7 @@ const ConsoleMessage& ScreenFeed::formatMessage() {
   return format_;
 }
 
-const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, Rect changed) {
+const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, std::span<const Rect> changed) {
   if (rgb.size() != shown_.size() * 3) return nullptr;
   Rect area = screen();
   const bool whole = !wholeSent_;
@@ -160,19 +160,25 @@ const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, R
     // serve both formats here.
     std::fill(shown_.begin(), shown_.end(), std::uint16_t{0});
   } else {
-    // The tiles that `changed` touches, and of those the ones that did change.
-    const int left = std::clamp(changed.x, 0, width_), right = std::clamp(changed.x + std::max(changed.width, 0), 0, width_);
-    const int top = std::clamp(changed.y, 0, height_), bottom = std::clamp(changed.y + std::max(changed.height, 0), 0, height_);
-    std::fill(changedTiles_.begin(), changedTiles_.end(), std::uint8_t{0});
+    // The tiles that the changed areas touch, each looked at once, and of those the ones that
+    // did change.
+    std::fill(changedTiles_.begin(), changedTiles_.end(), std::uint8_t{kNotLooked});
     int firstColumn = tileColumns_, lastColumn = -1, firstRow = tileRows_, lastRow = -1;
-    for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
-      for (int tx = left / kTile; tx * kTile < right; ++tx) {
-        if (!tileChanged(rgb, tx, ty)) continue;
-        changedTiles_[static_cast<std::size_t>(ty) * static_cast<std::size_t>(tileColumns_) + static_cast<std::size_t>(tx)] = 1;
-        firstColumn = std::min(firstColumn, tx);
-        lastColumn = std::max(lastColumn, tx);
-        firstRow = std::min(firstRow, ty);
-        lastRow = std::max(lastRow, ty);
+    for (const Rect& c : changed) {
+      const int left = std::clamp(c.x, 0, width_), right = std::clamp(c.x + std::max(c.width, 0), 0, width_);
+      const int top = std::clamp(c.y, 0, height_), bottom = std::clamp(c.y + std::max(c.height, 0), 0, height_);
+      for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
+        for (int tx = left / kTile; tx * kTile < right; ++tx) {
+          std::uint8_t& state = changedTiles_[static_cast<std::size_t>(ty) * static_cast<std::size_t>(tileColumns_) +
+                                              static_cast<std::size_t>(tx)];
+          if (state != kNotLooked) continue;
+          state = tileChanged(rgb, tx, ty) ? kChanged : kSame;
+          if (state == kSame) continue;
+          firstColumn = std::min(firstColumn, tx);
+          lastColumn = std::max(lastColumn, tx);
+          firstRow = std::min(firstRow, ty);
+          lastRow = std::max(lastRow, ty);
+        }
       }
     }
     if (lastColumn < 0) return nullptr;
@@ -262,9 +268,9 @@ void ScreenFeed::writeBlock(std::span<const std::uint8_t> rgb, const Rect& area,
     // Runs of changed tiles are converted and become what the viewer is shown; in between,
     // the delta is zero and the palette index what the viewer has.
     for (std::size_t from = 0; from < columns;) {
-      const bool fresh = whole || changed[from / kTileSize] != 0;
+      const bool fresh = whole || changed[from / kTileSize] == kChanged;
       std::size_t to = std::min(from + kTileSize, columns);
-      while (to < columns && (whole || changed[to / kTileSize] != 0) == fresh) to = std::min(to + kTileSize, columns);
+      while (to < columns && (whole || changed[to / kTileSize] == kChanged) == fresh) to = std::min(to + kTileSize, columns);
       if (!fresh) {
         if (delta) {
           std::fill(values + from, values + to, std::uint16_t{0});

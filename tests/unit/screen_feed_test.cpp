@@ -101,12 +101,14 @@ TEST(ScreenFeed, ViewerFollowsTheFramesInBothFormats) {
     EXPECT_LT(delta->u16At(6) * delta->u16At(8), kWidth * kHeight) << "only changed areas go out";
 
     // A source that reports its changes in turn: what it has not reported yet is not looked
-    // at, and comes with the report that covers it.
+    // at, even between two areas reported together, and comes with the report that covers it.
     paint(rgb, 100, 80, 8, 8, 0x33);
-    paint(rgb, 0, 90, 8, 4, 0x44);
-    viewer.apply(feed->updateFor(rgb, {96, 64, 32, 32}));
+    paint(rgb, 8, 2, 8, 8, 0x55);
+    paint(rgb, 60, 40, 8, 4, 0x44);
+    const ScreenFeed::Rect apart[] = {{96, 64, 32, 32}, {0, 0, 16, 16}};
+    viewer.apply(feed->updateFor(rgb, apart));
     EXPECT_NE(viewer.pixels, viewer.expected(rgb, palette)) << depth;
-    viewer.apply(feed->updateFor(rgb, {0, 80, 8, 16}));
+    viewer.apply(feed->updateFor(rgb, {60, 40, 8, 4}));
     EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
   }
 }

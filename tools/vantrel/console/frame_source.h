@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "png_image.h"
@@ -17,9 +18,10 @@ class FrameSource {
  public:
   struct Frame {
     const RgbImage& picture;  // width * height RGB pixels, top-down rows; the source keeps it
-    // Where the picture may differ from the one returned before; the whole screen the first
-    // time, or when the source cannot tell. Empty when nothing changed.
-    ScreenFeed::Rect changed;
+    // The areas where the picture may differ from the one returned before; the whole screen
+    // the first time, or when the source cannot tell. None when nothing changed. The source
+    // keeps them until the next call.
+    std::span<const ScreenFeed::Rect> changed;
   };
 
   virtual ~FrameSource() = default;

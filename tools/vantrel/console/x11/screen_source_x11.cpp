@@ -69,7 +69,7 @@ struct X11ScreenSource::Impl {
   std::vector<std::uint8_t> desktopRgb;  // the desktop before scaling (scaled geometry only)
   std::vector<std::uint8_t> previous;    // native pixels last seen (tile comparison only)
   std::size_t previousStride = 0;
-  std::vector<PixelRect> changes;
+  std::vector<ScreenFeed::Rect> changes;
   bool first = true;
 
   ~Impl() {
@@ -119,19 +119,6 @@ struct X11ScreenSource::Impl {
     use(reinterpret_cast<const std::uint8_t*>(image->data), static_cast<std::size_t>(image->bytes_per_line));
     XDestroyImage(image);
     return true;
-  }
-
-  // The bounding box of `changes`, on the served screen.
-  ScreenFeed::Rect changedArea() const {
-    if (changes.empty()) return {0, 0, 0, 0};
-    int left = frame.width, top = frame.height, right = 0, bottom = 0;
-    for (const PixelRect& r : changes) {
-      left = std::min(left, r.x);
-      top = std::min(top, r.y);
-      right = std::max(right, r.x + r.width);
-      bottom = std::max(bottom, r.y + r.height);
-    }
-    return {left, top, right - left, bottom - top};
   }
 
   // Converts desktop pixels of `r` (rows from `data`) into the served frame.
@@ -298,19 +285,17 @@ FrameSource::Frame X11ScreenSource::frameAt(milliseconds) {
       s.compareTiles();
     }
     s.first = false;
-    return {s.frame, s.changedArea()};
+    return {s.frame, s.changes};
   }
   for (const PixelRect& r : s.damaged()) {
     s.read(r, [&](const std::uint8_t* data, std::size_t stride) { s.take(r, data, stride); });
   }
-  return {s.frame, s.changedArea()};
+  return {s.frame, s.changes};
 }
 
 milliseconds X11ScreenSource::nextChange(milliseconds elapsed) const { return elapsed + kPoll; }
 
 const DesktopGeometry& X11ScreenSource::geometry() const { return impl_->geometry; }
-
-const std::vector<PixelRect>& X11ScreenSource::lastChanges() const { return impl_->changes; }
 
 std::optional<X11ScreenSource::Cursor> X11ScreenSource::cursor() {
   Impl& s = *impl_;

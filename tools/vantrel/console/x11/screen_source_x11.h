@@ -29,13 +29,11 @@ class X11ScreenSource final : public FrameSource {
   static std::unique_ptr<X11ScreenSource> open(const Options& options, std::string& error);
   ~X11ScreenSource() override;
 
-  // The changed area is the bounding box of lastChanges.
+  // The changed areas are the served-screen areas that were read again.
   Frame frameAt(std::chrono::milliseconds elapsed) override;
   std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const override;
 
   const DesktopGeometry& geometry() const;
-  // The served-screen areas that the last frameAt changed.
-  const std::vector<PixelRect>& lastChanges() const;
   // The cursor image (fetched again when the server says it changed) and the served position of
   // its hot spot; nothing when the server cannot tell.
   struct Cursor {
