@@ -65,6 +65,11 @@ std::string ConsoleSession::run() {
   DesktopPort* desktop = options_.desktop;
   if (desktop) desktop->sessionStarted();
   std::thread reader([this] { readInput(); });
+  source_.watchChanges([this] {
+    std::lock_guard guard(lock_);
+    sourceChanged_ = true;
+    changed_.notify_all();
+  });
   auto feed = ScreenFeed::create(options_.width, options_.height);
   const auto send = [this](const ConsoleMessage& m) { return server_.sendToClient(m); };
 
@@ -85,9 +90,9 @@ std::string ConsoleSession::run() {
 
   // One message in flight at a time: the next goes out when the viewer has acknowledged the
   // last. A frame's messages (its update, and a desktop's clipboard text and pointer) are built
-  // in the feed's buffers as soon as the last of the frame before has gone and the picture is
-  // due, so that the viewer's work on one and the console's on the next overlap; the pause and
-  // the pacing on the wire stay as they are.
+  // in the feed's buffers as soon as the last of the frame before has gone and the picture may
+  // have changed (the source said so, or it is due), so that the viewer's work on one and the
+  // console's on the next overlap; the pause and the pacing on the wire stay as they are.
   auto start = Clock::now();
   bool started = false;
   milliseconds due{0};
@@ -111,7 +116,8 @@ std::string ConsoleSession::run() {
         started = true;
       }
       const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-      if (pending.done() && elapsed >= due) {
+      if (pending.done() && (sourceChanged_ || elapsed >= due)) {
+        sourceChanged_ = false;
         lk.unlock();
         pending.clear();
         frameMessages(*feed, elapsed, pending);
@@ -140,7 +146,9 @@ std::string ConsoleSession::run() {
       }
       wakeAt = limit;
     }
-    if (haveDepth && pending.done() && due != milliseconds::max()) wakeAt = std::min(wakeAt, start + due);
+    if (haveDepth && pending.done() && (sourceChanged_ || due != milliseconds::max())) {
+      wakeAt = std::min(wakeAt, sourceChanged_ ? Clock::now() : start + due);
+    }
     if (wakeAt == Clock::time_point::max()) {
       changed_.wait(lk);
     } else {
@@ -150,6 +158,7 @@ std::string ConsoleSession::run() {
   const bool stopping = stopping_, ended = ended_;
   lk.unlock();
 
+  source_.watchChanges(nullptr);
   if (stopping && !ended) send(controlMessage(kSessionEnd));
   server_.interruptSession();
   reader.join();

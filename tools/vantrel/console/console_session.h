@@ -84,6 +84,7 @@ class ConsoleSession {
   bool stopping_ = false;    // stop() was called
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
+  bool sourceChanged_ = false;  // the frame source says the picture has changed
   ScreenFeed::Rect overlayArea_{};  // of the last pointer overlay sent
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
   // The desktop's clipboard text for the viewer, kept until it has been sent.

@@ -2,6 +2,7 @@
 // What `vantrel console` shows: a built-in animated desktop, or still images in turn.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -29,6 +30,10 @@ class FrameSource {
   virtual Frame frameAt(std::chrono::milliseconds elapsed) = 0;
   // The moment (from the start) after `elapsed` when the picture may change next.
   virtual std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const = 0;
+  // A source that hears of changes as they happen calls `changed` (from a thread of its own)
+  // when the picture may differ from the last frameAt's, so that the session need not wait for
+  // nextChange. Null stops the calls; once this returns, the old function is not called again.
+  virtual void watchChanges(std::function<void()> changed) { (void)changed; }
 };
 
 // A desktop rendered in software: a taskbar clock that ticks every second, a window that
