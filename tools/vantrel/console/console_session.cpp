@@ -82,6 +82,7 @@ std::string ConsoleSession::run() {
     clip.setU32At(4, static_cast<std::uint32_t>(options_.clipboardText->size()));
     clip.payload = reinterpret_cast<std::uint8_t*>(options_.clipboardText->data());
     outstanding_ = 1;
+    timing_.sending(Clock::now(), false);
     lk.unlock();
     ok = send(clip);
     lk.lock();
@@ -90,9 +91,11 @@ std::string ConsoleSession::run() {
 
   // One message in flight at a time: the next goes out when the viewer has acknowledged the
   // last. A frame's messages (its update, and a desktop's clipboard text and pointer) are built
-  // in the feed's buffers as soon as the last of the frame before has gone and the picture may
-  // have changed (the source said so, or it is due), so that the viewer's work on one and the
-  // console's on the next overlap; the pause and the pacing on the wire stay as they are.
+  // in the feed's buffers once the last of the frame before has gone and the picture may have
+  // changed (the source said so, or it is due): at once while the link is free, else shortly
+  // before the acknowledgement is expected, so that the frame is ready when the link is and
+  // shows as late a picture as it can. What changes meanwhile collects in the source for the
+  // frame after. The pause and the pacing on the wire stay as they are.
   auto start = Clock::now();
   bool started = false;
   milliseconds due{0};
@@ -115,19 +118,22 @@ std::string ConsoleSession::run() {
         if (!started) start = Clock::now();  // the pictures start when the viewer can see them
         started = true;
       }
-      const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-      if (pending.done() && (sourceChanged_ || elapsed >= due)) {
+      const auto now = Clock::now();
+      const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
+      if (pending.done() && (sourceChanged_ || elapsed >= due) && (outstanding_ == 0 || now >= timing_.buildFrom())) {
         sourceChanged_ = false;
         lk.unlock();
         pending.clear();
         frameMessages(*feed, elapsed, pending);
         lk.lock();
+        timing_.built(Clock::now() - now);
         due = source_.nextChange(elapsed);
         continue;  // a depth change may have come meanwhile
       }
       if (!pending.done() && outstanding_ == 0) {
         outstanding_ = 1;
         const ConsoleMessage* next = pending.next();
+        timing_.sending(Clock::now(), next->type() == ConsoleMessage::kScreenUpdate);
         lk.unlock();
         ok = send(*next);
         lk.lock();
@@ -147,7 +153,9 @@ std::string ConsoleSession::run() {
       wakeAt = limit;
     }
     if (haveDepth && pending.done() && (sourceChanged_ || due != milliseconds::max())) {
-      wakeAt = std::min(wakeAt, sourceChanged_ ? Clock::now() : start + due);
+      auto pictureAt = sourceChanged_ ? Clock::now() : start + due;
+      if (outstanding_ > 0) pictureAt = std::max(pictureAt, timing_.buildFrom());
+      wakeAt = std::min(wakeAt, pictureAt);
     }
     if (wakeAt == Clock::time_point::max()) {
       changed_.wait(lk);
@@ -233,6 +241,7 @@ void ConsoleSession::readInput() {
         const std::uint16_t subtype = m.u16At(2);
         if (subtype == kAcknowledgement) {
           std::lock_guard guard(lock_);
+          if (outstanding_ > 0) timing_.acknowledged(Clock::now());
           outstanding_ = 0;
           std::snprintf(line, sizeof line, R"({"event":"ack","count":%lld})", ++acknowledged_);
           changed_.notify_all();

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/build_timing.h"
 #include "console/desktop_port.h"
 #include "console/frame_source.h"
 #include "server/console_server.h"
@@ -85,6 +86,7 @@ class ConsoleSession {
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
   bool sourceChanged_ = false;  // the frame source says the picture has changed
+  BuildTiming timing_;
   ScreenFeed::Rect overlayArea_{};  // of the last pointer overlay sent
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
   // The desktop's clipboard text for the viewer, kept until it has been sent.
