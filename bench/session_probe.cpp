@@ -3,8 +3,10 @@
 // the session feels: updates a second and bytes an update while the console's screen changes,
 // and, with --type-into, how long a keystroke takes to show. It points at the middle of the
 // area's bottom edge (so that the pointer's overlay stays clear of the text), then types one
-// key at a time and waits until an update changes a pixel of the area: from the key's press
-// leaving the viewer to the update drawn. The password comes from VANTREL_PASSWORD (or a
+// letter at a time and waits until an update changes a pixel of the area: from the key's press
+// leaving the viewer to the update drawn. The area should show each letter in one stroke (a
+// terminal that echoes characters as they come, its text cursor hidden), so that no part of
+// one key's echo is taken for the next's. The password comes from VANTREL_PASSWORD (or a
 // prompt). It prints one line of figures:
 //   updates N seconds T rate R bytes_per_update B keys K echoed E median_ms M p95_ms P
 #include <CLI/CLI.hpp>
@@ -166,13 +168,32 @@ int run(int argc, char** argv) {
   }
   std::this_thread::sleep_for(2s);
 
-  // A sentence and its line's end, over and over. After each echo a pause of 20 ms and a random
-  // part of the time between updates so far, so that keys land anywhere between two updates
-  // rather than in step with them.
-  const std::string sentence = "the quick brown fox jumps over the lazy dog\r";
+  // The letters of a sentence, over and over. Each is pressed and released; what the area
+  // shows changes when its echo has been drawn.
+  const std::string sentence = "thequickbrownfoxjumpsoverthelazydog";
+  int keys = 0;
+  const auto type = [&] {
+    const auto keysym = static_cast<std::uint32_t>(sentence[static_cast<std::size_t>(keys++) % sentence.size()]);
+    surface.arm();
+    const auto pressed = Clock::now();
+    return send(keyEventMessage(keysym, true)) && send(keyEventMessage(keysym, false)) ? std::optional(pressed)
+                                                                                      : std::nullopt;
+  };
+  // A terminal that has only just started may not read its keys yet.
+  for (int tries = 0; !typeInto.empty(); ++tries) {
+    if (tries == 10 || !type()) {
+      std::fprintf(stderr, "session_probe: nothing typed into %d,%d %dx%d shows\n", area.left, area.top,
+                   area.right - area.left, area.bottom - area.top);
+      return 1;
+    }
+    if (surface.waitForChange(Clock::now() + 2s)) break;
+  }
+  keys = 0;
+
+  // After each echo a pause of 20 ms and a random part of the time between updates so far, so
+  // that keys land anywhere between two updates rather than in step with them.
   std::minstd_rand random(7);
   std::vector<double> latencies;
-  int keys = 0;
   const auto start = Clock::now();
   const auto end = start + std::chrono::seconds(seconds);
   const std::uint64_t updatesBefore = display.updatesDrawn(), bytesBefore = connection->bytesReceived();
@@ -181,14 +202,10 @@ int run(int argc, char** argv) {
       std::this_thread::sleep_for(20ms);
       continue;
     }
-    const char c = sentence[static_cast<std::size_t>(keys) % sentence.size()];
-    const std::uint32_t keysym = c == '\r' ? 0xFF0D : static_cast<std::uint32_t>(c);
-    surface.arm();
-    const auto pressed = Clock::now();
-    if (!send(keyEventMessage(keysym, true)) || !send(keyEventMessage(keysym, false))) break;
-    ++keys;
-    if (const auto echo = surface.waitForChange(std::max(end, pressed + 10s))) {
-      latencies.push_back(std::chrono::duration<double, std::milli>(*echo - pressed).count());
+    const auto pressed = type();
+    if (!pressed) break;
+    if (const auto echo = surface.waitForChange(std::max(end, *pressed + 10s))) {
+      latencies.push_back(std::chrono::duration<double, std::milli>(*echo - *pressed).count());
     }
     const auto drawn = static_cast<long>(display.updatesDrawn() - updatesBefore);
     const Clock::duration between = drawn > 0 ? (Clock::now() - start) / drawn : Clock::duration(50ms);
