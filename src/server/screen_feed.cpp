@@ -1,7 +1,6 @@
 #include "server/screen_feed.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 
@@ -20,9 +19,10 @@ constexpr int kTile = static_cast<int>(ScreenFeed::kTileSize);
 
 #if VANTREL_X86_AT_RUN_TIME
 // RGB565 of sixteen pixels a step: byte shuffles gather the reds, greens and blues, and the
-// two bytes of each value are put together in byte lanes. Returns the pixels it did.
-__attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rgb, std::size_t count,
-                                                        std::uint16_t* out) {
+// two bytes of each value are put together in byte lanes. Each eight values go to
+// store(index, values); returns the pixels it did.
+template <class Store>
+__attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rgb, std::size_t count, Store store) {
   // For each colour, which byte of each of the three 16-byte loads goes to which pixel.
   alignas(16) static constexpr std::int8_t kGather[3][3][16] = {
       {{0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
@@ -50,8 +50,8 @@ __attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rg
                                       _mm_and_si128(_mm_srli_epi16(colour[1], 5), _mm_set1_epi8(0x07)));
     const __m128i low = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(colour[1], 3), _mm_set1_epi8(static_cast<char>(0xE0))),
                                      _mm_and_si128(_mm_srli_epi16(colour[2], 3), _mm_set1_epi8(0x1F)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(low, high));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(low, high));
+    store(i, _mm_unpacklo_epi8(low, high));
+    store(i + 8, _mm_unpackhi_epi8(low, high));
   }
   return i;
 }
@@ -66,11 +66,36 @@ void serve(const std::uint8_t* rgb, std::size_t count, bool palette, std::uint16
   }
 #if VANTREL_X86_AT_RUN_TIME
   if (cpu::hasSsse3()) {
-    i = serve565Wide(rgb, count, out);
+    i = serve565Wide(rgb, count, [out](std::size_t at, __m128i values) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), values);
+    });
     rgb += 3 * i;
   }
 #endif
   for (; i < count; ++i, rgb += 3) out[i] = ScreenFeed::rgb565(rgb[0], rgb[1], rgb[2]);
+}
+
+// The RGB565 values of `count` RGB pixels go into `shown`, and into the block's row `out` (as
+// stored, little-endian) either as they are or, with `delta`, as their exclusive-or with what
+// `shown` held: one pass over the pixels.
+void serveRow565(const std::uint8_t* rgb, std::size_t count, std::uint16_t* shown, std::uint8_t* out, bool delta) {
+  std::size_t i = 0;
+#if VANTREL_X86_AT_RUN_TIME
+  if (cpu::hasSsse3()) {
+    const __m128i keep = delta ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+    i = serve565Wide(rgb, count, [&](std::size_t at, __m128i values) {
+      const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shown + at));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * at), _mm_xor_si128(values, _mm_and_si128(before, keep)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(shown + at), values);
+    });
+    rgb += 3 * i;
+  }
+#endif
+  for (; i < count; ++i, rgb += 3) {
+    const std::uint16_t value = ScreenFeed::rgb565(rgb[0], rgb[1], rgb[2]);
+    storeU16le(out + 2 * i, delta ? static_cast<std::uint16_t>(value ^ shown[i]) : value);
+    shown[i] = value;
+  }
 }
 
 // Writes the header of a width x height block into the first bytes of `h`.
@@ -259,8 +284,9 @@ void ScreenFeed::writeBlock(std::span<const std::uint8_t> rgb, const Rect& area,
   writeBitmapHeader(update_.plain.data(), area.width, area.height, palette, palette_);
   std::uint8_t* out = update_.plain.data() + (palette ? kPaletteHeader : kTrueColourHeader);
   const auto columns = static_cast<std::size_t>(area.width);
+  const std::size_t pixelBytes = palette ? 1 : 2;
   std::uint16_t* const values = row_.data();
-  for (int y = area.y + area.height - 1; y >= area.y; --y) {
+  for (int y = area.y + area.height - 1; y >= area.y; --y, out += pixelBytes * columns) {
     const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(area.x);
     std::uint16_t* const shown = shown_.data() + rowStart;
     const std::uint8_t* const changed = changedTiles_.data() + static_cast<std::size_t>(y / kTile) * static_cast<std::size_t>(tileColumns_) +
@@ -271,32 +297,22 @@ void ScreenFeed::writeBlock(std::span<const std::uint8_t> rgb, const Rect& area,
       const bool fresh = whole || changed[from / kTileSize] == kChanged;
       std::size_t to = std::min(from + kTileSize, columns);
       while (to < columns && (whole || changed[to / kTileSize] == kChanged) == fresh) to = std::min(to + kTileSize, columns);
-      if (!fresh) {
-        if (delta) {
-          std::fill(values + from, values + to, std::uint16_t{0});
+      if (!palette) {
+        if (fresh) {
+          serveRow565(&rgb[(rowStart + from) * 3], to - from, shown + from, out + 2 * from, delta);
         } else {
-          std::copy(shown + from, shown + to, values + from);
+          std::memset(out + 2 * from, 0, 2 * (to - from));
         }
-      } else {
+      } else if (fresh) {
         serve(&rgb[(rowStart + from) * 3], to - from, palette, values + from);
-        for (std::size_t i = from; i < to; ++i) {
-          const std::uint16_t value = values[i];
-          values[i] = delta ? static_cast<std::uint16_t>(value ^ shown[i]) : value;
-          shown[i] = value;
-        }
+        std::copy(values + from, values + to, shown + from);
+      } else {
+        std::copy(shown + from, shown + to, values + from);
       }
       from = to;
     }
     if (palette) {
       for (std::size_t i = 0; i < columns; ++i) out[i] = static_cast<std::uint8_t>(values[i]);
-      out += columns;
-    } else {
-      if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, values, 2 * columns);
-      } else {
-        for (std::size_t i = 0; i < columns; ++i) storeU16le(out + 2 * i, values[i]);
-      }
-      out += 2 * columns;
     }
   }
 }
