@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "protocol/byte_io.h"
 #include "screen/cpu_features.h"
@@ -131,7 +132,11 @@ ScreenFeed::ScreenFeed(int width, int height)
   const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   shown_.assign(count, 0);
   row_.assign(static_cast<std::size_t>(width), 0);
-  changedTiles_.assign(static_cast<std::size_t>(tileColumns_) * static_cast<std::size_t>(tileRows_), 0);
+  const std::size_t tiles = static_cast<std::size_t>(tileColumns_) * static_cast<std::size_t>(tileRows_);
+  changedTiles_.assign(tiles, 0);
+  deferred_.assign(tiles, 0);
+  group_.assign(tiles, 0);
+  reach_.assign(tiles, 0);
   // The largest update in either format: plain, and coded as a single-pixel fill per pixel.
   update_.plain.assign(kPaletteHeader + count * 2, 0);
   update_.payload.assign(kPaletteHeader + count * 3, 0);
@@ -150,6 +155,10 @@ void ScreenFeed::setViewerDepth(std::uint32_t bitsPerPixel) {
   bitsPerPixel_ = bitsPerPixel <= 8 ? 8 : 16;
   formatSent_ = false;
   wholeSent_ = false;
+}
+
+std::size_t ScreenFeed::tileIndex(int tileX, int tileY) const {
+  return static_cast<std::size_t>(tileY) * static_cast<std::size_t>(tileColumns_) + static_cast<std::size_t>(tileX);
 }
 
 std::array<std::uint8_t, ScreenFeed::kPaletteTableSize> ScreenFeed::paletteTable() {
@@ -176,45 +185,104 @@ const ConsoleMessage& ScreenFeed::formatMessage() {
   return format_;
 }
 
-const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, std::span<const Rect> changed) {
+const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, std::span<const Rect> changed,
+                                            bool apartFirst) {
   if (rgb.size() != shown_.size() * 3) return nullptr;
   Rect area = screen();
   const bool whole = !wholeSent_;
+  const bool wasSplit = std::exchange(anyDeferred_, false);
   if (whole) {
     // The viewer clears the area of the first update after a ScreenFormat, so plain pixels
     // serve both formats here.
     std::fill(shown_.begin(), shown_.end(), std::uint16_t{0});
+    std::fill(deferred_.begin(), deferred_.end(), std::uint8_t{0});
   } else {
-    // The tiles that the changed areas touch, each looked at once, and of those the ones that
-    // did change.
+    // The tiles that the changed areas touch and those held back last time, each looked at
+    // once, and of those the ones that did change.
     std::fill(changedTiles_.begin(), changedTiles_.end(), std::uint8_t{kNotLooked});
-    int firstColumn = tileColumns_, lastColumn = -1, firstRow = tileRows_, lastRow = -1;
+    const auto look = [&](int tx, int ty) {
+      std::uint8_t& state = changedTiles_[tileIndex(tx, ty)];
+      if (state == kNotLooked) state = tileChanged(rgb, tx, ty) ? kChanged : kSame;
+    };
     for (const Rect& c : changed) {
       const int left = std::clamp(c.x, 0, width_), right = std::clamp(c.x + std::max(c.width, 0), 0, width_);
       const int top = std::clamp(c.y, 0, height_), bottom = std::clamp(c.y + std::max(c.height, 0), 0, height_);
       for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
-        for (int tx = left / kTile; tx * kTile < right; ++tx) {
-          std::uint8_t& state = changedTiles_[static_cast<std::size_t>(ty) * static_cast<std::size_t>(tileColumns_) +
-                                              static_cast<std::size_t>(tx)];
-          if (state != kNotLooked) continue;
-          state = tileChanged(rgb, tx, ty) ? kChanged : kSame;
-          if (state == kSame) continue;
-          firstColumn = std::min(firstColumn, tx);
-          lastColumn = std::max(lastColumn, tx);
-          firstRow = std::min(firstRow, ty);
-          lastRow = std::max(lastRow, ty);
+        for (int tx = left / kTile; tx * kTile < right; ++tx) look(tx, ty);
+      }
+    }
+    if (wasSplit) {
+      for (int ty = 0; ty < tileRows_; ++ty) {
+        for (int tx = 0; tx < tileColumns_; ++tx) {
+          if (std::exchange(deferred_[tileIndex(tx, ty)], std::uint8_t{0}) != 0) look(tx, ty);
         }
       }
     }
-    if (lastColumn < 0) return nullptr;
-    area.x = firstColumn * kTile;
-    area.y = firstRow * kTile;
-    area.width = std::min((lastColumn + 1) * kTile, width_) - area.x;
-    area.height = std::min((lastRow + 1) * kTile, height_) - area.y;
+    // Held back once, an area goes out with the next update whatever else changes.
+    if (apartFirst && !wasSplit) deferLargestApart();
+    const auto changedArea = changedTilesBounds();
+    if (!changedArea) return nullptr;
+    area = *changedArea;
   }
   writeBlock(rgb, area, whole);
   wholeSent_ = true;
   return finish(ConsoleMessage::kScreenUpdate, area, update_);
+}
+
+std::optional<ScreenFeed::Rect> ScreenFeed::changedTilesBounds() const {
+  int firstColumn = tileColumns_, lastColumn = -1, firstRow = tileRows_, lastRow = -1;
+  for (int ty = 0; ty < tileRows_; ++ty) {
+    for (int tx = 0; tx < tileColumns_; ++tx) {
+      if (changedTiles_[tileIndex(tx, ty)] != kChanged) continue;
+      firstColumn = std::min(firstColumn, tx);
+      lastColumn = std::max(lastColumn, tx);
+      firstRow = std::min(firstRow, ty);
+      lastRow = std::max(lastRow, ty);
+    }
+  }
+  if (lastColumn < 0) return std::nullopt;
+  return Rect{firstColumn * kTile, firstRow * kTile, std::min((lastColumn + 1) * kTile, width_) - firstColumn * kTile,
+              std::min((lastRow + 1) * kTile, height_) - firstRow * kTile};
+}
+
+// The changed tiles fall into groups that touch (at a side or a corner). When the largest is
+// many times all the others together, it is held back: it stays as it was for the viewer and is
+// looked at again with the next update.
+void ScreenFeed::deferLargestApart() {
+  constexpr std::size_t kManyTimes = 8;
+  std::fill(group_.begin(), group_.end(), 0);
+  int groups = 0, largest = 0;
+  std::size_t largestSize = 0, total = 0;
+  for (int start = 0; start < tileColumns_ * tileRows_; ++start) {
+    if (changedTiles_[static_cast<std::size_t>(start)] != kChanged || group_[static_cast<std::size_t>(start)] != 0) continue;
+    // A group: every changed tile reached from this one.
+    ++groups;
+    std::size_t size = 0, top = 0;
+    reach_[top++] = start;
+    group_[static_cast<std::size_t>(start)] = groups;
+    while (top > 0) {
+      const int at = reach_[--top];
+      ++size;
+      const int tx = at % tileColumns_, ty = at / tileColumns_;
+      for (int ny = std::max(ty - 1, 0); ny <= std::min(ty + 1, tileRows_ - 1); ++ny) {
+        for (int nx = std::max(tx - 1, 0); nx <= std::min(tx + 1, tileColumns_ - 1); ++nx) {
+          const std::size_t next = tileIndex(nx, ny);
+          if (changedTiles_[next] != kChanged || group_[next] != 0) continue;
+          group_[next] = groups;
+          reach_[top++] = static_cast<int>(next);
+        }
+      }
+    }
+    total += size;
+    if (size > largestSize) largestSize = size, largest = groups;
+  }
+  if (groups < 2 || largestSize < kManyTimes * (total - largestSize)) return;
+  for (std::size_t i = 0; i < group_.size(); ++i) {
+    if (group_[i] != largest) continue;
+    changedTiles_[i] = kSame;
+    deferred_[i] = 1;
+  }
+  anyDeferred_ = true;
 }
 
 const ConsoleMessage* ScreenFeed::overlayFor(const Rect& area, std::span<const std::uint8_t> rgb) {

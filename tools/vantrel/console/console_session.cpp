@@ -82,7 +82,7 @@ std::string ConsoleSession::run() {
     clip.setU32At(4, static_cast<std::uint32_t>(options_.clipboardText->size()));
     clip.payload = reinterpret_cast<std::uint8_t*>(options_.clipboardText->data());
     outstanding_ = 1;
-    timing_.sending(Clock::now(), false);
+    timing_.sending(Clock::now(), options_.clipboardText->size());
     lk.unlock();
     ok = send(clip);
     lk.lock();
@@ -122,18 +122,20 @@ std::string ConsoleSession::run() {
       const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
       if (pending.done() && (sourceChanged_ || elapsed >= due) && (outstanding_ == 0 || now >= timing_.buildFrom())) {
         sourceChanged_ = false;
+        const bool smallFirst = timing_.smallFirstPays();
         lk.unlock();
         pending.clear();
-        frameMessages(*feed, elapsed, pending);
+        frameMessages(*feed, elapsed, smallFirst, pending);
         lk.lock();
         timing_.built(Clock::now() - now);
+        if (feed->hasHeldBack()) sourceChanged_ = true;  // what was held back goes with the next
         due = source_.nextChange(elapsed);
         continue;  // a depth change may have come meanwhile
       }
       if (!pending.done() && outstanding_ == 0) {
         outstanding_ = 1;
         const ConsoleMessage* next = pending.next();
-        timing_.sending(Clock::now(), next->type() == ConsoleMessage::kScreenUpdate);
+        timing_.sending(Clock::now(), wireHeaderLength(next->type()).value_or(0) + wirePayloadLength(*next));
         lk.unlock();
         ok = send(*next);
         lk.lock();
@@ -181,13 +183,14 @@ std::string ConsoleSession::run() {
   return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }
 
-// The update of the picture `elapsed` into the session, then the desktop's clipboard text and
-// its pointer drawn over the screen: when the pointer moved or changed, or the update painted
-// over the overlay on the viewer's window. An update elsewhere leaves the overlay where it is, so
-// that a frame is mostly one message, paying the round trip and the pause once.
-void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, FrameMessages& out) {
+// The update of the picture `elapsed` into the session (with `smallFirst`, small changes apart
+// from a far larger one alone), then the desktop's clipboard text and its pointer drawn over the
+// screen: when the pointer moved or changed, or the update painted over the overlay on the
+// viewer's window. An update elsewhere leaves the overlay where it is, so that a frame is mostly
+// one message, paying the round trip and the pause once.
+void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, bool smallFirst, FrameMessages& out) {
   const FrameSource::Frame frame = source_.frameAt(elapsed);
-  const ConsoleMessage* update = feed.updateFor(frame.picture.rgb, frame.changed);
+  const ConsoleMessage* update = feed.updateFor(frame.picture.rgb, frame.changed, smallFirst);
   out.add(update);
   DesktopPort* desktop = options_.desktop;
   if (desktop == nullptr) return;

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "console/build_timing.h"
 #include "console/desktop_port.h"
 #include "console/frame_source.h"
+#include "console/link_timing.h"
 #include "server/console_server.h"
 #include "server/screen_feed.h"
 
@@ -67,7 +67,7 @@ class ConsoleSession {
     const ConsoleMessage* next() { return messages[sent++]; }
     void clear() { count = sent = 0; }
   };
-  void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
+  void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, bool smallFirst, FrameMessages& out);
   void readInput();
   void log(std::string_view jsonObject) {
     if (log_) log_->write(jsonObject);
@@ -86,7 +86,7 @@ class ConsoleSession {
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
   bool sourceChanged_ = false;  // the frame source says the picture has changed
-  BuildTiming timing_;
+  LinkTiming timing_;
   ScreenFeed::Rect overlayArea_{};  // of the last pointer overlay sent
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
   // The desktop's clipboard text for the viewer, kept until it has been sent.
