@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
   app.add_option("--to", target, "port of the target on 127.0.0.1");
   app.add_option("--rate", rate, "bits per second each way: 10M, 100M, 1G")->required();
   app.add_option("--rtt", rttMs, "round trip in milliseconds")->required()->check(CLI::NonNegativeNumber);
-  app.add_option("--queue", queue, "bytes that may wait to be sent each way (default: 50 ms at the rate, at least 64 KiB)");
+  app.add_option("--queue", queue,
+                 "bytes that may wait to be sent each way (default: 50 ms at the rate, at least 64 KiB)");
   app.add_flag("--check", check, "measure a link of this profile and print it");
   CLI11_PARSE(app, argc, argv);
 
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
   try {
     profile.bitsPerSecond = parseRate(rate);
   } catch (const std::exception&) {
-    std::fprintf(stderr, "link_emulator: --rate takes bits per second such as 10M, 100M or 1G, not '%s'\n", rate.c_str());
+    std::fprintf(stderr, "link_emulator: --rate takes bits per second such as 10M, 100M or 1G, not '%s'\n",
+                 rate.c_str());
     return 1;
   }
   profile.roundTrip = std::chrono::microseconds(static_cast<long long>(rttMs * 1000));
@@ -79,8 +81,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "link_emulator: %s\n", error.c_str());
     return 1;
   }
-  std::printf("link_emulator: %.2f Mbit/s, %.3f ms round trip: listening on 127.0.0.1:%u\n", profile.bitsPerSecond / 1e6,
-              rttMs, relay->port());
+  std::printf("link_emulator: %.2f Mbit/s, %.3f ms round trip: listening on 127.0.0.1:%u\n",
+              profile.bitsPerSecond / 1e6, rttMs, relay->port());
   std::fflush(stdout);
   int signal = 0;
   sigwait(&ends, &signal);

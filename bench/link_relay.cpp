@@ -135,7 +135,8 @@ class Line {
     queueTime_ = sendingTime(queue);
     // What the line holds at most: its queue, the bytes under way and one read; a receiver that
     // stops reading holds the reader here.
-    mostHeld_ = queue + static_cast<std::size_t>(bytesPerSecond_ * std::chrono::duration<double>(oneWay_).count()) + kReadSize;
+    const double underWay = bytesPerSecond_ * std::chrono::duration<double>(oneWay_).count();
+    mostHeld_ = queue + static_cast<std::size_t>(underWay) + kReadSize;
   }
 
   void readLoop() {
@@ -248,7 +249,8 @@ class Line {
   }
 
   Clock::duration sendingTime(std::size_t bytes) const {
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(static_cast<double>(bytes) / bytesPerSecond_));
+    const std::chrono::duration<double> seconds(static_cast<double>(bytes) / bytesPerSecond_);
+    return std::chrono::duration_cast<Clock::duration>(seconds);
   }
 
   // The bytes of `c` whose segment has crossed the line by `now`.

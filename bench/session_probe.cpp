@@ -123,7 +123,8 @@ int run(int argc, char** argv) {
   std::vector<int> typeInto;
   app.add_option("TARGET", targetText, "HOST[:PORT] of the console")->required();
   app.add_option("--user", user, "the user to log in as")->required();
-  app.add_option("--seconds", seconds, "how long to measure, after a whole screen and 2 s to settle")->capture_default_str();
+  app.add_option("--seconds", seconds, "how long to measure, after a whole screen and 2 s to settle")
+      ->capture_default_str();
   app.add_option("--type-into", typeInto, "X,Y,W,H of a terminal on the console's screen: type into it")
       ->delimiter(',')
       ->expected(4);
@@ -215,7 +216,8 @@ int run(int argc, char** argv) {
   const std::uint64_t updates = display.updatesDrawn() - updatesBefore;
   const std::uint64_t bytes = connection->bytesReceived() - bytesBefore;
   connection->stop();
-  std::printf("updates %llu seconds %.3f rate %.2f bytes_per_update %.0f keys %d echoed %zu median_ms %.2f p95_ms %.2f\n",
+  std::printf("updates %llu seconds %.3f rate %.2f bytes_per_update %.0f keys %d echoed %zu median_ms %.2f "
+              "p95_ms %.2f\n",
               static_cast<unsigned long long>(updates), took, static_cast<double>(updates) / took,
               updates ? static_cast<double>(bytes) / static_cast<double>(updates) : 0.0, keys, latencies.size(),
               percentile(latencies, 0.5), percentile(latencies, 0.95));

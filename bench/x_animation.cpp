@@ -57,7 +57,9 @@ int main(int argc, char** argv) {
     for (unsigned tx = 0; tx < textureWidth; ++tx) {
       const double v = std::sin(tx / 23.0) + std::sin(ty / 17.0) + std::sin((tx + ty) / 31.0) +
                        std::sin(std::sqrt(double(tx) * tx + double(ty) * ty) / 13.0);
-      const auto channel = [&](double phase) { return static_cast<std::uint32_t>(127.5 + 127.5 * std::sin(v * 2.1 + phase)); };
+      const auto channel = [&](double phase) {
+        return static_cast<std::uint32_t>(127.5 + 127.5 * std::sin(v * 2.1 + phase));
+      };
       texture[std::size_t{ty} * textureWidth + tx] = channel(0) << 16 | channel(2.1) << 8 | channel(4.2);
     }
   }

@@ -254,16 +254,17 @@ void ScreenFeed::deferLargestApart() {
   int groups = 0, largest = 0;
   std::size_t largestSize = 0, total = 0;
   for (int start = 0; start < tileColumns_ * tileRows_; ++start) {
-    if (changedTiles_[static_cast<std::size_t>(start)] != kChanged || group_[static_cast<std::size_t>(start)] != 0) continue;
+    const auto at = static_cast<std::size_t>(start);
+    if (changedTiles_[at] != kChanged || group_[at] != 0) continue;
     // A group: every changed tile reached from this one.
     ++groups;
     std::size_t size = 0, top = 0;
     reach_[top++] = start;
-    group_[static_cast<std::size_t>(start)] = groups;
+    group_[at] = groups;
     while (top > 0) {
-      const int at = reach_[--top];
+      const int tile = reach_[--top];
       ++size;
-      const int tx = at % tileColumns_, ty = at / tileColumns_;
+      const int tx = tile % tileColumns_, ty = tile / tileColumns_;
       for (int ny = std::max(ty - 1, 0); ny <= std::min(ty + 1, tileRows_ - 1); ++ny) {
         for (int nx = std::max(tx - 1, 0); nx <= std::min(tx + 1, tileColumns_ - 1); ++nx) {
           const std::size_t next = tileIndex(nx, ny);
@@ -274,7 +275,10 @@ void ScreenFeed::deferLargestApart() {
       }
     }
     total += size;
-    if (size > largestSize) largestSize = size, largest = groups;
+    if (size > largestSize) {
+      largestSize = size;
+      largest = groups;
+    }
   }
   if (groups < 2 || largestSize < kManyTimes * (total - largestSize)) return;
   for (std::size_t i = 0; i < group_.size(); ++i) {
