@@ -1,9 +1,9 @@
 #include "server/screen_feed.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "protocol/byte_io.h"
 #include "screen/cpu_features.h"
@@ -20,9 +20,10 @@ constexpr int kTile = static_cast<int>(ScreenFeed::kTileSize);
 
 #if VANTREL_X86_AT_RUN_TIME
 // RGB565 of sixteen pixels a step: byte shuffles gather the reds, greens and blues, and the
-// two bytes of each value are put together in byte lanes. Returns the pixels it did.
-__attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rgb, std::size_t count,
-                                                        std::uint16_t* out) {
+// two bytes of each value are put together in byte lanes. Each eight values go to
+// store(index, values); returns the pixels it did.
+template <class Store>
+__attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rgb, std::size_t count, Store store) {
   // For each colour, which byte of each of the three 16-byte loads goes to which pixel.
   alignas(16) static constexpr std::int8_t kGather[3][3][16] = {
       {{0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
@@ -50,8 +51,8 @@ __attribute__((target("ssse3"))) std::size_t serve565Wide(const std::uint8_t* rg
                                       _mm_and_si128(_mm_srli_epi16(colour[1], 5), _mm_set1_epi8(0x07)));
     const __m128i low = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(colour[1], 3), _mm_set1_epi8(static_cast<char>(0xE0))),
                                      _mm_and_si128(_mm_srli_epi16(colour[2], 3), _mm_set1_epi8(0x1F)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(low, high));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(low, high));
+    store(i, _mm_unpacklo_epi8(low, high));
+    store(i + 8, _mm_unpackhi_epi8(low, high));
   }
   return i;
 }
@@ -66,11 +67,36 @@ void serve(const std::uint8_t* rgb, std::size_t count, bool palette, std::uint16
   }
 #if VANTREL_X86_AT_RUN_TIME
   if (cpu::hasSsse3()) {
-    i = serve565Wide(rgb, count, out);
+    i = serve565Wide(rgb, count, [out](std::size_t at, __m128i values) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), values);
+    });
     rgb += 3 * i;
   }
 #endif
   for (; i < count; ++i, rgb += 3) out[i] = ScreenFeed::rgb565(rgb[0], rgb[1], rgb[2]);
+}
+
+// The RGB565 values of `count` RGB pixels go into `shown`, and into the block's row `out` (as
+// stored, little-endian) either as they are or, with `delta`, as their exclusive-or with what
+// `shown` held: one pass over the pixels.
+void serveRow565(const std::uint8_t* rgb, std::size_t count, std::uint16_t* shown, std::uint8_t* out, bool delta) {
+  std::size_t i = 0;
+#if VANTREL_X86_AT_RUN_TIME
+  if (cpu::hasSsse3()) {
+    const __m128i keep = delta ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+    i = serve565Wide(rgb, count, [&](std::size_t at, __m128i values) {
+      const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shown + at));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * at), _mm_xor_si128(values, _mm_and_si128(before, keep)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(shown + at), values);
+    });
+    rgb += 3 * i;
+  }
+#endif
+  for (; i < count; ++i, rgb += 3) {
+    const std::uint16_t value = ScreenFeed::rgb565(rgb[0], rgb[1], rgb[2]);
+    storeU16le(out + 2 * i, delta ? static_cast<std::uint16_t>(value ^ shown[i]) : value);
+    shown[i] = value;
+  }
 }
 
 // Writes the header of a width x height block into the first bytes of `h`.
@@ -106,7 +132,11 @@ ScreenFeed::ScreenFeed(int width, int height)
   const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   shown_.assign(count, 0);
   row_.assign(static_cast<std::size_t>(width), 0);
-  changedTiles_.assign(static_cast<std::size_t>(tileColumns_) * static_cast<std::size_t>(tileRows_), 0);
+  const std::size_t tiles = static_cast<std::size_t>(tileColumns_) * static_cast<std::size_t>(tileRows_);
+  changedTiles_.assign(tiles, 0);
+  deferred_.assign(tiles, 0);
+  group_.assign(tiles, 0);
+  reach_.assign(tiles, 0);
   // The largest update in either format: plain, and coded as a single-pixel fill per pixel.
   update_.plain.assign(kPaletteHeader + count * 2, 0);
   update_.payload.assign(kPaletteHeader + count * 3, 0);
@@ -125,6 +155,10 @@ void ScreenFeed::setViewerDepth(std::uint32_t bitsPerPixel) {
   bitsPerPixel_ = bitsPerPixel <= 8 ? 8 : 16;
   formatSent_ = false;
   wholeSent_ = false;
+}
+
+std::size_t ScreenFeed::tileIndex(int tileX, int tileY) const {
+  return static_cast<std::size_t>(tileY) * static_cast<std::size_t>(tileColumns_) + static_cast<std::size_t>(tileX);
 }
 
 std::array<std::uint8_t, ScreenFeed::kPaletteTableSize> ScreenFeed::paletteTable() {
@@ -151,39 +185,108 @@ const ConsoleMessage& ScreenFeed::formatMessage() {
   return format_;
 }
 
-const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, Rect changed) {
+const ConsoleMessage* ScreenFeed::updateFor(std::span<const std::uint8_t> rgb, std::span<const Rect> changed,
+                                            bool apartFirst) {
   if (rgb.size() != shown_.size() * 3) return nullptr;
   Rect area = screen();
   const bool whole = !wholeSent_;
+  const bool wasSplit = std::exchange(anyDeferred_, false);
   if (whole) {
     // The viewer clears the area of the first update after a ScreenFormat, so plain pixels
     // serve both formats here.
     std::fill(shown_.begin(), shown_.end(), std::uint16_t{0});
+    std::fill(deferred_.begin(), deferred_.end(), std::uint8_t{0});
   } else {
-    // The tiles that `changed` touches, and of those the ones that did change.
-    const int left = std::clamp(changed.x, 0, width_), right = std::clamp(changed.x + std::max(changed.width, 0), 0, width_);
-    const int top = std::clamp(changed.y, 0, height_), bottom = std::clamp(changed.y + std::max(changed.height, 0), 0, height_);
-    std::fill(changedTiles_.begin(), changedTiles_.end(), std::uint8_t{0});
-    int firstColumn = tileColumns_, lastColumn = -1, firstRow = tileRows_, lastRow = -1;
-    for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
-      for (int tx = left / kTile; tx * kTile < right; ++tx) {
-        if (!tileChanged(rgb, tx, ty)) continue;
-        changedTiles_[static_cast<std::size_t>(ty) * static_cast<std::size_t>(tileColumns_) + static_cast<std::size_t>(tx)] = 1;
-        firstColumn = std::min(firstColumn, tx);
-        lastColumn = std::max(lastColumn, tx);
-        firstRow = std::min(firstRow, ty);
-        lastRow = std::max(lastRow, ty);
+    // The tiles that the changed areas touch and those held back last time, each looked at
+    // once, and of those the ones that did change.
+    std::fill(changedTiles_.begin(), changedTiles_.end(), std::uint8_t{kNotLooked});
+    const auto look = [&](int tx, int ty) {
+      std::uint8_t& state = changedTiles_[tileIndex(tx, ty)];
+      if (state == kNotLooked) state = tileChanged(rgb, tx, ty) ? kChanged : kSame;
+    };
+    for (const Rect& c : changed) {
+      const int left = std::clamp(c.x, 0, width_), right = std::clamp(c.x + std::max(c.width, 0), 0, width_);
+      const int top = std::clamp(c.y, 0, height_), bottom = std::clamp(c.y + std::max(c.height, 0), 0, height_);
+      for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
+        for (int tx = left / kTile; tx * kTile < right; ++tx) look(tx, ty);
       }
     }
-    if (lastColumn < 0) return nullptr;
-    area.x = firstColumn * kTile;
-    area.y = firstRow * kTile;
-    area.width = std::min((lastColumn + 1) * kTile, width_) - area.x;
-    area.height = std::min((lastRow + 1) * kTile, height_) - area.y;
+    if (wasSplit) {
+      for (int ty = 0; ty < tileRows_; ++ty) {
+        for (int tx = 0; tx < tileColumns_; ++tx) {
+          if (std::exchange(deferred_[tileIndex(tx, ty)], std::uint8_t{0}) != 0) look(tx, ty);
+        }
+      }
+    }
+    // Held back once, an area goes out with the next update whatever else changes.
+    if (apartFirst && !wasSplit) deferLargestApart();
+    const auto changedArea = changedTilesBounds();
+    if (!changedArea) return nullptr;
+    area = *changedArea;
   }
   writeBlock(rgb, area, whole);
   wholeSent_ = true;
   return finish(ConsoleMessage::kScreenUpdate, area, update_);
+}
+
+std::optional<ScreenFeed::Rect> ScreenFeed::changedTilesBounds() const {
+  int firstColumn = tileColumns_, lastColumn = -1, firstRow = tileRows_, lastRow = -1;
+  for (int ty = 0; ty < tileRows_; ++ty) {
+    for (int tx = 0; tx < tileColumns_; ++tx) {
+      if (changedTiles_[tileIndex(tx, ty)] != kChanged) continue;
+      firstColumn = std::min(firstColumn, tx);
+      lastColumn = std::max(lastColumn, tx);
+      firstRow = std::min(firstRow, ty);
+      lastRow = std::max(lastRow, ty);
+    }
+  }
+  if (lastColumn < 0) return std::nullopt;
+  return Rect{firstColumn * kTile, firstRow * kTile, std::min((lastColumn + 1) * kTile, width_) - firstColumn * kTile,
+              std::min((lastRow + 1) * kTile, height_) - firstRow * kTile};
+}
+
+// The changed tiles fall into groups that touch (at a side or a corner). When the largest is
+// many times all the others together, it is held back: it stays as it was for the viewer and is
+// looked at again with the next update.
+void ScreenFeed::deferLargestApart() {
+  constexpr std::size_t kManyTimes = 8;
+  std::fill(group_.begin(), group_.end(), 0);
+  int groups = 0, largest = 0;
+  std::size_t largestSize = 0, total = 0;
+  for (int start = 0; start < tileColumns_ * tileRows_; ++start) {
+    const auto at = static_cast<std::size_t>(start);
+    if (changedTiles_[at] != kChanged || group_[at] != 0) continue;
+    // A group: every changed tile reached from this one.
+    ++groups;
+    std::size_t size = 0, top = 0;
+    reach_[top++] = start;
+    group_[at] = groups;
+    while (top > 0) {
+      const int tile = reach_[--top];
+      ++size;
+      const int tx = tile % tileColumns_, ty = tile / tileColumns_;
+      for (int ny = std::max(ty - 1, 0); ny <= std::min(ty + 1, tileRows_ - 1); ++ny) {
+        for (int nx = std::max(tx - 1, 0); nx <= std::min(tx + 1, tileColumns_ - 1); ++nx) {
+          const std::size_t next = tileIndex(nx, ny);
+          if (changedTiles_[next] != kChanged || group_[next] != 0) continue;
+          group_[next] = groups;
+          reach_[top++] = static_cast<int>(next);
+        }
+      }
+    }
+    total += size;
+    if (size > largestSize) {
+      largestSize = size;
+      largest = groups;
+    }
+  }
+  if (groups < 2 || largestSize < kManyTimes * (total - largestSize)) return;
+  for (std::size_t i = 0; i < group_.size(); ++i) {
+    if (group_[i] != largest) continue;
+    changedTiles_[i] = kSame;
+    deferred_[i] = 1;
+  }
+  anyDeferred_ = true;
 }
 
 const ConsoleMessage* ScreenFeed::overlayFor(const Rect& area, std::span<const std::uint8_t> rgb) {
@@ -253,8 +356,9 @@ void ScreenFeed::writeBlock(std::span<const std::uint8_t> rgb, const Rect& area,
   writeBitmapHeader(update_.plain.data(), area.width, area.height, palette, palette_);
   std::uint8_t* out = update_.plain.data() + (palette ? kPaletteHeader : kTrueColourHeader);
   const auto columns = static_cast<std::size_t>(area.width);
+  const std::size_t pixelBytes = palette ? 1 : 2;
   std::uint16_t* const values = row_.data();
-  for (int y = area.y + area.height - 1; y >= area.y; --y) {
+  for (int y = area.y + area.height - 1; y >= area.y; --y, out += pixelBytes * columns) {
     const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(area.x);
     std::uint16_t* const shown = shown_.data() + rowStart;
     const std::uint8_t* const changed = changedTiles_.data() + static_cast<std::size_t>(y / kTile) * static_cast<std::size_t>(tileColumns_) +
@@ -262,35 +366,25 @@ void ScreenFeed::writeBlock(std::span<const std::uint8_t> rgb, const Rect& area,
     // Runs of changed tiles are converted and become what the viewer is shown; in between,
     // the delta is zero and the palette index what the viewer has.
     for (std::size_t from = 0; from < columns;) {
-      const bool fresh = whole || changed[from / kTileSize] != 0;
+      const bool fresh = whole || changed[from / kTileSize] == kChanged;
       std::size_t to = std::min(from + kTileSize, columns);
-      while (to < columns && (whole || changed[to / kTileSize] != 0) == fresh) to = std::min(to + kTileSize, columns);
-      if (!fresh) {
-        if (delta) {
-          std::fill(values + from, values + to, std::uint16_t{0});
+      while (to < columns && (whole || changed[to / kTileSize] == kChanged) == fresh) to = std::min(to + kTileSize, columns);
+      if (!palette) {
+        if (fresh) {
+          serveRow565(&rgb[(rowStart + from) * 3], to - from, shown + from, out + 2 * from, delta);
         } else {
-          std::copy(shown + from, shown + to, values + from);
+          std::memset(out + 2 * from, 0, 2 * (to - from));
         }
-      } else {
+      } else if (fresh) {
         serve(&rgb[(rowStart + from) * 3], to - from, palette, values + from);
-        for (std::size_t i = from; i < to; ++i) {
-          const std::uint16_t value = values[i];
-          values[i] = delta ? static_cast<std::uint16_t>(value ^ shown[i]) : value;
-          shown[i] = value;
-        }
+        std::copy(values + from, values + to, shown + from);
+      } else {
+        std::copy(shown + from, shown + to, values + from);
       }
       from = to;
     }
     if (palette) {
       for (std::size_t i = 0; i < columns; ++i) out[i] = static_cast<std::uint8_t>(values[i]);
-      out += columns;
-    } else {
-      if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, values, 2 * columns);
-      } else {
-        for (std::size_t i = 0; i < columns; ++i) storeU16le(out + 2 * i, values[i]);
-      }
-      out += 2 * columns;
     }
   }
 }

@@ -109,6 +109,7 @@ void ClientConnection::dispatchOne() {
   message.payload = receiveBuffer_.get();
   if (!link->receiveMessage(message, kReceiveBufferSize)) return;
   const std::span<const std::uint8_t> payload(receiveBuffer_.get(), wirePayloadLength(message));
+  bytesReceived_ += wireHeaderLength(message.type()).value_or(0) + payload.size();
 
   UpdateResult result = UpdateResult::Drawn;
   switch (message.type()) {

@@ -85,8 +85,9 @@ class ClientConnection {
   // returns at once. The link is dead afterwards.
   void stop();
   bool receiveThreadEnded() const { return threadEnded_.load(); }
-  // Acknowledgements that went out whole.
+  // Acknowledgements that went out whole, and the bytes of the whole messages received.
   std::uint64_t acknowledgementsSent() const { return acknowledgements_.load(); }
+  std::uint64_t bytesReceived() const { return bytesReceived_.load(); }
 
   // The receive thread's procedure, and one pass of its work (exposed for tests).
   void receiveLoop();
@@ -119,6 +120,7 @@ class ClientConnection {
   std::thread thread_;
   std::atomic<bool> threadEnded_{false};
   std::atomic<std::uint64_t> acknowledgements_{0};
+  std::atomic<std::uint64_t> bytesReceived_{0};
 };
 
 }  // namespace vantrel

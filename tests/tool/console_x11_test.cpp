@@ -84,16 +84,30 @@ TEST_F(ConsoleX11, ServesAScaledDesktopAndTypesTheViewersInputIntoIt) {
     for (int i = 0; i < 100 && (at = listener.pointer()) != c.desktop; ++i) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(at, c.desktop) << c.x << "," << c.y;
   }
+  // The pointer's overlay follows it to where it stopped.
+  for (std::optional<ConsoleMessage> overlay; (overlay = next(viewer, ConsoleMessage::kOverlayUpdate));) {
+    if (overlay->u16At(2) <= 512 && 512 < overlay->u16At(2) + overlay->u16At(6) && overlay->u16At(4) <= 96 &&
+        96 < overlay->u16At(4) + overlay->u16At(8)) {
+      break;
+    }
+  }
   for (const std::uint32_t k : {0x41u, 0xE9u}) {
     viewer.send(1, 1, 0, k);
     viewer.send(1, 0, 0, k);
   }
   EXPECT_EQ(listener.keysPressed(2, 3000ms), (std::vector<std::uint32_t>{0x41, 0xE9}));
 
+  // Small changes come as small updates, and the pointer's overlay, far from them, is not drawn
+  // again after each: the next message after an update is the next update.
   painter.draw(600, 500, test::testPicture(8, 8, 50));
   const auto update = next(viewer, ConsoleMessage::kScreenUpdate);
   ASSERT_TRUE(update);
   EXPECT_LE(update->u16At(6) * update->u16At(8), 64 * 64);
+  painter.draw(200, 700, test::testPicture(8, 8, 51));
+  const auto after = viewer.receive();
+  ASSERT_TRUE(after);
+  viewer.acknowledge();
+  EXPECT_EQ(after->type(), ConsoleMessage::kScreenUpdate);
 
   // A key the viewer leaves pressed is let go when the session ends.
   viewer.send(1, 1, 0, 'x');

@@ -35,6 +35,21 @@ TEST(PixelConverter, ReadsTheServersLayout) {
   }
 }
 
+TEST(PixelConverter, LongRowsOfTheCommonLayoutComeOutAsEachPixelAlone) {
+  const auto converter = PixelConverter::create({32, false, 0xFF0000, 0xFF00, 0xFF});
+  ASSERT_TRUE(converter);
+  std::vector<std::uint8_t> native(4 * 37);
+  for (std::size_t i = 0; i < native.size(); ++i) native[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  std::vector<std::uint8_t> row(3 * 37 + 1, 0xEE);
+  converter->convert(native.data(), 37, row.data());
+  for (std::size_t p = 0; p < 37; ++p) {
+    std::array<std::uint8_t, 3> alone{};
+    converter->convert(&native[4 * p], 1, alone.data());
+    EXPECT_TRUE(std::equal(alone.begin(), alone.end(), row.begin() + static_cast<std::ptrdiff_t>(3 * p))) << p;
+  }
+  EXPECT_EQ(row.back(), 0xEE) << "nothing written past the row";
+}
+
 TEST(PixelConverter, RefusesLayoutsItCannotRead) {
   for (const PixelLayout& layout : std::vector<PixelLayout>{
            {8, false, 0xE0, 0x1C, 0x03},

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "console/area_scaler.h"
@@ -68,18 +70,33 @@ TEST(X11ScreenSource, ServesTheDesktopPixelExactAndThenOnlyWhatChanged) {
     const int green = c.depth == 16 ? 6 : 8;
     EXPECT_EQ(source->frameAt(0ms).picture.rgb, expected(g, desktop, green).rgb);
 
-    // An 8 x 8 change: a small area is read again, and the served screen follows.
+    // An 8 x 8 change: the source says so of its own accord (where the server reports damage),
+    // a small area is read again, and the served screen follows.
+    std::mutex lock;
+    std::condition_variable told;
+    bool heard = false;
+    source->watchChanges([&] {
+      std::lock_guard guard(lock);
+      heard = true;
+      told.notify_all();
+    });
+    source->frameAt(0ms);
     const RgbImage patch = test::testPicture(8, 8, 99);
     painter.draw(300, 200, patch);
+    if (c.damage) {
+      std::unique_lock lk(lock);
+      EXPECT_TRUE(told.wait_for(lk, 5s, [&] { return heard; }));
+    }
     for (int y = 0; y < 8; ++y) {
       std::copy_n(&patch.rgb[static_cast<std::size_t>(y * 8) * 3], 24,
                   &desktop.rgb[static_cast<std::size_t>((200 + y) * c.width + 300) * 3]);
     }
-    std::vector<PixelRect> changes;
+    std::vector<ScreenFeed::Rect> changes;
     const RgbImage* frame = nullptr;
     for (int i = 0; i < 200 && changes.empty(); ++i) {
-      frame = &source->frameAt(0ms).picture;
-      changes = source->lastChanges();
+      const auto f = source->frameAt(0ms);
+      frame = &f.picture;
+      changes.assign(f.changed.begin(), f.changed.end());
       if (changes.empty()) std::this_thread::sleep_for(10ms);
     }
     ASSERT_FALSE(changes.empty());
@@ -90,7 +107,7 @@ TEST(X11ScreenSource, ServesTheDesktopPixelExactAndThenOnlyWhatChanged) {
 
     // Nothing drawn: nothing read, and nothing for the feed to compare.
     EXPECT_TRUE(source->frameAt(0ms).changed.empty());
-    EXPECT_TRUE(source->lastChanges().empty());
+    source->watchChanges(nullptr);
 
     // The server's cursor image, at the pointer (the middle of a fresh server) on the served screen.
     const auto cursor = source->cursor();

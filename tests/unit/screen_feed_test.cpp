@@ -7,8 +7,8 @@
 namespace vantrel {
 namespace {
 
-constexpr int kWidth = 128;
-constexpr int kHeight = 96;
+constexpr int kWidth = 256;
+constexpr int kHeight = 192;
 
 std::vector<std::uint8_t> frame(std::uint8_t seed) {
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth * kHeight * 3));
@@ -101,12 +101,14 @@ TEST(ScreenFeed, ViewerFollowsTheFramesInBothFormats) {
     EXPECT_LT(delta->u16At(6) * delta->u16At(8), kWidth * kHeight) << "only changed areas go out";
 
     // A source that reports its changes in turn: what it has not reported yet is not looked
-    // at, and comes with the report that covers it.
+    // at, even between two areas reported together, and comes with the report that covers it.
     paint(rgb, 100, 80, 8, 8, 0x33);
-    paint(rgb, 0, 90, 8, 4, 0x44);
-    viewer.apply(feed->updateFor(rgb, {96, 64, 32, 32}));
+    paint(rgb, 8, 2, 8, 8, 0x55);
+    paint(rgb, 60, 40, 8, 4, 0x44);
+    const ScreenFeed::Rect apart[] = {{96, 64, 32, 32}, {0, 0, 16, 16}};
+    viewer.apply(feed->updateFor(rgb, apart));
     EXPECT_NE(viewer.pixels, viewer.expected(rgb, palette)) << depth;
-    viewer.apply(feed->updateFor(rgb, {0, 80, 8, 16}));
+    viewer.apply(feed->updateFor(rgb, {60, 40, 8, 4}));
     EXPECT_EQ(viewer.pixels, viewer.expected(rgb, palette)) << depth;
   }
 }
@@ -176,6 +178,41 @@ TEST(ScreenFeed, OneRectangleOfWholeTilesCoversAFramesChanges) {
       EXPECT_EQ((R{update->u16At(2), update->u16At(4), update->u16At(6), update->u16At(8)}), *c.expected);
     }
   }
+}
+
+TEST(ScreenFeed, AnAreaApartFromAFarLargerOneGoesFirstWhenAsked) {
+  using R = ScreenFeed::Rect;
+  for (const bool apartFirst : {false, true}) {
+    auto feed = ScreenFeed::create(kWidth, kHeight);
+    feed->formatMessage();
+    ViewerSurface viewer;
+    auto rgb = frame(1);
+    viewer.apply(feed->updateFor(rgb, kWhole));
+    // Nine tiles at the top left, one at the bottom right.
+    paint(rgb, 0, 0, 96, 96, 0x21);
+    paint(rgb, kWidth - 8, kHeight - 8, 8, 8, 0x42);
+    const ConsoleMessage* first = feed->updateFor(rgb, std::span(&kWhole, 1), apartFirst);
+    const R area{first->u16At(2), first->u16At(4), first->u16At(6), first->u16At(8)};
+    viewer.apply(first);
+    EXPECT_EQ(area, (apartFirst ? R{kWidth - 32, kHeight - 32, 32, 32} : kWhole));
+    EXPECT_EQ(feed->hasHeldBack(), apartFirst);
+    if (apartFirst) {
+      // The large area comes next even when something apart changes again.
+      paint(rgb, kWidth - 8, kHeight - 8, 8, 8, 0x43);
+      viewer.apply(feed->updateFor(rgb, std::span(&kWhole, 1), true));
+      EXPECT_FALSE(feed->hasHeldBack());
+    }
+    EXPECT_EQ(viewer.pixels, viewer.expected(rgb, false));
+  }
+  // Areas of like size go together.
+  auto feed = ScreenFeed::create(kWidth, kHeight);
+  feed->formatMessage();
+  auto rgb = frame(1);
+  feed->updateFor(rgb, kWhole);
+  paint(rgb, 0, 0, 64, 64, 0x21);
+  paint(rgb, kWidth - 8, kHeight - 8, 8, 8, 0x42);
+  const ConsoleMessage* both = feed->updateFor(rgb, std::span(&kWhole, 1), true);
+  EXPECT_EQ((R{both->u16At(2), both->u16At(4), both->u16At(6), both->u16At(8)}), kWhole);
 }
 
 TEST(ScreenFeed, RefusesSizesItCannotServe) {

@@ -28,6 +28,13 @@ constexpr std::size_t kPayloadCapacity = kMaxClipboardSend;
 // that pastes in a loop could fill the console's disk.
 constexpr std::size_t kLoggedClipboardBytes = 64;
 
+// Where an update or overlay draws.
+ScreenFeed::Rect areaOf(const ConsoleMessage& m) { return {m.u16At(2), m.u16At(4), m.u16At(6), m.u16At(8)}; }
+
+bool overlaps(const ScreenFeed::Rect& a, const ScreenFeed::Rect& b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
 }  // namespace
 
 void InputLog::write(std::string_view jsonObject) {
@@ -72,6 +79,11 @@ std::string ConsoleSession::run() {
   DesktopPort* desktop = options_.desktop;
   if (desktop) desktop->sessionStarted();
   std::thread reader([this] { readInput(); });
+  source_.watchChanges([this] {
+    std::lock_guard guard(lock_);
+    sourceChanged_ = true;
+    changed_.notify_all();
+  });
   auto feed = ScreenFeed::create(options_.width, options_.height);
   const auto send = [this](const ConsoleMessage& m) { return server_.sendToClient(m); };
 
@@ -84,6 +96,7 @@ std::string ConsoleSession::run() {
     clip.setU32At(4, static_cast<std::uint32_t>(options_.clipboardText->size()));
     clip.payload = reinterpret_cast<std::uint8_t*>(options_.clipboardText->data());
     outstanding_ = 1;
+    timing_.sending(Clock::now(), options_.clipboardText->size());
     lk.unlock();
     ok = send(clip);
     lk.lock();
@@ -92,9 +105,11 @@ std::string ConsoleSession::run() {
 
   // One message in flight at a time: the next goes out when the viewer has acknowledged the
   // last. A frame's messages (its update, and a desktop's clipboard text and pointer) are built
-  // in the feed's buffers as soon as the last of the frame before has gone and the picture is
-  // due, so that the viewer's work on one and the console's on the next overlap; the pause and
-  // the pacing on the wire stay as they are.
+  // in the feed's buffers once the last of the frame before has gone and the picture may have
+  // changed (the source said so, or it is due): at once while the link is free, else shortly
+  // before the acknowledgement is expected, so that the frame is ready when the link is and
+  // shows as late a picture as it can. What changes meanwhile collects in the source for the
+  // frame after. The pause and the pacing on the wire stay as they are.
   auto start = Clock::now();
   bool started = false;
   milliseconds due{0};
@@ -124,18 +139,24 @@ std::string ConsoleSession::run() {
         if (!started) start = Clock::now();  // the pictures start when the viewer can see them
         started = true;
       }
-      const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-      if (pending.done() && elapsed >= due) {
+      const auto looked = Clock::now();
+      const auto elapsed = std::chrono::duration_cast<milliseconds>(looked - start);
+      if (pending.done() && (sourceChanged_ || elapsed >= due) && (outstanding_ == 0 || looked >= timing_.buildFrom())) {
+        sourceChanged_ = false;
+        const bool smallFirst = timing_.smallFirstPays();
         lk.unlock();
         pending.clear();
-        frameMessages(*feed, elapsed, pending);
+        frameMessages(*feed, elapsed, smallFirst, pending);
         lk.lock();
+        timing_.built(Clock::now() - looked);
+        if (feed->hasHeldBack()) sourceChanged_ = true;  // what was held back goes with the next
         due = source_.nextChange(elapsed);
         continue;  // a depth change may have come meanwhile
       }
       if (!pending.done() && outstanding_ == 0) {
         outstanding_ = 1;
         const ConsoleMessage* next = pending.next();
+        timing_.sending(Clock::now(), wireHeaderLength(next->type()).value_or(0) + wirePayloadLength(*next));
         lk.unlock();
         ok = send(*next);
         lk.lock();
@@ -157,7 +178,11 @@ std::string ConsoleSession::run() {
       }
       wakeAt = std::min(wakeAt, limit);
     }
-    if (haveDepth && pending.done() && due != milliseconds::max()) wakeAt = std::min(wakeAt, start + due);
+    if (haveDepth && pending.done() && (sourceChanged_ || due != milliseconds::max())) {
+      auto pictureAt = sourceChanged_ ? Clock::now() : start + due;
+      if (outstanding_ > 0) pictureAt = std::max(pictureAt, timing_.buildFrom());
+      wakeAt = std::min(wakeAt, pictureAt);
+    }
     if (wakeAt == Clock::time_point::max()) {
       changed_.wait(lk);
     } else {
@@ -168,6 +193,7 @@ std::string ConsoleSession::run() {
   const std::string stopReason = stopReason_;
   lk.unlock();
 
+  source_.watchChanges(nullptr);
   if (stopping && !ended) send(controlMessage(kSessionEnd));
   server_.interruptSession();
   reader.join();
@@ -183,12 +209,14 @@ std::string ConsoleSession::run() {
   return "a send to the viewer failed (it has gone, or has read nothing for " + limit + ")";
 }
 
-// The update of the picture `elapsed` into the session, then the desktop's clipboard text and
-// its pointer drawn over the screen (after the update, which paints over an overlay on the
-// viewer's window).
-void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, FrameMessages& out) {
+// The update of the picture `elapsed` into the session (with `smallFirst`, small changes apart
+// from a far larger one alone), then the desktop's clipboard text and its pointer drawn over the
+// screen: when the pointer moved or changed, or the update painted over the overlay on the
+// viewer's window. An update elsewhere leaves the overlay where it is, so that a frame is mostly
+// one message, paying the round trip and the pause once.
+void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, bool smallFirst, FrameMessages& out) {
   const FrameSource::Frame frame = source_.frameAt(elapsed);
-  const ConsoleMessage* update = feed.updateFor(frame.picture.rgb, frame.changed);
+  const ConsoleMessage* update = feed.updateFor(frame.picture.rgb, frame.changed, smallFirst);
   out.add(update);
   DesktopPort* desktop = options_.desktop;
   if (desktop == nullptr) return;
@@ -199,9 +227,12 @@ void ConsoleSession::frameMessages(ScreenFeed& feed, milliseconds elapsed, Frame
     clipboardMessage_.payload = reinterpret_cast<std::uint8_t*>(clipboardForViewer_.data());
     out.add(&clipboardMessage_);
   }
-  if (const OverlayPicture* cursor = desktop->cursorOverlay(frame.picture, update != nullptr)) {
+  const bool overlayPaintedOver = update != nullptr && overlaps(areaOf(*update), overlayArea_);
+  if (const OverlayPicture* cursor = desktop->cursorOverlay(frame.picture, overlayPaintedOver)) {
     const PixelRect& a = cursor->area;
-    out.add(feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb));
+    const ConsoleMessage* overlay = feed.overlayFor({a.x, a.y, a.width, a.height}, cursor->rgb);
+    if (overlay != nullptr) overlayArea_ = areaOf(*overlay);
+    out.add(overlay);
   }
 }
 
@@ -239,6 +270,7 @@ void ConsoleSession::readInput() {
         const std::uint16_t subtype = m.u16At(2);
         if (subtype == kAcknowledgement) {
           std::lock_guard guard(lock_);
+          if (outstanding_ > 0) timing_.acknowledged(Clock::now());
           outstanding_ = 0;
           std::snprintf(line, sizeof line, R"({"event":"ack","count":%lld})", ++acknowledged_);
           changed_.notify_all();

@@ -13,6 +13,7 @@
 
 #include "console/desktop_port.h"
 #include "console/frame_source.h"
+#include "console/link_timing.h"
 #include "server/console_server.h"
 #include "server/screen_feed.h"
 
@@ -93,7 +94,7 @@ class ConsoleSession {
     bool waiting_ = false;
   };
 
-  void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, FrameMessages& out);
+  void frameMessages(ScreenFeed& feed, std::chrono::milliseconds elapsed, bool smallFirst, FrameMessages& out);
   void readInput();
   void log(std::string_view jsonObject) {
     if (log_) log_->write(jsonObject);
@@ -112,6 +113,9 @@ class ConsoleSession {
   std::string stopReason_;
   int outstanding_ = 0;      // messages sent and not yet acknowledged
   long long acknowledged_ = 0;
+  bool sourceChanged_ = false;  // the frame source says the picture has changed
+  LinkTiming timing_;
+  ScreenFeed::Rect overlayArea_{};  // of the last pointer overlay sent
   std::optional<std::uint32_t> depth_;  // the viewer's latest DisplayDepth, until taken
   // The desktop's clipboard text for the viewer, kept until it has been sent.
   std::string clipboardForViewer_;

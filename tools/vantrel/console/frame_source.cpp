@@ -143,13 +143,15 @@ class DemoSource final : public FrameSource {
         canvas.text(x + 14 + 12 * static_cast<int>(part.size()), top, "_", 2, Colour{0, 0, 0});
       }
     }
-    return {image_, {0, 0, w, h}};
+    whole_ = {0, 0, w, h};
+    return {image_, std::span(&whole_, 1)};
   }
 
   milliseconds nextChange(milliseconds elapsed) const override { return milliseconds((elapsed.count() / 100 + 1) * 100); }
 
  private:
   RgbImage image_;
+  ScreenFeed::Rect whole_{};
 };
 
 class StillSource final : public FrameSource {
@@ -173,7 +175,8 @@ class StillSource final : public FrameSource {
     const RgbImage& screen = screens_[index];
     const bool same = shown_ == index;
     shown_ = index;
-    return {screen, same ? ScreenFeed::Rect{0, 0, 0, 0} : ScreenFeed::Rect{0, 0, screen.width, screen.height}};
+    whole_ = {0, 0, screen.width, screen.height};
+    return {screen, std::span(&whole_, same ? 0 : 1)};
   }
 
   milliseconds nextChange(milliseconds elapsed) const override {
@@ -185,6 +188,7 @@ class StillSource final : public FrameSource {
   std::vector<RgbImage> screens_;
   milliseconds interval_;
   std::optional<std::size_t> shown_;  // the picture returned last
+  ScreenFeed::Rect whole_{};
 };
 
 }  // namespace

@@ -2,7 +2,9 @@
 // What `vantrel console` shows: a built-in animated desktop, or still images in turn.
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "png_image.h"
@@ -17,9 +19,10 @@ class FrameSource {
  public:
   struct Frame {
     const RgbImage& picture;  // width * height RGB pixels, top-down rows; the source keeps it
-    // Where the picture may differ from the one returned before; the whole screen the first
-    // time, or when the source cannot tell. Empty when nothing changed.
-    ScreenFeed::Rect changed;
+    // The areas where the picture may differ from the one returned before; the whole screen
+    // the first time, or when the source cannot tell. None when nothing changed. The source
+    // keeps them until the next call.
+    std::span<const ScreenFeed::Rect> changed;
   };
 
   virtual ~FrameSource() = default;
@@ -27,6 +30,10 @@ class FrameSource {
   virtual Frame frameAt(std::chrono::milliseconds elapsed) = 0;
   // The moment (from the start) after `elapsed` when the picture may change next.
   virtual std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const = 0;
+  // A source that hears of changes as they happen calls `changed` (from a thread of its own)
+  // when the picture may differ from the last frameAt's, so that the session need not wait for
+  // nextChange. Null stops the calls; once this returns, the old function is not called again.
+  virtual void watchChanges(std::function<void()> changed) { (void)changed; }
 };
 
 // A desktop rendered in software: a taskbar clock that ticks every second, a window that

@@ -5,11 +5,18 @@
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "console/area_scaler.h"
 #include "console/x11/pixel_layout.h"
@@ -69,10 +76,32 @@ struct X11ScreenSource::Impl {
   std::vector<std::uint8_t> desktopRgb;  // the desktop before scaling (scaled geometry only)
   std::vector<std::uint8_t> previous;    // native pixels last seen (tile comparison only)
   std::size_t previousStride = 0;
-  std::vector<PixelRect> changes;
+  std::vector<ScreenFeed::Rect> changes;
   bool first = true;
 
+  // watchChanges: a thread that waits for the server's next bytes and says so, then waits for
+  // frameAt to have read them before it waits again.
+  std::thread watcher;
+  int wake[2] = {-1, -1};  // a pipe; a byte in it ends the watcher
+  std::mutex watchLock;
+  std::condition_variable looked;
+  bool reported = false;  // the watcher has said so and frameAt has not yet read
+  bool stopping = false;
+  std::function<void()> onChange;
+
   ~Impl() {
+    if (watcher.joinable()) {
+      {
+        std::lock_guard guard(watchLock);
+        stopping = true;
+      }
+      looked.notify_all();
+      const char byte = 0;
+      if (write(wake[1], &byte, 1) < 0) {}  // the watcher may already have ended
+      watcher.join();
+      close(wake[0]);
+      close(wake[1]);
+    }
     if (!display) return;
     const bool serverThere = !displayLost();
     if (haveDamage && serverThere) XDamageDestroy(display.get(), damage);
@@ -124,17 +153,29 @@ struct X11ScreenSource::Impl {
     return true;
   }
 
-  // The bounding box of `changes`, on the served screen.
-  ScreenFeed::Rect changedArea() const {
-    if (changes.empty()) return {0, 0, 0, 0};
-    int left = frame.width, top = frame.height, right = 0, bottom = 0;
-    for (const PixelRect& r : changes) {
-      left = std::min(left, r.x);
-      top = std::min(top, r.y);
-      right = std::max(right, r.x + r.width);
-      bottom = std::max(bottom, r.y + r.height);
+  void watch() {
+    const int fd = ConnectionNumber(display.get());
+    for (;;) {
+      pollfd waits[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+      if (poll(waits, 2, -1) < 0 && errno != EINTR) return;
+      std::unique_lock lk(watchLock);
+      if (stopping || waits[1].revents != 0) return;
+      if (waits[0].revents == 0) continue;
+      reported = true;
+      if (onChange) onChange();
+      // A connection that has gone is said once; Xlib ends the console at its next call.
+      if ((waits[0].revents & (POLLHUP | POLLERR)) != 0) return;
+      looked.wait(lk, [&] { return !reported || stopping; });
     }
-    return {left, top, right - left, bottom - top};
+  }
+
+  // The watcher may wait again: what it saw is being read.
+  void reading() {
+    {
+      std::lock_guard guard(watchLock);
+      reported = false;
+    }
+    looked.notify_all();
   }
 
   // Converts desktop pixels of `r` (rows from `data`) into the served frame.
@@ -290,6 +331,7 @@ X11ScreenSource::~X11ScreenSource() = default;
 
 FrameSource::Frame X11ScreenSource::frameAt(milliseconds) {
   Impl& s = *impl_;
+  s.reading();
   s.changes.clear();
   if (s.first || !s.haveDamage) {
     if (s.haveDamage) {
@@ -301,19 +343,32 @@ FrameSource::Frame X11ScreenSource::frameAt(milliseconds) {
       s.compareTiles();
     }
     s.first = false;
-    return {s.frame, s.changedArea()};
+    return {s.frame, s.changes};
   }
   for (const PixelRect& r : s.damaged()) {
     s.read(r, [&](const std::uint8_t* data, std::size_t stride) { s.take(r, data, stride); });
   }
-  return {s.frame, s.changedArea()};
+  return {s.frame, s.changes};
 }
 
-milliseconds X11ScreenSource::nextChange(milliseconds elapsed) const { return elapsed + kPoll; }
+// Events that Xlib took in while it read the screen or the pointer make no bytes for the watcher
+// to see: they are looked at now. Otherwise the next look is a little later, for a pointer that
+// moved (which damages nothing) and for servers without XDamage.
+milliseconds X11ScreenSource::nextChange(milliseconds elapsed) const {
+  return XEventsQueued(impl_->display.get(), QueuedAlready) > 0 ? elapsed : elapsed + kPoll;
+}
+
+void X11ScreenSource::watchChanges(std::function<void()> changed) {
+  Impl& s = *impl_;
+  if (!s.haveDamage) return;
+  {
+    std::lock_guard guard(s.watchLock);
+    s.onChange = std::move(changed);
+  }
+  if (!s.watcher.joinable() && pipe2(s.wake, O_CLOEXEC) == 0) s.watcher = std::thread([&s] { s.watch(); });
+}
 
 const DesktopGeometry& X11ScreenSource::geometry() const { return impl_->geometry; }
-
-const std::vector<PixelRect>& X11ScreenSource::lastChanges() const { return impl_->changes; }
 
 std::optional<X11ScreenSource::Cursor> X11ScreenSource::cursor() {
   Impl& s = *impl_;

@@ -3,9 +3,12 @@
 // XGetImage where the server cannot share memory), changes learnt from XDamage (or, without it,
 // found by comparing tiles), converted from the screen's own pixel format, and placed on the
 // served screen (scaled down with area averaging when the desktop is larger). Only changed areas
-// are read, converted and scaled; an idle desktop costs a look at the event queue. It also
-// reports the cursor's image (XFixes) and where the pointer is.
-// Xlib stays inside the source file. One thread uses an instance.
+// are read, converted and scaled; an idle desktop costs a look at the event queue. With XDamage
+// the session hears of a change as soon as the server reports it (watchChanges): a keystroke's
+// echo need not wait for the next look. It also reports the cursor's image (XFixes) and where
+// the pointer is.
+// Xlib stays inside the source file. One thread uses an instance, and watchChanges' thread
+// only waits on the server's connection.
 
 #include <cstdint>
 #include <memory>
@@ -29,13 +32,12 @@ class X11ScreenSource final : public FrameSource {
   static std::unique_ptr<X11ScreenSource> open(const Options& options, std::string& error);
   ~X11ScreenSource() override;
 
-  // The changed area is the bounding box of lastChanges.
+  // The changed areas are the served-screen areas that were read again.
   Frame frameAt(std::chrono::milliseconds elapsed) override;
   std::chrono::milliseconds nextChange(std::chrono::milliseconds elapsed) const override;
+  void watchChanges(std::function<void()> changed) override;
 
   const DesktopGeometry& geometry() const;
-  // The served-screen areas that the last frameAt changed.
-  const std::vector<PixelRect>& lastChanges() const;
   // The cursor image (fetched again when the server says it changed) and the served position of
   // its hot spot; nothing when the server cannot tell.
   struct Cursor {

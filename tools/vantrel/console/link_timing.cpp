@@ -1,0 +1,28 @@
+#include "console/link_timing.h"
+
+namespace vantrel::cli {
+
+void LinkTiming::sending(Clock::time_point at, std::size_t bytes) {
+  sentAt_ = at;
+  large_ = bytes >= kLarge;
+}
+
+void LinkTiming::acknowledged(Clock::time_point at) { acknowledgedAfter_[large_ ? 1 : 0] = at - sentAt_; }
+
+// A longer build is believed at once, a shorter one slowly: building late costs the viewer a
+// frame's worth of waiting, building early only a fresher picture.
+void LinkTiming::built(Clock::duration took) { buildTime_ = took > buildTime_ ? took : (7 * buildTime_ + took) / 8; }
+
+LinkTiming::Clock::time_point LinkTiming::buildFrom() const {
+  const auto& after = acknowledgedAfter_[large_ ? 1 : 0];
+  if (!after) return Clock::time_point::max();
+  const auto spare = std::chrono::milliseconds(1) + buildTime_ / 4;
+  return sentAt_ + *after - buildTime_ - spare;
+}
+
+bool LinkTiming::smallFirstPays() const {
+  const auto& [small, large] = acknowledgedAfter_;
+  return small && large && *large > 2 * *small;
+}
+
+}  // namespace vantrel::cli
