@@ -18,7 +18,7 @@
 #include "viewer/sdl/clipboard_sync.h"
 #include "viewer/sdl/key_menu.h"
 #include "viewer/sdl/key_translator.h"
-#include "viewer/sdl/shown_surface.h"
+#include "screen/shown_surface.h"
 #include "viewer/sdl/view_layout.h"
 
 namespace vantrel::cli {
