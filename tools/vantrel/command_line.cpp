@@ -230,6 +230,34 @@ CLI::App* defineView(CLI::App& app, ViewSettings& s) {
   return c;
 }
 
+CLI::App* defineWeb(CLI::App& app, WebSettings& s) {
+  auto* c = command(app, "web", "Serve the console in a browser tab: the viewer page and a relay to the consoles named");
+  c->add_option("--console", s.consoles, "a console the page offers by NAME, at HOST, port 25000 unless given; "
+                                         "repeat for more")
+      ->required()
+      ->type_name("NAME=HOST[:PORT]");
+  c->add_option("--listen", s.listen, "the IP address to serve on")->type_name("ADDR")->capture_default_str();
+  c->add_option("--port", s.port, "TCP port of the page; 0 takes any free port")
+      ->check(port(0))
+      ->type_name("N")
+      ->capture_default_str();
+  c->add_option("--page-dir", s.pageDir, "serve the page's files from DIR (the wasm build's page folder) instead of "
+                                         "the installed ones")
+      ->type_name("DIR");
+  c->add_option("--max-sessions", s.maxSessions, "browsers relayed at once")
+      ->check(range(1, 1024))
+      ->type_name("N")
+      ->capture_default_str();
+  c->add_flag("--clear-http-on-network", s.clearOnNetwork,
+              "serve clear HTTP on an address other than loopback, where anyone on the network can read the "
+              "passwords and keystrokes");
+  c->footer(
+      "Open http://ADDR:PORT/ in a browser, choose a console and log in as in the other viewers. The browser names\n"
+      "a console; the gateway connects only to the addresses given here. Log lines go to standard output.\n"
+      "SIGINT or SIGTERM stops it.");
+  return c;
+}
+
 std::string commandPath(const CLI::App* app) {
   std::string path;
   for (; app != nullptr; app = app->get_parent()) path = app->get_name() + (path.empty() ? "" : " ") + path;
@@ -286,6 +314,7 @@ int runCommandLine(int argc, const char* const* argv) {
   ConsoleSettings console;
   SnapSettings snap;
   ViewSettings view;
+  WebSettings web;
   const std::vector<std::pair<const CLI::App*, std::function<int()>>> commands = {
       {defineCipher(app, cipher), [&] { return runCipher(cipher); }},
       {defineDiscover(app, discover), [&] { return runDiscover(discover); }},
@@ -294,6 +323,7 @@ int runCommandLine(int argc, const char* const* argv) {
       {defineConsole(app, console), [&] { return runConsole(console); }},
       {defineSnap(app, snap), [&] { return runSnap(snap); }},
       {defineView(app, view), [&] { return runView(view); }},
+      {defineWeb(app, web), [&] { return runWeb(web); }},
   };
   app.footer(kExitTable);  // after the sub-commands, which would inherit it
 

@@ -96,6 +96,15 @@ struct ViewSettings {
   std::optional<std::string> catalog;
 };
 
+struct WebSettings {
+  std::string listen = "127.0.0.1";
+  std::uint16_t port = 8080;
+  std::vector<std::string> consoles;  // NAME=HOST[:PORT]
+  std::optional<std::string> pageDir;
+  bool clearOnNetwork = false;
+  unsigned maxSessions = 32;
+};
+
 int runCipher(const CipherSettings& settings);
 int runDiscover(const DiscoverSettings& settings);
 int runCodec(const CodecSettings& settings);
@@ -103,6 +112,7 @@ int runAccountAdd(const AccountSettings& settings);
 int runConsole(const ConsoleSettings& settings);
 int runSnap(const SnapSettings& settings);
 int runView(const ViewSettings& settings);
+int runWeb(const WebSettings& settings);
 
 // Parses the whole command line, runs the sub-command and returns the exit code.
 int runCommandLine(int argc, const char* const* argv);

@@ -1,0 +1,248 @@
+#!/usr/bin/python3
+"""The browser viewer for real: headless Chromium (driven through chromedriver) on the page that
+`vantrel web` serves, against `vantrel console` on loopback. The canvas is read back pixel for
+pixel, keys and a click are found in the console's input log, the clipboard crosses both ways, a
+refused login shows its text, the gateway refuses a console it was not told about, and a
+console killed and started again is reconnected.
+
+usage: browser_test.py VANTREL PAGE_DIR OUT_DIR
+"""
+import base64
+import json
+import os
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zlib
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+
+TOOL, PAGE, OUT = sys.argv[1:4] if len(sys.argv) >= 4 else (None, None, None)
+WIDTH, HEIGHT = 640, 480
+PASSWORD = 'browser-secret'
+CONSOLE_TEXT = 'from the console: caf\u00e9'  # sent as Latin-1, as the console's clipboard is
+
+
+def wait_for(condition, limit=15.0, what='the condition'):
+    end = time.monotonic() + limit
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f'timed out waiting for {what}')
+        time.sleep(0.05)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def served_picture():
+    """640 x 480 RGB whose colours survive the console's 16-bit coding exactly (each channel's
+    low bits repeat its high ones), so that the canvas must equal it byte for byte."""
+    def exact(value, bits):
+        v = value >> (8 - bits)
+        return (v << (8 - bits)) | (v >> (2 * bits - 8))
+    rows = []
+    for y in range(HEIGHT):
+        row = bytearray()
+        for x in range(WIDTH):
+            row += bytes((exact((x * 7) & 255, 5), exact((y * 3 + x) & 255, 6), exact((x ^ y) & 255, 5)))
+        rows.append(bytes(row))
+    return rows
+
+
+def write_png(path, rows):
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    raw = b''.join(b'\0' + r for r in rows)
+    with open(path, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', WIDTH, HEIGHT, 8, 2, 0, 0, 0))
+                + chunk(b'IDAT', zlib.compress(raw, 6)) + chunk(b'IEND', b''))
+
+
+class Console:
+    def __init__(self, work, port=0):
+        self.work, self.log = work, os.path.join(work, 'input.log')
+        self.out = open(os.path.join(work, 'console.out'), 'w')
+        self.process = subprocess.Popen(
+            [TOOL, 'console', '--listen', '127.0.0.1', '--port', str(port), '--allow-local', '--accounts',
+             os.path.join(work, 'accounts'), '--source', os.path.join(work, 'served.png'), '--size', '640x480',
+             '--input-log', self.log, '--clipboard-text', CONSOLE_TEXT.encode('latin-1')], stdout=self.out, stderr=subprocess.STDOUT)
+        self.port = wait_for(self.listening, what='the console to listen')
+
+    def listening(self):
+        with open(os.path.join(self.work, 'console.out')) as f:
+            for line in f:
+                if 'listening on' in line:
+                    return int(line.split('listening on ')[1].split(':')[1].split()[0])
+        assert self.process.poll() is None, 'the console ended'
+        return None
+
+    def events(self, kind):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            lines = [json.loads(line) for line in f if line.strip()]
+        return [e for e in lines if e.get('event') == kind]
+
+    def stop(self, how=signal.SIGTERM):
+        self.process.send_signal(how)
+        self.process.wait(10)
+        self.out.close()
+
+
+class BrowserViewer(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='vantrel-browser-')
+        cls.picture = served_picture()
+        write_png(os.path.join(cls.work, 'served.png'), cls.picture)
+        subprocess.run([TOOL, 'account', 'add', os.path.join(cls.work, 'accounts'), 'operator'],
+                       input=PASSWORD + '\n', text=True, check=True, capture_output=True)
+        cls.console = Console(cls.work)
+        cls.web_port = free_port()
+        cls.gateway_out = open(os.path.join(cls.work, 'web.out'), 'w')
+        cls.gateway = subprocess.Popen(
+            [TOOL, 'web', '--listen', '127.0.0.1', '--port', str(cls.web_port), '--page-dir', PAGE,
+             '--console', f'lab=127.0.0.1:{cls.console.port}'], stdout=cls.gateway_out, stderr=subprocess.STDOUT)
+        wait_for(lambda: 'listening on' in cls.gateway_log(), what='the gateway to listen')
+        options = webdriver.ChromeOptions()
+        options.binary_location = '/usr/bin/chromium'
+        for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                     f'--user-data-dir={cls.work}/chromium', '--window-size=800,560'):
+            options.add_argument(flag)
+        cls.browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+        cls.browser.set_script_timeout(30)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+        cls.gateway.send_signal(signal.SIGTERM)
+        cls.gateway.wait(10)
+        cls.gateway_out.close()
+        cls.console.stop()
+
+    @classmethod
+    def gateway_log(cls):
+        with open(os.path.join(cls.work, 'web.out')) as f:
+            return f.read()
+
+    def shot(self, name):
+        if OUT:
+            self.browser.save_screenshot(os.path.join(OUT, f'browser-{name}.png'))
+
+    def js(self, script, *args):
+        return self.browser.execute_script(script, *args)
+
+    def log_in(self, password=PASSWORD, console='lab'):
+        self.browser.get(f'http://127.0.0.1:{self.web_port}/')
+        wait_for(lambda: self.js('return document.body.dataset.ready') == 'true', what='the page to load its core')
+        self.js("document.getElementById('console').value = arguments[0]", console)
+        self.browser.find_element(By.ID, 'user').send_keys('operator')
+        self.browser.find_element(By.ID, 'password').send_keys(password)
+        self.browser.find_element(By.ID, 'connect').click()
+
+    def canvas_rgb(self):
+        data = self.js("""
+            const c = document.getElementById('canvas');
+            const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            const rgb = new Uint8Array(c.width * c.height * 3);
+            for (let i = 0, j = 0; i < d.length; i += 4) { rgb[j++] = d[i]; rgb[j++] = d[i + 1]; rgb[j++] = d[i + 2]; }
+            let s = ''; for (let i = 0; i < rgb.length; i += 8192) s += String.fromCharCode(...rgb.subarray(i, i + 8192));
+            return [c.width, c.height, btoa(s)];""")
+        return data[0], data[1], base64.b64decode(data[2])
+
+    def picture_shown(self):
+        width, height, rgb = self.canvas_rgb()
+        return (width, height) == (WIDTH, HEIGHT) and rgb == b''.join(self.picture)
+
+    def status(self):
+        return self.browser.find_element(By.ID, 'status').text
+
+    def test_1_session(self):
+        self.log_in()
+        wait_for(lambda: self.status() == 'operator on lab', what='the session to run')
+        wait_for(self.picture_shown, what='the canvas to show the served picture pixel for pixel')
+        self.shot('session')
+
+        # Keys: two letters, a shifted one, a key without a character.
+        canvas = self.browser.find_element(By.ID, 'canvas')
+        ActionChains(self.browser).send_keys_to_element(canvas, 'ab').key_down(Keys.SHIFT).send_keys('c') \
+            .key_up(Keys.SHIFT).send_keys(Keys.F5).perform()
+        keys = lambda: [(e['keysym'], e['down']) for e in self.console.events('key')]
+        expected = [('0x0061', True), ('0x0061', False), ('0x0062', True), ('0x0062', False), ('0xffe1', True),
+                    ('0x0043', True), ('0x0043', False), ('0xffe1', False), ('0xffc2', True), ('0xffc2', False)]
+        wait_for(lambda: keys()[-len(expected):] == expected, what=f'the keys in the input log, {keys()}')
+
+        # A click through the scale: the console gets the remote pixel under the pointer.
+        self.js("""window.downAt = null; document.getElementById('canvas').addEventListener(
+                       'pointerdown', (e) => { window.downAt = [e.clientX, e.clientY]; });""")
+        ActionChains(self.browser).move_to_element_with_offset(canvas, 100, 50).click().perform()
+        at = wait_for(lambda: self.js('return window.downAt'), what='the click in the page')
+        rect = self.js("return document.getElementById('canvas').getBoundingClientRect().toJSON()")
+        self.assertLess(rect['width'], WIDTH)  # the picture is scaled down to the tab
+        remote = (int((at[0] - rect['x']) * WIDTH // rect['width']), int((at[1] - rect['y']) * HEIGHT // rect['height']))
+        clicks = lambda: [(e['x'], e['y'], e['mask']) for e in self.console.events('pointer')]
+        wait_for(lambda: (*remote, 1) in clicks() and clicks()[-1] == (*remote, 0),
+                 what=f'the click at {remote} in the input log, {clicks()[-3:]}')
+
+        # The clipboard both ways: the console's text reaches the page, pasted text the console.
+        wait_for(lambda: self.js("return document.getElementById('clipboard-text').value") == CONSOLE_TEXT,
+                 what="the console's clipboard text in the page: " +
+                 repr(self.js("return document.getElementById('clipboard-text').value")))
+        self.js("""const data = new DataTransfer(); data.setData('text/plain', arguments[0]);
+                   document.getElementById('canvas').dispatchEvent(
+                       new ClipboardEvent('paste', { clipboardData: data, bubbles: true }));""", 'pasted\r\nhere')
+        wait_for(lambda: any(e['text'] == 'pasted\nhere' for e in self.console.events('clipboard')),
+                 what='the pasted text in the input log')
+
+        # The console killed and started again on its port: the dimmed picture, then the session again.
+        port = self.console.port
+        self.console.stop(signal.SIGKILL)
+        wait_for(lambda: self.status() == 'reconnecting', what='the page to say it is reconnecting')
+        self.assertTrue(self.js("return document.getElementById('screen').classList.contains('dimmed')"))
+        self.shot('reconnecting')
+        type(self).console = Console(self.work, port)
+        wait_for(lambda: self.status() == 'operator on lab', limit=20, what='the session to come back')
+        wait_for(self.picture_shown, what='the picture after the reconnection')
+
+    def test_2_refused_login(self):
+        self.log_in(password='wrong')
+        notice = wait_for(lambda: self.browser.find_element(By.ID, 'notice').text, what='a refusal')
+        with open(os.path.join(os.path.dirname(__file__), '../../host/consoleclient.ini'), encoding='latin-1') as f:
+            expected = next(line.split('=', 1)[1].strip() for line in f if line.startswith('LoginFailed_en='))
+        self.assertEqual(notice, expected.replace('\\n', ' '))
+        self.shot('refused')
+
+    def test_3_unknown_console(self):
+        for path in ('/ws/elsewhere', '/ws/127.0.0.1:22', '/ws/../lab'):
+            with socket.create_connection(('127.0.0.1', self.web_port)) as s:
+                s.sendall((f'GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{self.web_port}\r\nUpgrade: websocket\r\n'
+                           'Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
+                           'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
+                self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 404'), path)
+        self.assertIn('asked for a console this gateway does not serve', self.gateway_log())
+        # A page of another site cannot open a relay.
+        with socket.create_connection(('127.0.0.1', self.web_port)) as s:
+            s.sendall((f'GET /ws/lab HTTP/1.1\r\nHost: 127.0.0.1:{self.web_port}\r\nOrigin: http://evil.example\r\n'
+                       'Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
+                       'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
+            self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 403'))
+
+
+if __name__ == '__main__':
+    unittest.main(argv=sys.argv[:1], verbosity=2)
