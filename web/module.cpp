@@ -36,6 +36,7 @@ struct State {
   std::uint32_t consoleTextLength;
   std::uint32_t consoleTextCount;
   std::uint32_t status;          // the last login status word, 0 before one
+  std::uint32_t updates;         // screen updates drawn in this session
 };
 
 std::uint32_t address(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
@@ -121,6 +122,7 @@ struct Module {
     state.consoleTextLength = static_cast<std::uint32_t>(clipboard.last.size());
     state.consoleTextCount = clipboard.count;
     state.status = session->lastStatus().value_or(0);
+    state.updates = static_cast<std::uint32_t>(session->display().updatesDrawn());
   }
 
   std::string_view text(std::size_t offset, std::size_t length) const {

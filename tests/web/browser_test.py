@@ -8,45 +8,25 @@ console killed and started again is reconnected.
 usage: browser_test.py VANTREL PAGE_DIR OUT_DIR
 """
 import base64
-import json
 import os
+import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
-import zlib
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+
+from web_harness import Console, chromium, gateway, log_in, wait_for, write_png
 
 TOOL, PAGE, OUT = sys.argv[1:4] if len(sys.argv) >= 4 else (None, None, None)
 WIDTH, HEIGHT = 640, 480
 PASSWORD = 'browser-secret'
 CONSOLE_TEXT = 'from the console: caf\u00e9'  # sent as Latin-1, as the console's clipboard is
-
-
-def wait_for(condition, limit=15.0, what='the condition'):
-    end = time.monotonic() + limit
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError(f'timed out waiting for {what}')
-        time.sleep(0.05)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
 
 
 def served_picture():
@@ -64,82 +44,30 @@ def served_picture():
     return rows
 
 
-def write_png(path, rows):
-    def chunk(kind, data):
-        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
-    raw = b''.join(b'\0' + r for r in rows)
-    with open(path, 'wb') as f:
-        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', WIDTH, HEIGHT, 8, 2, 0, 0, 0))
-                + chunk(b'IDAT', zlib.compress(raw, 6)) + chunk(b'IEND', b''))
-
-
-class Console:
-    def __init__(self, work, port=0):
-        self.work, self.log = work, os.path.join(work, 'input.log')
-        self.out = open(os.path.join(work, 'console.out'), 'w')
-        self.process = subprocess.Popen(
-            [TOOL, 'console', '--listen', '127.0.0.1', '--port', str(port), '--allow-local', '--accounts',
-             os.path.join(work, 'accounts'), '--source', os.path.join(work, 'served.png'), '--size', '640x480',
-             '--input-log', self.log, '--clipboard-text', CONSOLE_TEXT.encode('latin-1')], stdout=self.out, stderr=subprocess.STDOUT)
-        self.port = wait_for(self.listening, what='the console to listen')
-
-    def listening(self):
-        with open(os.path.join(self.work, 'console.out')) as f:
-            for line in f:
-                if 'listening on' in line:
-                    return int(line.split('listening on ')[1].split(':')[1].split()[0])
-        assert self.process.poll() is None, 'the console ended'
-        return None
-
-    def events(self, kind):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log) as f:
-            lines = [json.loads(line) for line in f if line.strip()]
-        return [e for e in lines if e.get('event') == kind]
-
-    def stop(self, how=signal.SIGTERM):
-        self.process.send_signal(how)
-        self.process.wait(10)
-        self.out.close()
-
-
 class BrowserViewer(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix='vantrel-browser-')
         cls.picture = served_picture()
-        write_png(os.path.join(cls.work, 'served.png'), cls.picture)
+        write_png(os.path.join(cls.work, 'served.png'), WIDTH, HEIGHT, cls.picture)
         subprocess.run([TOOL, 'account', 'add', os.path.join(cls.work, 'accounts'), 'operator'],
                        input=PASSWORD + '\n', text=True, check=True, capture_output=True)
-        cls.console = Console(cls.work)
-        cls.web_port = free_port()
-        cls.gateway_out = open(os.path.join(cls.work, 'web.out'), 'w')
-        cls.gateway = subprocess.Popen(
-            [TOOL, 'web', '--listen', '127.0.0.1', '--port', str(cls.web_port), '--page-dir', PAGE,
-             '--console', f'lab=127.0.0.1:{cls.console.port}'], stdout=cls.gateway_out, stderr=subprocess.STDOUT)
-        wait_for(lambda: 'listening on' in cls.gateway_log(), what='the gateway to listen')
-        options = webdriver.ChromeOptions()
-        options.binary_location = '/usr/bin/chromium'
-        for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     f'--user-data-dir={cls.work}/chromium', '--window-size=800,560'):
-            options.add_argument(flag)
-        cls.browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
-        cls.browser.set_script_timeout(30)
+        cls.console = cls.start_console()
+        cls.gateway = gateway(TOOL, cls.work, PAGE, [f'lab=127.0.0.1:{cls.console.port}'])
+        cls.browser = chromium(os.path.join(cls.work, 'chromium'))
+
+    @classmethod
+    def start_console(cls, port=0):
+        return Console(TOOL, cls.work, ['--accounts', os.path.join(cls.work, 'accounts'), '--source',
+                                        os.path.join(cls.work, 'served.png'), '--size', '640x480', '--clipboard-text',
+                                        CONSOLE_TEXT.encode('latin-1')], port)
 
     @classmethod
     def tearDownClass(cls):
         cls.browser.quit()
-        cls.gateway.send_signal(signal.SIGTERM)
-        cls.gateway.wait(10)
-        cls.gateway_out.close()
+        cls.gateway.stop()
         cls.console.stop()
-
-    @classmethod
-    def gateway_log(cls):
-        with open(os.path.join(cls.work, 'web.out')) as f:
-            return f.read()
+        shutil.rmtree(cls.work, ignore_errors=True)
 
     def shot(self, name):
         if OUT:
@@ -148,13 +76,8 @@ class BrowserViewer(unittest.TestCase):
     def js(self, script, *args):
         return self.browser.execute_script(script, *args)
 
-    def log_in(self, password=PASSWORD, console='lab'):
-        self.browser.get(f'http://127.0.0.1:{self.web_port}/')
-        wait_for(lambda: self.js('return document.body.dataset.ready') == 'true', what='the page to load its core')
-        self.js("document.getElementById('console').value = arguments[0]", console)
-        self.browser.find_element(By.ID, 'user').send_keys('operator')
-        self.browser.find_element(By.ID, 'password').send_keys(password)
-        self.browser.find_element(By.ID, 'connect').click()
+    def log_in(self, password=PASSWORD):
+        log_in(self.browser, f'http://127.0.0.1:{self.gateway.port}/', 'operator', password, 'lab')
 
     def canvas_rgb(self):
         data = self.js("""
@@ -216,7 +139,7 @@ class BrowserViewer(unittest.TestCase):
         wait_for(lambda: self.status() == 'reconnecting', what='the page to say it is reconnecting')
         self.assertTrue(self.js("return document.getElementById('screen').classList.contains('dimmed')"))
         self.shot('reconnecting')
-        type(self).console = Console(self.work, port)
+        type(self).console = self.start_console(port)
         wait_for(lambda: self.status() == 'operator on lab', limit=20, what='the session to come back')
         wait_for(self.picture_shown, what='the picture after the reconnection')
 
@@ -230,15 +153,15 @@ class BrowserViewer(unittest.TestCase):
 
     def test_3_unknown_console(self):
         for path in ('/ws/elsewhere', '/ws/127.0.0.1:22', '/ws/../lab'):
-            with socket.create_connection(('127.0.0.1', self.web_port)) as s:
-                s.sendall((f'GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{self.web_port}\r\nUpgrade: websocket\r\n'
+            with socket.create_connection(('127.0.0.1', self.gateway.port)) as s:
+                s.sendall((f'GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{self.gateway.port}\r\nUpgrade: websocket\r\n'
                            'Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
                            'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
                 self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 404'), path)
-        self.assertIn('asked for a console this gateway does not serve', self.gateway_log())
+        self.assertIn('asked for a console this gateway does not serve', self.gateway.text())
         # A page of another site cannot open a relay.
-        with socket.create_connection(('127.0.0.1', self.web_port)) as s:
-            s.sendall((f'GET /ws/lab HTTP/1.1\r\nHost: 127.0.0.1:{self.web_port}\r\nOrigin: http://evil.example\r\n'
+        with socket.create_connection(('127.0.0.1', self.gateway.port)) as s:
+            s.sendall((f'GET /ws/lab HTTP/1.1\r\nHost: 127.0.0.1:{self.gateway.port}\r\nOrigin: http://evil.example\r\n'
                        'Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
                        'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
             self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 403'))

@@ -6,7 +6,7 @@ const PHASES = ['logging in', 'running', 'refused', 'ended', 'failed'];
 
 // State record fields, 32 bits each, in the order web/module.cpp lays them out.
 const FIELDS = ['phase', 'width', 'height', 'frame', 'changeCount', 'changes', 'outgoing', 'outgoingLength',
-  'notice', 'noticeCount', 'consoleText', 'consoleTextLength', 'consoleTextCount', 'status'];
+  'notice', 'noticeCount', 'consoleText', 'consoleTextLength', 'consoleTextCount', 'status', 'updates'];
 
 // Text as the console's 8-bit clipboard has it: characters Latin-1 lacks become '?'.
 export function toLatin1(text) {

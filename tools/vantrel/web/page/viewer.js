@@ -19,6 +19,9 @@ let keys = new KeyTranslator();
 let target = { x: 0, y: 0, width: 0, height: 0 };
 let image = null;          // ImageData over the module's framebuffer
 let backoff = null;
+// What the session cost this page so far, for scripts/measure-web: updates drawn, and the time
+// spent in the core (framing, decoding, drawing into the framebuffer) and in putImageData.
+window.vantrelStats = { updates: 0, coreMs: 0, drawMs: 0 };
 
 function say(text) { $('status').textContent = text; }
 function refuse(text) {
@@ -51,12 +54,15 @@ function flush() {
     layout();
   }
   if (s.changeCount > 0 && s.width > 0) {
+    const started = performance.now();
     const pixels = core.pixels(s);
     if (image?.data.buffer !== pixels.buffer || image.data.byteOffset !== pixels.byteOffset) {
       image = new ImageData(pixels, s.width, s.height);
     }
     for (const [x, y, w, h] of s.changeList) context.putImageData(image, 0, 0, x, y, w, h);
+    window.vantrelStats.drawMs += performance.now() - started;
   }
+  window.vantrelStats.updates = s.updates;
   core.done();
   if (s.consoleTextCount !== clipboardSeen) {
     clipboardSeen = s.consoleTextCount;
@@ -79,7 +85,9 @@ function connect() {
   ws.binaryType = 'arraybuffer';
   let running = false;
   ws.onmessage = (event) => {
+    const started = performance.now();
     core.receive(new Uint8Array(event.data));
+    window.vantrelStats.coreMs += performance.now() - started;
     const { phase, notice } = flush();
     if (phase === 'running' && !running) {
       running = true;
