@@ -3,6 +3,8 @@
 // module's memory with the rectangles changed since the page last drew; what to send and what
 // to show in one state record that the page reads after every call. Text crosses in a scratch
 // buffer. Anything that allocates may grow the memory: the page re-reads its views after each call.
+#include <wasm_simd128.h>
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -40,6 +42,18 @@ struct State {
 };
 
 std::uint32_t address(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+
+// Pixels 0x00RRGGBB (bytes blue, green, red, 0) as the canvas wants them: red, green, blue, 255.
+void toRgba(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
+  std::size_t i = 0;
+  const v128_t opaque = wasm_i32x4_splat(static_cast<std::int32_t>(0xFF000000u));
+  for (; i + 4 <= count; i += 4) {
+    const v128_t p = wasm_v128_load(from + i);
+    wasm_v128_store(to + i, wasm_v128_or(wasm_i8x16_shuffle(p, p, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15),
+                                         opaque));
+  }
+  for (; i < count; ++i) to[i] = 0xFF000000u | (from[i] & 0xFFu) << 16 | (from[i] & 0xFF00u) | (from[i] >> 16 & 0xFFu);
+}
 
 class Boxes final : public MessageBoxPort {
  public:
@@ -96,11 +110,8 @@ struct Module {
       }
       const auto copy = [&](const SurfaceRect& r) {
         for (std::int32_t y = r.top; y < r.bottom; ++y) {
-          const std::size_t row = static_cast<std::size_t>(y) * c.width;
-          for (std::size_t i = row + static_cast<std::size_t>(r.left); i < row + static_cast<std::size_t>(r.right); ++i) {
-            const std::uint32_t p = c.pixels[i];  // 0x00RRGGBB
-            frame[i] = 0xFF000000u | (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
-          }
+          const std::size_t first = static_cast<std::size_t>(y) * c.width + static_cast<std::size_t>(r.left);
+          toRgba(c.pixels.data() + first, frame.data() + first, static_cast<std::size_t>(r.width()));
         }
         changes.insert(changes.end(), {r.left, r.top, r.width(), r.height()});
       };

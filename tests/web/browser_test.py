@@ -2,12 +2,13 @@
 """The browser viewer for real: headless Chromium (driven through chromedriver) on the page that
 `vantrel web` serves, against `vantrel console` on loopback. The canvas is read back pixel for
 pixel, keys and a click are found in the console's input log, the clipboard crosses both ways, a
-refused login shows its text, the gateway refuses a console it was not told about, and a
-console killed and started again is reconnected.
+refused login shows its text, the gateway refuses a console it was not told about, a console
+killed and started again is reconnected, and a browser that stops reading stalls no other.
 
 usage: browser_test.py VANTREL PAGE_DIR OUT_DIR
 """
 import base64
+import contextlib
 import os
 import shutil
 import signal
@@ -15,6 +16,8 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 from selenium.webdriver.common.action_chains import ActionChains
@@ -165,6 +168,66 @@ class BrowserViewer(unittest.TestCase):
                        'Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
                        'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
             self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 403'))
+
+
+class Flood:
+    """A console that sends bytes without end to whoever connects, as fast as it is read."""
+    def __init__(self):
+        self.server = socket.create_server(('127.0.0.1', 0))
+        self.port = self.server.getsockname()[1]
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        while True:
+            connection, _ = self.server.accept()
+            threading.Thread(target=self.flood, args=(connection,), daemon=True).start()
+
+    @staticmethod
+    def flood(connection):
+        chunk = bytes(65536)
+        with contextlib.suppress(OSError):
+            while True:
+                connection.sendall(chunk)
+
+
+def open_relay(port, name):
+    """A WebSocket to the gateway's relay for `name`, by hand: the handshake, then raw frames."""
+    s = socket.create_connection(('127.0.0.1', port))
+    s.sendall((f'GET /ws/{name} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n'
+               'Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n')
+              .encode())
+    reply = b''
+    while b'\r\n\r\n' not in reply:
+        reply += s.recv(1)
+    assert reply.startswith(b'HTTP/1.1 101'), reply
+    return s
+
+
+class SlowBrowsers(unittest.TestCase):
+    def test_a_browser_that_stops_reading_stalls_nobody_else(self):
+        work = tempfile.mkdtemp(prefix='vantrel-gateway-')
+        flood = Flood()
+        web = gateway(TOOL, work, PAGE, [f'a=127.0.0.1:{flood.port}', f'b=127.0.0.1:{flood.port}'])
+        try:
+            stuck = open_relay(web.port, 'a')  # never read: its queue fills and its console waits
+            time.sleep(1)
+            reader = open_relay(web.port, 'b')
+            reader.settimeout(10)
+            received, started = 0, time.monotonic()
+            while received < 64 * 1024 * 1024:
+                data = reader.recv(1 << 20)
+                self.assertTrue(data, 'the relay closed')
+                received += len(data)
+            self.assertLess(time.monotonic() - started, 30)
+            # The page is still served while one browser holds its relay full.
+            with socket.create_connection(('127.0.0.1', web.port), timeout=5) as s:
+                s.sendall(f'GET /consoles.json HTTP/1.1\r\nHost: 127.0.0.1:{web.port}\r\n\r\n'.encode())
+                self.assertIn(b'["a","b"]', s.recv(4096))
+            stuck.close()
+            reader.close()
+        finally:
+            web.stop()
+            shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == '__main__':

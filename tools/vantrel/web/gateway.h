@@ -23,8 +23,8 @@ struct GatewayLimits {
   // The largest WebSocket message a browser may send: the longest clipboard text the viewer
   // sends, its header, and room for key and pointer events batched with it.
   std::size_t browserMessage = 204800 + 8 + 4096;
-  std::size_t consoleChunk = 64 * 1024;          // one WebSocket message towards the browser
-  std::size_t queuedForBrowser = 1024 * 1024;    // reading from the console pauses beyond this
+  std::size_t consoleChunk = 512 * 1024;         // one WebSocket message towards the browser at most
+  std::size_t queuedForBrowser = 2048 * 1024;    // reading from the console pauses beyond this
   std::chrono::seconds request{30};              // a whole HTTP request, and a WebSocket handshake
   std::chrono::seconds consoleConnect{15};
   std::chrono::seconds browserIdle{120};         // a browser that answers no ping for this long is dropped
