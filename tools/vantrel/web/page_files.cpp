@@ -1,11 +1,11 @@
 #include "web/page_files.h"
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "catalog/whole_file.h"
 #include "english_catalog.h"
+#include "json_text.h"
 
 namespace vantrel::cli {
 namespace {
@@ -26,25 +26,6 @@ constexpr std::array<Known, 7> kPage = {{
 }};
 
 constexpr const char* kJson = "application/json";
-
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      std::array<char, 8> escaped{};
-      std::snprintf(escaped.data(), escaped.size(), "\\u%04x", u);
-      out += escaped.data();
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-  return out;
-}
 
 }  // namespace
 
