@@ -13,14 +13,14 @@ expect() {
 
 expect 0 '^vantrel [0-9]+\.[0-9]+\.[0-9]+$' "$tool" --version
 expect 0 '^  4  no answer within the time-out' "$tool" --help
-for command in cipher discover codec "account add" console snap view; do
+for command in cipher discover codec "account add" console snap view web; do
   # shellcheck disable=SC2086  # "account add" is two words
   expect 0 "^Usage: vantrel $command " "$tool" $command --help
 done
 expect 0 '^Usage: vantrel snap ' "$tool" snap -h
 expect 0 'Only enabled admin accounts can log in' "$tool" account add --help
 
-expect 1 '^vantrel: a command is required: cipher, discover, codec, account, console, snap, view$' "$tool"
+expect 1 '^vantrel: a command is required: cipher, discover, codec, account, console, snap, view, web$' "$tool"
 expect 1 '^vantrel account: a command is required: add$' "$tool" account
 expect 1 "^vantrel console: unknown option '--bogus'" "$tool" console --accounts x --bogus
 expect 1 "^vantrel console: unknown option '--acounts'" "$tool" console --acounts x
@@ -30,4 +30,10 @@ expect 1 '--timeout: Value 0 not in range' "$tool" snap h --user u --out o.png -
 # --opt=value reaches the command: the output directory is checked before anything else.
 expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --user=u --password-file="$dir/pw" \
   --out="$dir/missing/shot.png"
+# The gateway: no console, a bad entry, clear HTTP off loopback, a page folder without the page.
+expect 1 '^vantrel web: --console is required' "$tool" web
+expect 1 "^vantrel web: 'lab' is not NAME=HOST" "$tool" web --console lab
+expect 1 "^vantrel web: the console name 'lab' is given twice" "$tool" web --console lab=h1 --console lab=h2
+expect 1 '^vantrel web: clear HTTP on 0.0.0.0 would carry every password' "$tool" web --console lab=h --listen 0.0.0.0
+expect 1 "^vantrel web: no index.html in the page folder '$dir'" "$tool" web --console lab=h --page-dir "$dir"
 echo "usage ok"
