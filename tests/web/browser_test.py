@@ -146,6 +146,16 @@ class BrowserViewer(unittest.TestCase):
         wait_for(lambda: self.status() == 'operator on lab', limit=20, what='the session to come back')
         wait_for(self.picture_shown, what='the picture after the reconnection')
 
+        # The key menu: a combination for the console, then Disconnect lets go of every key.
+        self.browser.find_element(By.ID, 'keys-button').click()
+        self.browser.find_element(By.CSS_SELECTOR, '[data-special="3"]').click()
+        wait_for(lambda: [e['name'] for e in self.console.events('request')] == ['ctrl-alt-del'],
+                 what='Ctrl+Alt+Del in the input log')
+        self.browser.find_element(By.ID, 'keys-button').click()
+        self.browser.find_element(By.ID, 'disconnect').click()
+        wait_for(lambda: ('0xffffffff', False) in keys(), what='every key let go on disconnecting')
+        self.assertEqual(self.browser.find_element(By.ID, 'notice').text, 'Disconnected.')
+
     def test_2_refused_login(self):
         self.log_in(password='wrong')
         notice = wait_for(lambda: self.browser.find_element(By.ID, 'notice').text, what='a refusal')

@@ -9,6 +9,8 @@ const $ = (id) => document.getElementById(id);
 const canvas = $('canvas');
 const context = canvas.getContext('2d');
 const RECONNECT_LIMIT = 30000;
+// The key event the other viewers send as their window goes: the console lets go of everything.
+const RELEASE_ALL_KEYS = 0xFFFFFFFF;
 
 let texts = {};
 let core = null;
@@ -97,8 +99,8 @@ function connect() {
       say(`${user} on ${name}`);
       canvas.focus();
     }
-    if (phase === 'refused') end(notice ?? 'The console refused the login.', false);
-    if (phase === 'ended') end(notice ?? 'The console ended the session.', false);
+    if (phase === 'refused') end(notice ?? 'The console refused the login.');
+    if (phase === 'ended') end(notice ?? 'The console ended the session.');
     if (phase === 'failed') ws.close();
   };
   ws.onclose = () => {
@@ -107,25 +109,31 @@ function connect() {
 }
 
 // The session is over for good: back to the form with the reason.
-function end(reason, keepForm) {
+function end(reason) {
   const s = socket;
   socket = null;
   if (s) { s.onclose = null; s.close(); }
-  login = keepForm ? login : null;
+  login = null;
   refuse(reason);
+}
+
+// The user leaves: every key up on the console first, as the other viewers do.
+function leave() {
+  send([...keys.releaseAll(), [RELEASE_ALL_KEYS, false]]);
+  end('Disconnected.');
 }
 
 // The link dropped: the last picture stays, dimmed, while attempts go on for a while.
 function lost(wasRunning) {
   socket = null;
   if (!wasRunning && !backoff) {
-    end('No connection to the console.', false);
+    end('No connection to the console.');
     return;
   }
   backoff ??= new Backoff(RECONNECT_LIMIT, Date.now());
   const at = backoff.next(Date.now());
   if (at === null) {
-    end('The console could not be reached again.', false);
+    end('The console could not be reached again.');
     return;
   }
   $('screen').classList.add('dimmed');
@@ -185,8 +193,7 @@ $('keys').addEventListener('click', (event) => {
   if (!button) return;
   $('keys').hidden = true;
   if (button.id === 'disconnect') {
-    send(keys.releaseAll());
-    end('Disconnected.', true);
+    leave();
     return;
   }
   if (core?.special(Number(button.dataset.special))) flush();
@@ -197,6 +204,7 @@ $('full-screen').addEventListener('click', () => {
   else $('session').requestFullscreen?.();
 });
 window.addEventListener('resize', layout);
+window.addEventListener('pagehide', () => { if (socket) leave(); });
 document.addEventListener('fullscreenchange', layout);
 
 $('login').addEventListener('submit', (event) => {
