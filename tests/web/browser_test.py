@@ -130,11 +130,14 @@ class BrowserViewer(unittest.TestCase):
         wait_for(lambda: self.js("return document.getElementById('clipboard-text').value") == CONSOLE_TEXT,
                  what="the console's clipboard text in the page: " +
                  repr(self.js("return document.getElementById('clipboard-text').value")))
-        self.js("""const data = new DataTransfer(); data.setData('text/plain', arguments[0]);
+        paste = """const data = new DataTransfer(); data.setData('text/plain', arguments[0]);
                    document.getElementById('canvas').dispatchEvent(
-                       new ClipboardEvent('paste', { clipboardData: data, bubbles: true }));""", 'pasted\r\nhere')
+                       new ClipboardEvent('paste', { clipboardData: data, bubbles: true }));"""
+        self.js(paste, CONSOLE_TEXT)  # the console's own text coming back is no change: not sent
+        self.js(paste, 'pasted\r\nhere')
         wait_for(lambda: any(e['text'] == 'pasted\nhere' for e in self.console.events('clipboard')),
                  what='the pasted text in the input log')
+        self.assertEqual(len(self.console.events('clipboard')), 1)
 
         # The console killed and started again on its port: the dimmed picture, then the session again.
         port = self.console.port

@@ -17,6 +17,7 @@ let core = null;
 let socket = null;
 let login = null;          // { console, user, password } while a session is wanted
 let noticesSeen = 0, clipboardSeen = 0;
+let clipboardText = null;  // the text last sent or received: the local clipboard holding it is no change
 let keys = new KeyTranslator();
 let target = { x: 0, y: 0, width: 0, height: 0 };
 let image = null;          // ImageData over the module's framebuffer
@@ -69,6 +70,7 @@ function flush() {
   if (s.consoleTextCount !== clipboardSeen) {
     clipboardSeen = s.consoleTextCount;
     $('clipboard-text').value = s.consoleClipboard;
+    clipboardText = s.consoleClipboard;
     navigator.clipboard?.writeText(s.consoleClipboard).catch(() => {});
   }
   const notice = s.noticeCount !== noticesSeen ? words(s.noticeText) : null;
@@ -157,7 +159,10 @@ function pointer(event) {
   flush();
 }
 
-function pasted(text) {
+// Text from the local clipboard; the console's own text coming back is not sent again.
+function pasted(text, always = false) {
+  if (!always && text === clipboardText) return;
+  clipboardText = text;
   if (core?.clipboard(text)) flush();
 }
 
@@ -185,7 +190,7 @@ document.addEventListener('paste', (event) => {
 canvas.addEventListener('focus', () => {
   navigator.clipboard?.readText?.().then(pasted, () => {});
 });
-$('clipboard-send').addEventListener('click', () => pasted($('clipboard-text').value));
+$('clipboard-send').addEventListener('click', () => pasted($('clipboard-text').value, true));
 $('clipboard-button').addEventListener('click', () => { $('clipboard').hidden = !$('clipboard').hidden; layout(); });
 $('keys-button').addEventListener('click', () => { $('keys').hidden = !$('keys').hidden; });
 $('keys').addEventListener('click', (event) => {
