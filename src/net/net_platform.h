@@ -4,8 +4,10 @@
 // getifaddrs and the host name.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "net/socket_compat.h"
@@ -17,6 +19,10 @@ enum class Readiness { Readable, Writable };
 // Waits until the socket is ready or `milliseconds` pass; true when it is ready or has failed
 // (the next call on it reports which).
 bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds);
+
+// Waits until one of the sockets is readable (or has failed) or `milliseconds` pass: the index of
+// the first that is, nothing when none became so.
+std::optional<std::size_t> waitUntilAnyReadable(std::span<const NativeSocket> sockets, std::uint32_t milliseconds);
 
 // Switches TCP keepalive on: the first probe after `idleSeconds` of quiet, then one every
 // `intervalSeconds`; a peer that answers none of a few probes fails the connection.

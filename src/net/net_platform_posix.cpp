@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "net/net_platform.h"
 
@@ -16,6 +17,17 @@ bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds) 
   pollfd entry{s, static_cast<short>(readiness == Readiness::Readable ? POLLIN : POLLOUT), 0};
   const int timeout = static_cast<int>(std::min<std::uint32_t>(milliseconds, 0x7FFFFFFF));
   return poll(&entry, 1, timeout) > 0;
+}
+
+std::optional<std::size_t> waitUntilAnyReadable(std::span<const NativeSocket> sockets, std::uint32_t milliseconds) {
+  std::vector<pollfd> entries;
+  for (const NativeSocket s : sockets) entries.push_back({s, POLLIN, 0});
+  const int timeout = static_cast<int>(std::min<std::uint32_t>(milliseconds, 0x7FFFFFFF));
+  if (poll(entries.data(), entries.size(), timeout) <= 0) return std::nullopt;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].revents != 0) return i;
+  }
+  return std::nullopt;
 }
 
 bool setKeepAlive(NativeSocket s, std::uint32_t idleSeconds, std::uint32_t intervalSeconds) {

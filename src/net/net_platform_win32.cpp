@@ -21,6 +21,18 @@ bool waitUntil(NativeSocket s, Readiness readiness, std::uint32_t milliseconds) 
   return select(0, reading ? &ready : nullptr, reading ? nullptr : &ready, &failed, &limit) > 0;
 }
 
+std::optional<std::size_t> waitUntilAnyReadable(std::span<const NativeSocket> sockets, std::uint32_t milliseconds) {
+  fd_set ready;
+  FD_ZERO(&ready);
+  for (const NativeSocket s : sockets) FD_SET(s, &ready);
+  timeval limit{static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000 * 1000)};
+  if (select(0, &ready, nullptr, nullptr, &limit) <= 0) return std::nullopt;
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    if (FD_ISSET(sockets[i], &ready)) return i;
+  }
+  return std::nullopt;
+}
+
 // Windows sends its own fixed number of probes (10) once the first has gone unanswered.
 bool setKeepAlive(NativeSocket s, std::uint32_t idleSeconds, std::uint32_t intervalSeconds) {
   tcp_keepalive values{1, idleSeconds * 1000, intervalSeconds * 1000};

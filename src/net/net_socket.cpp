@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "net/net_platform.h"
 #include "net/socket_compat.h"
@@ -193,6 +194,15 @@ std::unique_ptr<NetSocket> NetSocket::accept(std::optional<std::chrono::millisec
   return accepted;
 }
 
+std::unique_ptr<NetSocket> NetSocket::acceptFirst(std::span<NetSocket* const> listeners,
+                                                  std::chrono::milliseconds limit) {
+  std::vector<NativeSocket> handles;
+  for (const NetSocket* listener : listeners) handles.push_back(native(listener->handle_));
+  const auto ready = net::waitUntilAnyReadable(handles, static_cast<std::uint32_t>(limit.count()));
+  // A connection reset between the wait and the accept must not leave the accept blocking.
+  return ready ? listeners[*ready]->accept(std::chrono::milliseconds(0)) : nullptr;
+}
+
 std::optional<std::string> NetSocket::peerAddress() const {
   if (!isOpen()) return std::nullopt;
   return dotted(queryAddress(native(handle_), ::getpeername));
@@ -271,20 +281,28 @@ bool NetSocket::receiveExact(std::span<std::uint8_t> buffer) {
 }
 
 bool NetSocket::receiveExact(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline) {
-  // The wait goes in short slices, so that another thread that marks the connection dead ends
-  // it soon on Winsock too, where shutting the socket down does not end a wait for it.
-  constexpr std::chrono::milliseconds kSlice{100};
-  while (!buffer.empty() && alive_ && isOpen()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    const auto wait = std::min(left, kSlice);
-    if (!net::waitUntil(native(handle_), net::Readiness::Readable, static_cast<std::uint32_t>(wait.count()))) continue;
-    const std::ptrdiff_t r = receive(buffer);
+  while (!buffer.empty()) {
+    const std::ptrdiff_t r = receiveSome(buffer, deadline);
     if (r <= 0) break;
     buffer = buffer.subspan(static_cast<std::size_t>(r));
   }
   if (!buffer.empty()) alive_ = false;
   return buffer.empty();
+}
+
+std::ptrdiff_t NetSocket::receiveSome(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline) {
+  // The wait goes in short slices, so that another thread that marks the connection dead ends
+  // it soon on Winsock too, where shutting the socket down does not end a wait for it.
+  constexpr std::chrono::milliseconds kSlice{100};
+  while (alive_ && isOpen()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const auto wait = std::min(left, kSlice);
+    if (net::waitUntil(native(handle_), net::Readiness::Readable, static_cast<std::uint32_t>(wait.count()))) {
+      return receive(buffer);
+    }
+  }
+  return -1;
 }
 
 std::uint32_t NetSocket::resolve(const std::string& host) {

@@ -2,6 +2,7 @@
 // The one class through which the library touches the network: one IPv4 stream or datagram
 // socket, byte-exact send and receive loops, and both halves of the LAN probe. Operations
 // report 1/0 (true/false) and never throw; without an open socket they make no system call.
+// A stream socket is also the plain ByteStream of a connection.
 
 #include <atomic>
 #include <chrono>
@@ -14,9 +15,11 @@
 #include <string>
 #include <string_view>
 
+#include "net/byte_stream.h"
+
 namespace vantrel {
 
-class NetSocket {
+class NetSocket : public ByteStream {
  public:
   // Wide enough for a Winsock SOCKET on 64-bit Windows; -1 is "no socket" on both systems.
   using Handle = std::intptr_t;
@@ -30,7 +33,7 @@ class NetSocket {
   NetSocket() = default;
   NetSocket(const NetSocket&) = delete;
   NetSocket& operator=(const NetSocket&) = delete;
-  virtual ~NetSocket();
+  ~NetSocket() override;
 
   // Starts the system's socket library (Winsock 2.0); needed before every creation.
   static bool startup();
@@ -38,7 +41,7 @@ class NetSocket {
   bool createTcp();
   bool createUdp();
   bool createBroadcastUdp();
-  bool shutdownBoth();
+  bool shutdownBoth() override;
   bool close();
 
   // Refuses (false, nothing bound) a non-zero port on which something local accepts streams.
@@ -54,6 +57,8 @@ class NetSocket {
   // Without `limit` the accept blocks until a connection comes; with it, nothing comes back
   // when none arrived in time.
   std::unique_ptr<NetSocket> accept(std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  // The next connection on whichever listener has one first, waiting at most `limit`.
+  static std::unique_ptr<NetSocket> acceptFirst(std::span<NetSocket* const> listeners, std::chrono::milliseconds limit);
 
   std::optional<std::string> peerAddress() const;
   std::optional<std::string> localAddress() const;
@@ -65,15 +70,19 @@ class NetSocket {
 
   // Bytes sent: all of them, or 0 when a send call failed (which also clears `alive`).
   std::size_t sendAll(std::span<const std::uint8_t> data);
-  bool sendExact(std::span<const std::uint8_t> data);
+  bool sendExact(std::span<const std::uint8_t> data) override;
   // One receive call: the count, 0 when the peer closed (or there is no socket), -1 on error.
   std::ptrdiff_t receive(std::span<std::uint8_t> buffer);
   // False when the peer closed, on an error or on a time-out; each of them clears `alive`, since
   // the stream cannot go on after any of them.
-  bool receiveExact(std::span<std::uint8_t> buffer);
+  bool receiveExact(std::span<std::uint8_t> buffer) override;
   // The same, given up (and `alive` cleared) once `deadline` has passed, however the peer paces
   // its bytes, or soon after another thread has marked the connection dead.
-  bool receiveExact(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline);
+  bool receiveExact(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline) override;
+  // One receive into a buffer that is not empty, waiting for bytes until `deadline`: the count,
+  // 0 when the peer closed, -1 on an error, at the deadline or soon after another thread has
+  // marked the connection dead. Leaves `alive` as it is.
+  std::ptrdiff_t receiveSome(std::span<std::uint8_t> buffer, std::chrono::steady_clock::time_point deadline);
 
   // An IPv4 address in network order, 0 when there is none. Dotted text is taken as it is.
   static std::uint32_t resolve(const std::string& host);
@@ -97,8 +106,8 @@ class NetSocket {
   bool serveProbes();
   bool setRunning(bool flag);
 
-  bool isAlive() const { return alive_; }
-  void markDead() { alive_ = false; }
+  bool isAlive() const override { return alive_; }
+  void markDead() override { alive_ = false; }
   bool isOpen() const { return handle_ != kNoHandle; }
 
  private:

@@ -18,30 +18,32 @@ int ConsoleLink::connectAndLogin(const std::string& host, std::uint32_t requestC
   }
   std::array<std::uint8_t, 4> request{};
   storeU32le(request.data(), requestCode);
-  socket_.sendExact(request);  // a failure shows in the credential writes that follow
+  stream().sendExact(request);  // a failure shows in the credential writes that follow
   return requestCode == kLoginRequest ? exchangeCredentials(userName, password) : 1;
 }
 
 int ConsoleLink::connectToServer(const std::string& host) {
   loginDeadline_ = std::chrono::steady_clock::now() + options_.loginLimit;
+  secured_.reset();
   if (!NetSocket::startup() || !socket_.createTcp() ||
       !socket_.connect(host, options_.tcpPort, options_.connectLimit)) {
     return 0;
   }
+  if (options_.secureChannel && !(secured_ = options_.secureChannel(socket_, host, loginDeadline_))) return 0;
   const auto status = readStatus();
   return status ? answer(firstStatusResponse(*status)) : 0;
 }
 
 int ConsoleLink::exchangeCredentials(std::string_view userName, std::string_view password) {
   const CredentialBlocks blocks = scrambledCredentials(userName, password);
-  if (!socket_.sendExact(blocks.user) || !socket_.sendExact(blocks.password)) return 0;
+  if (!stream().sendExact(blocks.user) || !stream().sendExact(blocks.password)) return 0;
   const auto status = readStatus();
   return status ? answer(secondStatusResponse(*status)) : 0;
 }
 
 std::optional<std::uint32_t> ConsoleLink::readStatus() {
   std::array<std::uint8_t, 4> word{};
-  if (!socket_.receiveExact(word, loginDeadline_)) return std::nullopt;
+  if (!stream().receiveExact(word, loginDeadline_)) return std::nullopt;
   lastStatus_ = loadU32le(word.data());
   return lastStatus_;
 }
@@ -52,11 +54,11 @@ int ConsoleLink::answer(const StatusResponse& response) {
 
 bool ConsoleLink::sendMessage(ConsoleMessage& message) {
   const std::lock_guard lock(sendMutex_);
-  return writeMessage(socket_, message);
+  return writeMessage(stream(), message);
 }
 
 bool ConsoleLink::receiveMessage(ConsoleMessage& message, std::size_t payloadCapacity) {
-  switch (readMessage(socket_, message, payloadCapacity)) {
+  switch (readMessage(stream(), message, payloadCapacity)) {
     case ReadOutcome::Message: return true;
     case ReadOutcome::NoResponse: messages_.showCatalogBox(messages_.ownerWindow, "ServerNoResponse"); break;
     case ReadOutcome::Oversized: markDead(); break;
@@ -67,6 +69,7 @@ bool ConsoleLink::receiveMessage(ConsoleMessage& message, std::size_t payloadCap
 }
 
 bool ConsoleLink::discoverServers() {
+  secured_.reset();
   if (!NetSocket::startup() || !socket_.createBroadcastUdp()) return false;
   socket_.discover(options_.udpPort, names_, options_.probeTarget);  // whatever arrived counts
   return true;

@@ -8,12 +8,15 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "catalog/user_messages.h"
+#include "net/byte_stream.h"
 #include "net/net_socket.h"
 #include "protocol/console_message.h"
 #include "protocol/login_status.h"
@@ -29,6 +32,13 @@ struct ConsoleLinkOptions {
   // whole, from the connect to the second status word. Messages are not.
   std::chrono::milliseconds connectLimit{15000};
   std::chrono::milliseconds loginLimit{30000};
+  // Empty: the protocol goes over the TCP connection as it is. Otherwise it is handed the
+  // connected socket, the host as given and the login's deadline, and every byte after the
+  // connect goes through the stream it returns (which leaves the socket to the link); nothing
+  // returned means no connection.
+  std::function<std::unique_ptr<ByteStream>(NetSocket& connected, const std::string& host,
+                                            std::chrono::steady_clock::time_point deadline)>
+      secureChannel;
 };
 
 class ConsoleLink {
@@ -54,13 +64,13 @@ class ConsoleLink {
   // dead from then on: the stream cannot be followed any further.
   bool receiveMessage(ConsoleMessage& message, std::size_t payloadCapacity);
 
-  bool isAlive() const { return socket_.isAlive(); }
-  void markDead() { socket_.markDead(); }
+  bool isAlive() const { return stream().isAlive(); }
+  void markDead() { stream().markDead(); }
   // Ends traffic both ways and marks the link dead: a receive blocked on another thread
   // returns at once. How the owner of a session stops its receive thread.
   void shutdown() {
     markDead();
-    socket_.shutdownBoth();
+    stream().shutdownBoth();
   }
 
   // Probes the LAN for a second; the answering consoles' names are then in names().
@@ -73,11 +83,14 @@ class ConsoleLink {
  private:
   std::optional<std::uint32_t> readStatus();
   int answer(const StatusResponse& response);
+  ByteStream& stream() { return secured_ ? *secured_ : socket_; }
+  const ByteStream& stream() const { return secured_ ? *secured_ : static_cast<const ByteStream&>(socket_); }
 
   UserMessages& messages_;
   ConsoleLinkOptions options_;
   std::array<char, kNamesCapacity> names_{};
   NetSocket socket_;
+  std::unique_ptr<ByteStream> secured_;  // over socket_, so it goes first
   std::chrono::steady_clock::time_point loginDeadline_{};
   std::uint32_t resolvedAddress_ = 0;
   std::optional<std::uint32_t> lastStatus_;

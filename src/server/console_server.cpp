@@ -61,7 +61,10 @@ void ConsoleServer::setLoopbackOnly(bool loopbackOnly) {
 }
 
 bool ConsoleServer::startListening() {
-  return NetSocket::startup() && socket_.createTcp() && socket_.bindTo(listenAddress_, tcpPort_) && socket_.listen();
+  const auto listenOn = [this](NetSocket& s, std::uint16_t port) {
+    return s.createTcp() && s.bindTo(listenAddress_, port) && s.listen();
+  };
+  return NetSocket::startup() && listenOn(socket_, tcpPort_) && (!clearPort_ || listenOn(clearSocket_, *clearPort_));
 }
 
 std::optional<std::uint16_t> ConsoleServer::listeningPort() const { return socket_.localPort(); }
@@ -85,71 +88,85 @@ bool ConsoleServer::acceptLogin() {
 }
 
 std::unique_ptr<NetSocket> ConsoleServer::acceptConnection(std::chrono::milliseconds limit) {
-  return socket_.accept(limit);
+  if (!clearSocket_.isOpen()) return socket_.accept(limit);
+  const std::array<NetSocket*, 2> listeners = {&socket_, &clearSocket_};
+  return NetSocket::acceptFirst(listeners, limit);
 }
 
-ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> link, SessionClaim claim) {
-  NetSocket* const raw = link.get();
+ConsoleServer::LoginResult ConsoleServer::login(std::unique_ptr<NetSocket> socket, SessionClaim claim) {
+  // A client that connects and then says nothing must not hold this thread: every wait of the
+  // handshake is bounded, and so is the handshake as a whole.
+  const auto begin = SteadyClock::now();
+  const auto deadline = begin + std::chrono::milliseconds(loginLimitMs_);
+  const auto requestDeadline = std::min(deadline, begin + std::chrono::milliseconds(requestWordLimitMs_));
+  auto link = std::make_unique<Link>(Link{std::move(socket), nullptr});
+  NetSocket* const raw = link->socket.get();
   {
     std::lock_guard guard(links_);
     pendingLinks_.push_back(raw);
   }
-  // A client that connects and then says nothing must not hold this thread: every wait of the
-  // handshake is bounded, and so is the handshake as a whole.
-  link->setTimeouts(loginLimitMs_);
-  const LoginResult result = handshake(*link, claim);
+  raw->setTimeouts(loginLimitMs_);
+  const bool clear = clearSocket_.isOpen() && raw->localPort() == clearSocket_.localPort();
+  LoginResult result;
+  if (secureChannel_ && !clear && !(link->secured = secureChannel_(*raw, requestDeadline))) {
+    result.secureChannelFailed = true;
+  } else {
+    result = handshake(*link, claim, requestDeadline, deadline);
+    result.secured = link->secured != nullptr;
+  }
 
   std::lock_guard guard(links_);
   std::erase(pendingLinks_, raw);
   if (!result.loggedIn) {
-    link->close();
+    raw->close();
     return result;
   }
   // The viewer may be quiet for as long as it likes; one that vanished without a word is
   // noticed all the same.
-  link->setTimeouts(0);
-  link->setSendTimeout(sendLimitMs_);
-  link->setKeepAlive(std::chrono::seconds(kKeepAliveSeconds), std::chrono::seconds(kKeepAliveSeconds / 3));
+  raw->setTimeouts(0);
+  raw->setSendTimeout(sendLimitMs_);
+  raw->setKeepAlive(std::chrono::seconds(kKeepAliveSeconds), std::chrono::seconds(kKeepAliveSeconds / 3));
   activeLink_ = std::move(link);  // an earlier active link, if any, is closed here
   clientUser_ = result.user.value_or("");
-  clientAddress_ = activeLink_->peerAddress().value_or("").substr(0, 15);
+  clientAddress_ = raw->peerAddress().value_or("").substr(0, 15);
   return result;
 }
 
-ConsoleServer::LoginResult ConsoleServer::handshake(NetSocket& link, SessionClaim claim) {
-  const auto begin = SteadyClock::now();
-  const auto deadline = begin + std::chrono::milliseconds(loginLimitMs_);
-  const auto requestDeadline = std::min(deadline, begin + std::chrono::milliseconds(requestWordLimitMs_));
+ConsoleServer::LoginResult ConsoleServer::handshake(Link& link, SessionClaim claim,
+                                                    SteadyClock::time_point requestDeadline,
+                                                    SteadyClock::time_point deadline) {
+  NetSocket& socket = *link.socket;
+  ByteStream& stream = link.stream();
   LoginResult result;
   std::string clientKey;
   const auto send = [&](std::uint32_t word) {
     std::array<std::uint8_t, 4> bytes{};
     storeU32le(bytes.data(), word);
-    link.sendExact(bytes);  // a client that is already gone learns nothing either way
+    stream.sendExact(bytes);  // a client that is already gone learns nothing either way
     result.status = word;
     if (word == clientLocked || word == thirdFailure) {
       result.lockedForMs = locks_.lockRemaining(clientKey, clock_.tickCount());
     }
   };
 
-  link.peerMac(clientKey);  // the hardware address, or else the dotted address
-  const std::string peer = link.peerAddress().value_or("");
-  if (const auto word = refusal(link, peer, clientKey)) {
+  socket.peerMac(clientKey);  // the hardware address, or else the dotted address
+  const std::string peer = socket.peerAddress().value_or("");
+  if (const auto word = refusal(socket, peer, clientKey)) {
     send(*word);
     return result;
   }
   send(proceed);
 
   std::array<std::uint8_t, 4> request{};
-  if (!link.receiveExact(request, requestDeadline) || loadU32le(request.data()) != loginRequest) return result;
+  if (!stream.receiveExact(request, requestDeadline) || loadU32le(request.data()) != loginRequest) return result;
   CredentialCipher cipher;
   std::array<std::uint8_t, kUserBlockSize> scrambledUser{};
   std::array<std::uint8_t, kUserBlockSize> user{};
-  if (!link.receiveExact(scrambledUser, deadline)) return result;
+  if (!stream.receiveExact(scrambledUser, deadline)) return result;
   cipher.unscramble(scrambledUser.data(), user.data(), user.size());
   std::array<std::uint8_t, kPasswordBlockSize> scrambledPassword{};
   std::array<std::uint8_t, kPasswordBlockSize> password{};
-  if (!link.receiveExact(scrambledPassword, deadline)) return result;
+  if (!stream.receiveExact(scrambledPassword, deadline)) return result;
   cipher.unscramble(scrambledPassword.data(), password.data(), password.size());
 
   result.user = blockText(user);
@@ -204,10 +221,10 @@ bool ConsoleServer::isLocalClient(NetSocket& link, const std::string& peer, cons
 }
 
 bool ConsoleServer::receiveFromClient(ConsoleMessage& message, std::size_t payloadCapacity) {
-  NetSocket* link = nullptr;
+  ByteStream* link = nullptr;
   {
     std::lock_guard guard(links_);
-    link = activeLink_.get();
+    if (activeLink_) link = &activeLink_->stream();
   }
   if (link == nullptr) return false;
   const ReadOutcome outcome = readMessage(*link, message, payloadCapacity);
@@ -230,10 +247,10 @@ bool ConsoleServer::sendToClient(const ConsoleMessage& original) {
   const std::size_t length = wirePayloadLength(message);
   if (length > 0 && message.payload == nullptr) return false;
 
-  NetSocket* link = nullptr;
+  ByteStream* link = nullptr;
   {
     std::lock_guard guard(links_);
-    link = activeLink_.get();
+    if (activeLink_) link = &activeLink_->stream();
   }
   if (link == nullptr) return false;
   std::lock_guard guard(sendLock_);
@@ -244,16 +261,20 @@ bool ConsoleServer::sendToClient(const ConsoleMessage& original) {
 
 bool ConsoleServer::isLinkAlive() const {
   std::lock_guard guard(links_);
-  if (activeLink_) return activeLink_->isAlive();
+  if (activeLink_) return activeLink_->stream().isAlive();
   if (!pendingLinks_.empty()) return pendingLinks_.front()->isAlive();
   return true;
 }
 
 bool ConsoleServer::closeAll() {
   socket_.close();
+  clearSocket_.close();
   {
     std::lock_guard guard(links_);
-    if (activeLink_) activeLink_->close();
+    if (activeLink_) {
+      activeLink_->stream().markDead();
+      activeLink_->socket->close();
+    }
   }
   // A pending link belongs to the thread that runs its login: interrupted, it ends that login.
   interruptLogins();
@@ -261,25 +282,25 @@ bool ConsoleServer::closeAll() {
 }
 
 bool ConsoleServer::endSession() {
-  std::unique_ptr<NetSocket> link;
+  std::unique_ptr<Link> link;
   {
     std::lock_guard guard(links_);
     link = std::move(activeLink_);
   }
-  if (link) link->close();
-  return true;
+  return true;  // the link closes as it goes
 }
 
 void ConsoleServer::interrupt() {
   socket_.setRunning(false);
   socket_.shutdownBoth();
+  clearSocket_.shutdownBoth();
   interruptSession();
   interruptLogins();
 }
 
 void ConsoleServer::interruptSession() {
   std::lock_guard guard(links_);
-  if (activeLink_) activeLink_->shutdownBoth();
+  if (activeLink_) activeLink_->stream().shutdownBoth();
 }
 
 void ConsoleServer::interruptLogins() {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/byte_stream.h"
 #include "net/net_socket.h"
 #include "protocol/console_message.h"
 #include "server/account_checks.h"
@@ -82,6 +84,19 @@ class ConsoleServer {
   // send, which ends the session. 0, the default, waits as long as it takes.
   void setSendLimit(std::uint32_t milliseconds) { sendLimitMs_ = milliseconds; }
 
+  // Unset, the protocol goes over each accepted connection as it is. Set, each connection is
+  // first handed to it, on its login's thread and within the time allowed for the request word;
+  // the login and the session then go through the stream it returns, which leaves the socket to
+  // the server and gives up once the socket is shut down or marked dead. Nothing returned drops
+  // the connection. Peer addresses and socket options still come from the socket.
+  using SecureChannel = std::function<std::unique_ptr<ByteStream>(
+      NetSocket& accepted, std::chrono::steady_clock::time_point deadline)>;
+  void setSecureChannel(SecureChannel channel) { secureChannel_ = std::move(channel); }
+  // With a secure channel: a second port on the same address whose connections go without it,
+  // for viewers that cannot speak it. Set before startListening; 0 takes any free port.
+  void setClearPort(std::optional<std::uint16_t> port) { clearPort_ = port; }
+  std::optional<std::uint16_t> clearListeningPort() const { return clearSocket_.localPort(); }
+
   bool startListening();
   // The port the listening socket is bound to.
   std::optional<std::uint16_t> listeningPort() const;
@@ -104,12 +119,15 @@ class ConsoleServer {
     // with clientLocked or thirdFailure how long the lock still holds.
     std::optional<std::string> user;
     std::uint32_t lockedForMs = 0;
+    bool secured = false;              // the login went through the secure channel
+    bool secureChannelFailed = false;  // dropped before a word: the secure channel was not made
   };
   enum class SessionClaim {
     Replace,       // a successful login takes the place of the active link
     OnlyWhenFree,  // ... only while no user is active, and makes the user active; else otherUser
   };
-  // The next connection, waiting at most `limit`; nothing when none came or accept failed.
+  // The next connection on either port, waiting at most `limit`; nothing when none came or
+  // accept failed.
   std::unique_ptr<NetSocket> acceptConnection(std::chrono::milliseconds limit);
   // The login of one accepted connection. Logins may run on several threads at once: the
   // refusal checks, the lock table and the account checks stay consistent between them.
@@ -146,7 +164,14 @@ class ConsoleServer {
   std::string clientUser() const;
 
  private:
-  LoginResult handshake(NetSocket& link, SessionClaim claim);
+  // An accepted connection and the stream its traffic goes through.
+  struct Link {
+    std::unique_ptr<NetSocket> socket;
+    std::unique_ptr<ByteStream> secured;  // over the socket, so it goes first
+    ByteStream& stream() const { return secured ? *secured : *socket; }
+  };
+  LoginResult handshake(Link& link, SessionClaim claim, std::chrono::steady_clock::time_point requestDeadline,
+                        std::chrono::steady_clock::time_point deadline);
   std::optional<std::uint32_t> refusal(NetSocket& link, const std::string& peer, const std::string& clientKey);
   std::uint32_t decide(const std::string& clientKey, const std::string& user, const std::string& password,
                        SessionClaim claim);
@@ -160,10 +185,11 @@ class ConsoleServer {
   std::string clientAddress_;
   std::string clientUser_;
   NetSocket socket_;
+  NetSocket clearSocket_;
   // Guards the link pointers (not the traffic on them), so that interrupt() and isLinkAlive()
   // may look at them from other threads. A pending link is owned by the login that runs it.
   mutable std::mutex links_;
-  std::unique_ptr<NetSocket> activeLink_;
+  std::unique_ptr<Link> activeLink_;
   std::vector<NetSocket*> pendingLinks_;
   std::mutex sendLock_;
   std::mutex accountLock_;  // the account checks are asked one login at a time
@@ -174,6 +200,8 @@ class ConsoleServer {
   std::uint32_t requestWordLimitMs_ = kRequestWordLimitMs;
   std::uint32_t loginLimitMs_ = kLoginLimitMs;
   std::uint32_t sendLimitMs_ = 0;
+  SecureChannel secureChannel_;
+  std::optional<std::uint16_t> clearPort_;
   std::atomic<std::int32_t> filterEnabled_{0};
   std::string filterText_;
   mutable std::mutex filter_;

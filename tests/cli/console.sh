@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # vantrel console: refuses bad arguments (1), a busy port (3), an unreadable account file (4) and
-# an X display it cannot open (5);
-# warns at start about allow-list entries it will not read as written and about a loopback
-# address that refuses everyone; answers the LAN probe of vantrel discover on loopback; SIGINT
-# and SIGTERM end it with 0.
+# an X display it cannot open (5), and Unix passwords on a clear network port unless told;
+# warns at start about allow-list entries it will not read as written, about a loopback
+# address that refuses everyone and about passwords on a clear network port; answers the LAN
+# probe of vantrel discover on loopback; SIGINT and SIGTERM end it with 0.
 source "$(dirname "$0")/common.bash"
 echo secret | $tool account add "$dir/accounts" admin
 
@@ -26,6 +26,35 @@ a="--accounts $dir/accounts --listen 127.0.0.1"
   # A directory opens like a file and reads as nothing; it must not start a console that
   # refuses everybody.
   expect_rc 4 timeout 5 $tool console --accounts "$dir/" --listen 127.0.0.1
+}
+
+# expect_said PATTERN: a line of the last command's output matches.
+expect_said() {
+  grep -Eq -- "$1" "$dir/out" || { echo "no line matching '$1':"; cat "$dir/out"; exit 1; }
+}
+# Unix passwords reach no network port without TLS unless the option that names the risk is given.
+# Every address is this test's own network namespace, which has nothing but loopback.
+isolated="unshare --map-root-user --net"
+# shellcheck disable=SC2086
+{
+  expect_rc 1 $isolated $tool console --pam login --listen 0.0.0.0 --port 0
+  expect_said 'Unix passwords would cross the network .* add --allow-clear-passwords$'
+  expect_rc 1 $isolated $tool console --pam login --listen 0.0.0.0 --port 0 --tls --clear-port 0
+  expect_rc 1 $tool console $a --clear-port 0
+  expect_said 'clear-port goes with --tls'
+  expect_rc 1 $tool console $a --tls-key "$dir/accounts"
+  expect_rc 1 $tool console $a --tls --port 25100 --clear-port 25100
+  expect_rc 1 $tool console $a --tls-cert "$dir/accounts"
+  expect_said "no usable private key in '$dir/accounts'"
+  # Started, it says what a clear port exposes; on loopback, or with TLS alone, nothing.
+  for args in "--pam login --allow-clear-passwords" "--accounts $dir/accounts"; do
+    expect_rc 124 $isolated timeout 2 $tool console $args --listen 0.0.0.0 --port 0 --state-dir "$dir/state"
+    expect_said 'warning: .*passwords reach port [1-9][0-9]* without TLS, where anyone on the path can read and replay them'
+  done
+  expect_rc 124 $isolated timeout 2 $tool console --accounts "$dir/accounts" --listen 0.0.0.0 --port 0 --tls \
+    --state-dir "$dir/state"
+  ! grep -q 'warning' "$dir/out" || { echo "a warning with TLS alone:"; cat "$dir/out"; exit 1; }
+  expect_said 'TLS key SHA256:[A-Za-z0-9+/]{43} \(kept in .*/state/console.pem\)'
 }
 
 # A loopback address of its own, as a console on the fixed port needs beside others.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -19,6 +20,44 @@ ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const st
                               "' 2>'" + (dir.path() / "err").string() + "' </dev/null";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("out"), dir.read("err")};
+}
+
+TerminalRun runOnTerminal(std::vector<std::string> args, const std::vector<std::string>& answers) {
+  args.insert(args.begin(), VANTREL_TOOL);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    execv(VANTREL_TOOL, argv.data());
+    _exit(127);
+  }
+  TerminalRun run;
+  std::size_t answered = 0;
+  for (;;) {
+    pollfd p{terminal, POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0) break;
+    char chunk[256];
+    const ssize_t n = read(terminal, chunk, sizeof chunk);
+    if (n <= 0) break;  // the tool has gone
+    run.screen.append(chunk, static_cast<std::size_t>(n));
+    if (answered < answers.size() && run.screen.size() >= 2 &&
+        run.screen.compare(run.screen.size() - 2, 2, ": ") == 0) {
+      const std::string line = answers[answered++] + "\n";
+      if (write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+    }
+  }
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 500 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10000);
+  if (ended == 0) {  // still waiting for an answer that will not come
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  close(terminal);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
 }
 
 ToolProcess::ToolProcess(std::vector<std::string> args, const std::vector<std::string>& environment,

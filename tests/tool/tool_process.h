@@ -24,6 +24,14 @@ struct ToolRun {
 // holds NAME=VALUE words for the tool's environment.
 ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const std::string& environment = "");
 
+// The tool on a pseudo-terminal: each answer is typed once the prompt before it (text that ends
+// in ": ") has appeared.
+struct TerminalRun {
+  int exitCode = -1;
+  std::string screen;  // everything the terminal showed
+};
+TerminalRun runOnTerminal(std::vector<std::string> args, const std::vector<std::string>& answers);
+
 // `VANTREL_TOOL args` in the background, killed at the end if it is still running. Its standard
 // output comes through readLine(), or with `output` both streams go to that file and standard
 // input is /dev/null. `environment` entries ("NAME=value") take precedence over this process's.

@@ -95,10 +95,10 @@ class ViewTest : public ::testing::Test {
     ASSERT_TRUE(savePng((dir.path() / "served.png").string(), picture, error)) << error;
     startConsole(0);
     ASSERT_NE(port, 0);
-    viewer = std::make_unique<ToolProcess>(
-        std::vector<std::string>{"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect",
-                                 "20"},
-        viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
+    std::vector<std::string> args = {"view", "127.0.0.1:" + std::to_string(port), "--user", "operator", "--reconnect",
+                                     "20"};
+    if (!tlsKey.empty()) args.insert(args.end(), {"--tls-fingerprint", tlsKey});
+    viewer = std::make_unique<ToolProcess>(args, viewerEnvironment(dir, server.name()), dir.path() / "viewer.out");
     ASSERT_TRUE(desktop.ok());
     ASSERT_TRUE(waitFor([&] { return (window = desktop.findWindow(title())).has_value(); }));
     ASSERT_TRUE(waitFor([&] { return pixelsOff() == 0; })) << "the window shows the served screen pixel for pixel";
@@ -115,15 +115,43 @@ class ViewTest : public ::testing::Test {
 
   std::string title() const { return "Vantrel - 127.0.0.1:" + std::to_string(port); }
 
-  // A console on `wanted` (0: any free port), with its own input log.
+  // A console on `wanted` (0: any free port), with its own input log; with `tls` its key is kept
+  // in the test's folder, and printed as `tlsKey`.
   void startConsole(std::uint16_t wanted) {
     log = dir.path() / ("input" + std::to_string(++consoles) + ".log");
-    console = std::make_unique<ConsoleProcess>(
-        std::vector<std::string>{"--allow-local", "--accounts", (dir.path() / "accounts").string(), "--source",
-                                 (dir.path() / "served.png").string(), "--input-log", log.string(), "--clipboard-text",
-                                 kConsoleText},
-        std::vector<std::string>{}, wanted);
+    std::vector<std::string> args = {"--allow-local", "--accounts", (dir.path() / "accounts").string(), "--source",
+                                     (dir.path() / "served.png").string(), "--input-log", log.string(),
+                                     "--clipboard-text", kConsoleText};
+    if (tls) args.insert(args.end(), {"--tls", "--state-dir", (dir.path() / "state").string()});
+    console = std::make_unique<ConsoleProcess>(args, std::vector<std::string>{}, wanted);
     port = console->port();
+    if (tls) tlsKey = std::regex_replace(console->readLine(), std::regex(".*TLS key (SHA256:[^ ]+) .*"), "$1");
+  }
+
+  // The console goes away without a word and comes back on the same port: the viewer shows the
+  // last picture dimmed meanwhile, and then the screen again.
+  void expectReconnectedAfterARestart() {
+    const std::uint16_t first = port;
+    const std::string firstKey = tlsKey;
+    console->stop(SIGKILL);
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(window = desktop.findWindow(title() + " (reconnecting)"));
+    // The last picture stays, dimmed under the word.
+    waitFor([&] { return pixelsOff() > picture.rgb.size() / 6; }, 2s);
+    keepShot("reconnecting");
+    ASSERT_EQ(shot.rgb.size(), picture.rgb.size());
+    for (const std::size_t i : {std::size_t{0}, std::size_t{(767 * 1024 + 1023) * 3}}) {
+      for (std::size_t c = i; c < i + 3; ++c) EXPECT_NEAR(shot.rgb[c], picture.rgb[c] / 2, 2) << c;
+    }
+    const auto restarted = Clock::now();
+    startConsole(first);
+    ASSERT_EQ(port, first);
+    EXPECT_EQ(tlsKey, firstKey);
+    EXPECT_TRUE(waitFor([&] { return logHas(R"("event":"login")"); }, 8s));
+    // The pauses between attempts grow to four seconds at most.
+    EXPECT_LT(Clock::now() - restarted, 6s);
+    EXPECT_TRUE(waitFor([&] { return !desktop.findWindow(title() + " (reconnecting)"); }));
+    EXPECT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
   }
 
   std::vector<KeyLine> keyLines() {
@@ -165,6 +193,8 @@ class ViewTest : public ::testing::Test {
   std::unique_ptr<ToolProcess> viewer;
   std::filesystem::path log;
   int consoles = 0;
+  bool tls = false;
+  std::string tlsKey;
   std::uint16_t port = 0;
   std::optional<test::XWindow> window;
 };
@@ -245,27 +275,16 @@ TEST_F(ViewTest, TheClipboardGoesBothWaysAndTheConsolesTextIsNotSentBack) {
   EXPECT_FALSE(logHas(std::string(R"("event":"clipboard","text":")") + kConsoleText));
 }
 
-TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) {
-  const std::uint16_t first = port;
-  console->stop(SIGKILL);
-  std::this_thread::sleep_for(1s);
-  ASSERT_TRUE(window = desktop.findWindow(title() + " (reconnecting)"));
-  // The last picture stays, dimmed under the word.
-  waitFor([&] { return pixelsOff() > picture.rgb.size() / 6; }, 2s);
-  keepShot("reconnecting");
-  ASSERT_EQ(shot.rgb.size(), picture.rgb.size());
-  for (const std::size_t i : {std::size_t{0}, std::size_t{(767 * 1024 + 1023) * 3}}) {
-    for (std::size_t c = i; c < i + 3; ++c) EXPECT_NEAR(shot.rgb[c], picture.rgb[c] / 2, 2) << c;
-  }
-  const auto restarted = Clock::now();
-  startConsole(first);
-  ASSERT_EQ(port, first);
-  EXPECT_TRUE(waitFor([&] { return logHas(R"("event":"login")"); }, 8s));
-  // The pauses between attempts grow to four seconds at most.
-  EXPECT_LT(Clock::now() - restarted, 6s);
-  EXPECT_TRUE(waitFor([&] { return !desktop.findWindow(title() + " (reconnecting)"); }));
-  EXPECT_TRUE(waitFor([&] { return pixelsOff() == 0; }));
-}
+TEST_F(ViewTest, AConsoleKilledAndStartedAgainIsReconnected) { expectReconnectedAfterARestart(); }
+
+// The same inside TLS: the screen in SetUp, and after the restart the console's kept key is
+// checked against the pin again.
+class ViewOverTlsTest : public ViewTest {
+ protected:
+  ViewOverTlsTest() { tls = true; }
+};
+
+TEST_F(ViewOverTlsTest, AConsoleStartedAgainWithItsKeptKeyIsReconnected) { expectReconnectedAfterARestart(); }
 
 // NAME=VALUE words for the shell, the values quoted.
 std::string environmentWords(const std::vector<std::string>& environment) {

@@ -8,6 +8,7 @@
 #include "protocol/credential_cipher.h"
 #include "support/recording_message_boxes.h"
 #include "support/scripted_peer.h"
+#include "support/xor_stream.h"
 
 namespace vantrel {
 namespace {
@@ -156,6 +157,42 @@ TEST_F(LoginTest, NoConnectionOrNoStatusGivesZeroWithoutBox) {
     ConsoleLink link(recorded.messages, options(port));
     EXPECT_EQ(link.connectAndLogin("127.0.0.1", kLoginRequest, "u", "p"), 0);
   }
+  EXPECT_TRUE(recorded.boxes.boxes().empty());
+}
+
+// A secure channel is handed the connected socket, the host and the login's deadline, and every
+// byte after the connect goes through it; a channel that cannot be made is no connection.
+TEST_F(LoginTest, SecureChannelCarriesEverythingAfterTheConnect) {
+  auto peer = ScriptedPeer::console({ScriptStep::send(testing::xored({107, 0, 0, 0})),
+                                     ScriptStep::receive(testing::kLoginBytes),
+                                     ScriptStep::send(testing::xored({101, 0, 0, 0}))});
+  ConsoleLinkOptions o = options(peer->port());
+  std::string host;
+  std::chrono::steady_clock::time_point deadline{};
+  o.secureChannel = [&](NetSocket& connected, const std::string& to, std::chrono::steady_clock::time_point by) {
+    host = to;
+    deadline = by;
+    return std::make_unique<testing::XorStream>(connected);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  ConsoleLink link(recorded.messages, o);
+  EXPECT_EQ(link.connectAndLogin("127.0.0.1", kLoginRequest, "operator", "secret"), 1);
+  ASSERT_TRUE(peer->finish());
+  EXPECT_EQ(host, "127.0.0.1");
+  EXPECT_GE(deadline, start + o.loginLimit);
+  EXPECT_LE(deadline, std::chrono::steady_clock::now() + o.loginLimit);
+  const auto sent = testing::xored(peer->received());
+  EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 4), (std::vector<std::uint8_t>{108, 0, 0, 0}));
+
+  auto silent = ScriptedPeer::console({ScriptStep::receiveToEnd()});
+  o.tcpPort = silent->port();
+  o.secureChannel = [](NetSocket&, const std::string&, std::chrono::steady_clock::time_point) {
+    return std::unique_ptr<ByteStream>();
+  };
+  ConsoleLink refused(recorded.messages, o);
+  EXPECT_EQ(refused.connectAndLogin("127.0.0.1", kLoginRequest, "operator", "secret"), 0);
+  EXPECT_TRUE(silent->finish());
+  EXPECT_TRUE(silent->received().empty());
   EXPECT_TRUE(recorded.boxes.boxes().empty());
 }
 

@@ -16,6 +16,7 @@
 #include "protocol/credential_cipher.h"
 #include "server/concurrent_logins.h"
 #include "support/scripted_peer.h"
+#include "support/xor_stream.h"
 
 namespace vantrel {
 namespace {
@@ -299,6 +300,67 @@ TEST_F(ConsoleServerTest, SessionFramingBothWays) {
   const auto& got = peer->received();
   ASSERT_GE(got.size(), 4u + expected.size());
   EXPECT_EQ(std::vector<std::uint8_t>(got.begin() + 4, got.begin() + 4 + static_cast<long>(expected.size())), expected);
+}
+
+// A secure channel gets each connection before its first word, with the request word's limit;
+// the login and the session go through it. A channel that cannot be made drops the connection.
+TEST_F(ConsoleServerTest, SecureChannelCarriesTheLoginAndTheSession) {
+  std::chrono::steady_clock::time_point deadline{};
+  server.setSecureChannel([&](NetSocket& accepted, std::chrono::steady_clock::time_point by) {
+    deadline = by;
+    return std::make_unique<testing::XorStream>(accepted);
+  });
+  auto script = loginScript("admin", "secret");
+  for (auto& step : script) step.bytes = testing::xored(step.bytes);
+  script.back() = ScriptStep::receive(4 + 8);
+  const auto start = std::chrono::steady_clock::now();
+  auto peer = ScriptedPeer::viewer(port, std::move(script));
+  ASSERT_TRUE(server.acceptLogin());
+  ConsoleMessage key;
+  key.header = {1, 1, 0, 0, 0x20, 0, 0, 0};
+  EXPECT_TRUE(server.sendToClient(key));
+  EXPECT_TRUE(peer->finish());
+  server.endSession();
+  EXPECT_EQ(words(testing::xored(peer->received())), (std::vector<std::uint32_t>{107, 101, 0x101, 0x20}));
+  EXPECT_GE(deadline, start + std::chrono::milliseconds(ConsoleServer::kRequestWordLimitMs));
+  EXPECT_LE(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(ConsoleServer::kRequestWordLimitMs));
+
+  server.setSecureChannel([](NetSocket&, std::chrono::steady_clock::time_point) { return nullptr; });
+  EXPECT_TRUE(connect({ScriptStep::receiveToEnd()}).empty());
+  EXPECT_TRUE(results.back().secureChannelFailed);
+  EXPECT_EQ(results.back().status, 0u);
+}
+
+// Beside a secure channel, a clear port for viewers that cannot speak it: what comes there goes
+// without the channel, and whichever port has a connection first is served first.
+TEST_F(ConsoleServerTest, AClearPortBesideTheChannelGoesWithoutIt) {
+  ConsoleServer both{accounts, locks, clock};
+  both.setPorts(0, 0);
+  both.setLoopbackOnly(true);
+  both.setAllowLocal(true);
+  both.setSecureChannel([](NetSocket& accepted, std::chrono::steady_clock::time_point) {
+    return std::make_unique<testing::XorStream>(accepted);
+  });
+  both.setClearPort(0);
+  ASSERT_TRUE(both.startListening());
+  const auto clear = both.clearListeningPort();
+  ASSERT_TRUE(clear && *clear != both.listeningPort());
+  for (const bool secured : {false, true, false}) {
+    auto script = loginScript("admin", "secret");
+    if (secured) {
+      for (auto& step : script) step.bytes = testing::xored(step.bytes);
+    }
+    auto peer = ScriptedPeer::viewer(secured ? both.listeningPort().value_or(0) : *clear, std::move(script));
+    auto link = both.acceptConnection(5s);
+    ASSERT_TRUE(link);
+    const auto result = both.login(std::move(link), ConsoleServer::SessionClaim::Replace);
+    EXPECT_TRUE(result.loggedIn);
+    EXPECT_EQ(result.secured, secured);
+    both.endSession();
+    peer->finish();
+    EXPECT_EQ(words(secured ? testing::xored(peer->received()) : peer->received()),
+              (std::vector<std::uint32_t>{107, 101}));
+  }
 }
 
 TEST_F(ConsoleServerTest, PeerThatClosesEndsTheSession) {

@@ -25,6 +25,7 @@ constexpr const char* kExitTable =
     "  4  no answer within the time-out (snap, view), or the account file cannot be read (console)\n"
     "  5  the session ended before what was asked for arrived (snap), the console ended the session or could\n"
     "     not be reached again (view), or the display is unusable (console, view)\n"
+    "  6  the console's TLS key or certificate is not trusted (snap, view)\n"
     "\n"
     "Run 'vantrel COMMAND --help' for the options of a command.";
 
@@ -98,6 +99,23 @@ CLI::App* defineAccountAdd(CLI::App& app, AccountSettings& s) {
   return c;
 }
 
+constexpr const char* kViewerTlsNote =
+    "With TLS and neither --tls-ca nor --tls-fingerprint, a console not known yet shows its key, which is\n"
+    "remembered once you accept it on the terminal (or with --accept-new); a known console whose key has\n"
+    "changed is refused. Nothing is sent to a console before it is trusted.";
+
+// The options of TLS, the same for both viewers.
+void addViewerTls(CLI::App* c, ViewerTlsSettings& t) {
+  c->add_flag("--tls", t.tls, "talk to the console inside TLS (the console needs --tls); the options below imply it");
+  c->add_option("--tls-ca", t.caFile, "trust a certificate for the host name signed by a CA in FILE")->type_name("FILE");
+  c->add_option("--tls-fingerprint", t.fingerprint, "trust only this key, as the console prints it (SHA256:...)")
+      ->type_name("KEY");
+  c->add_option("--known-consoles", t.knownConsoles,
+                "else trust the keys remembered in FILE (~/.config/vantrel/known_consoles)")
+      ->type_name("FILE");
+  c->add_flag("--accept-new", t.acceptNew, "trust a console not known yet without asking, and remember its key");
+}
+
 CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   auto* c = command(app, "console",
                     "Serve a screen to viewers: a built-in animated desktop, PNG images or an X desktop");
@@ -149,12 +167,27 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
   c->add_option("--input-log", s.inputLog, "append what viewers send to FILE as JSON lines ('-' for standard output)")
       ->type_name("FILE");
   c->add_option("--clipboard-text", s.clipboardText, "send this text to each viewer's clipboard")->type_name("TEXT");
+  c->add_flag("--tls", s.tls, "serve viewers inside TLS, with a key made once and kept in the state folder");
+  c->add_option("--tls-cert", s.tlsCertificate, "with --tls: show this certificate (its chain after it) instead")
+      ->type_name("FILE");
+  c->add_option("--tls-key", s.tlsKey, "the key of --tls-cert when it is not in the same file")->type_name("FILE");
+  c->add_option("--state-dir", s.stateDir,
+                "where the console keeps its key (/var/lib/vantrel for root, else ~/.local/state/vantrel)")
+      ->type_name("DIR");
+  c->add_option("--clear-port", s.clearPort, "with --tls: also serve viewers without TLS (the DLL's) on this port")
+      ->check(port(0))
+      ->type_name("N");
+  c->add_flag("--allow-clear-passwords", s.allowClearPasswords,
+              "with --pam: take Unix passwords on a network port without TLS, readable on the way");
   c->footer(
       "One of --accounts and --pam is needed. An X desktop (x11 alone: the one of $DISPLAY) takes the viewer's\n"
       "keys, pointer and clipboard through XTEST; of the viewer's special requests Alt+Tab is typed and\n"
       "Ctrl+Alt+Del is logged and ignored. A desktop larger than 1024x768 is scaled down to fit.\n"
       "Log lines go to standard output, warnings to standard error, each starting with an ISO 8601 time.\n"
-      "SIGINT or SIGTERM ends the session (the viewer is told) and the console.");
+      "SIGINT or SIGTERM ends the session (the viewer is told) and the console.\n"
+      "Without --tls, viewers' credentials cross the network in a form anyone on the path can read and replay:\n"
+      "with --pam the console refuses that on an address other than loopback unless --allow-clear-passwords.\n"
+      "With --tls the console prints its key's fingerprint at start, for viewers' --tls-fingerprint.");
   return c;
 }
 
@@ -190,8 +223,9 @@ CLI::App* defineSnap(CLI::App& app, SnapSettings& s) {
       ->type_name("FILE");
   c->add_option("--clipboard-out", s.clipboardOut, "save the last clipboard text the console sent to FILE")
       ->type_name("FILE");
+  addViewerTls(c, s.tls);
   c->footer(std::string("Without --password or --password-file the password comes from the environment variable ") +
-            kPasswordVariable + ",\nelse it is asked without echo when standard input is a terminal.");
+            kPasswordVariable + ",\nelse it is asked without echo when standard input is a terminal.\n" + kViewerTlsNote);
   return c;
 }
 
@@ -222,11 +256,12 @@ CLI::App* defineView(CLI::App& app, ViewSettings& s) {
       ->capture_default_str();
   c->add_option("--catalog", s.catalog, "read the texts of the viewer's messages from DIR/consoleclient.ini")
       ->type_name("DIR");
+  addViewerTls(c, s.tls);
   c->footer(std::string("Without --password-file the password comes from the environment variable ") +
             kPasswordVariable +
             ",\nelse it is asked without echo when standard input is a terminal. The key menu sends Ctrl+Alt+Del,\n"
             "Alt+Tab, Ctrl+Space and Alt+F4 to the console, which the local desktop would keep for itself. Keys are\n"
-            "named as SDL names them: F8, F11, Pause, Scroll Lock...");
+            "named as SDL names them: F8, F11, Pause, Scroll Lock...\n" + kViewerTlsNote);
   return c;
 }
 

@@ -22,6 +22,7 @@ enum ExitCode : int {
   kExitSessionEnded = 5,    // snap: the session ended before what was asked for arrived;
                             // view: the console ended it, or the link was not regained
   kExitDisplay = 5,         // console, view: the display cannot be opened or used
+  kExitUntrusted = 6,       // snap, view: the console's TLS key or certificate is not trusted
 };
 
 struct CipherSettings {
@@ -68,6 +69,23 @@ struct ConsoleSettings {
   unsigned idleLimit = 60;          // seconds a viewer may keep the console waiting
   std::optional<std::string> inputLog;  // "-": standard output
   std::optional<std::string> clipboardText;
+  bool tls = false;
+  std::optional<std::string> tlsCertificate;
+  std::optional<std::string> tlsKey;         // the certificate's file unless given
+  std::optional<std::string> stateDir;       // where a made key is kept
+  std::optional<std::uint16_t> clearPort;    // beside TLS, for viewers without it
+  bool allowClearPasswords = false;          // PAM passwords on a clear network port
+};
+
+// How snap and view check a console's TLS key: against a CA bundle and the host name, a pin, or
+// the known-consoles file. Any of these options asks for TLS.
+struct ViewerTlsSettings {
+  bool tls = false;
+  std::optional<std::string> caFile;
+  std::optional<std::string> fingerprint;
+  std::optional<std::string> knownConsoles;
+  bool acceptNew = false;
+  bool wanted() const { return tls || caFile || fingerprint || knownConsoles || acceptNew; }
 };
 
 struct SnapSettings {
@@ -81,6 +99,7 @@ struct SnapSettings {
   bool stats = false;
   std::optional<std::string> clipboardIn;  // "-": standard input
   std::optional<std::string> clipboardOut;
+  ViewerTlsSettings tls;
 };
 
 struct ViewSettings {
@@ -94,6 +113,7 @@ struct ViewSettings {
   std::string menuKey = "F8";
   std::string fullScreenKey = "F11";
   std::optional<std::string> catalog;
+  ViewerTlsSettings tls;
 };
 
 struct WebSettings {

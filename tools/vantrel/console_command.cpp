@@ -24,8 +24,10 @@
 #include "console/area_scaler.h"
 #include "console/console_log.h"
 #include "console/console_session.h"
+#include "console/console_tls.h"
 #include "console/desktop_geometry.h"
 #include "console/frame_source.h"
+#include "console/login_line.h"
 #include "console/pam_accounts.h"
 #include "console/x11/x11_desktop.h"
 #include "png_image.h"
@@ -34,7 +36,6 @@
 #include "server/address_filter.h"
 #include "server/concurrent_logins.h"
 #include "server/console_server.h"
-#include "status_words.h"
 
 namespace vantrel::cli {
 namespace {
@@ -146,37 +147,38 @@ LogFile openInputLog(const std::string& path) {
   return {std::fopen(path.c_str(), "a"), std::fclose};
 }
 
-// One line per connection: who, from where, and how it ended.
-void logLogin(const std::string& address, const ConsoleServer::LoginResult& r) {
-  const std::string who = r.user ? "viewer '" + printableText(*r.user) + "'" : "a viewer";
-  if (r.loggedIn) {
-    say(who + " logged in from " + address);
-    return;
-  }
-  if (r.status == 0) {
-    say("turned away a viewer from " + address + ": too many logins are under way (from its address)");
-    return;
-  }
-  if (r.status == ConsoleServer::proceed) {
-    say("dropped " + who + " from " + address + ": it did not finish its login (it closed, took too long, or "
-        "did not ask to log in)");
-    return;
-  }
-  std::string line = "refused " + who + " from " + address + ": " + std::string(consoleMeaning(r.status));
-  if (r.status == ConsoleServer::localRefused) line += " (see --allow-local)";
-  if (r.lockedForMs != 0) {
-    line += "; locked until " + isoTime(std::chrono::system_clock::now() + milliseconds(r.lockedForMs));
-  }
-  say(line);
-}
-
 // What the command line asks for, checked before anything is opened.
 struct ConsolePlan {
   ListenAddress listen;
   std::optional<std::string> display;  // an X desktop to serve
   bool demo = false;
   ScreenSize screen;
+  bool tls = false;
+  bool clearOnNetwork = false;  // credentials may come without TLS from another machine
 };
+
+// Where the viewers' credentials may cross a network in the clear, only an explicit option lets
+// Unix passwords do so; an account file's are only warned about.
+bool planTransport(const ConsoleSettings& s, ConsolePlan& plan, std::string& error) {
+  plan.tls = s.tls || s.tlsCertificate || s.tlsKey;
+  if (s.tlsKey && !s.tlsCertificate) {
+    error = "--tls-key goes with --tls-cert";
+  } else if (s.clearPort && !plan.tls) {
+    error = "--clear-port goes with --tls: without it every port is clear";
+  } else if (s.clearPort && *s.clearPort != 0 && *s.clearPort == s.port) {
+    error = "--clear-port must differ from --port";
+  }
+  if (!error.empty()) return false;
+  plan.clearOnNetwork = !plan.listen.loopback() && (!plan.tls || s.clearPort);
+  if (s.pam && plan.clearOnNetwork && !s.allowClearPasswords) {
+    error = "with --pam on " + plan.listen.text +
+            " without TLS, Unix passwords would cross the network in a form anyone on the path can read and "
+            "replay. Add --tls (viewers then need --tls too) or listen on 127.0.0.1; to take the risk on a "
+            "trusted network, add --allow-clear-passwords";
+    return false;
+  }
+  return true;
+}
 std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& error) {
   ConsolePlan plan;
   const auto listen = parseListen(s.listen);
@@ -201,7 +203,21 @@ std::optional<ConsolePlan> planConsole(const ConsoleSettings& s, std::string& er
     return std::nullopt;
   }
   plan.screen = parseSize(s.size.value_or("1024x768"));
+  if (!planTransport(s, plan, error)) return std::nullopt;
   return plan;
+}
+
+// Said once at start: what the clear port exposes, and what fixes it.
+void warnOfClearPasswords(const ConsoleSettings& s, const ConsolePlan& plan, std::uint16_t clearPort) {
+  if (!plan.clearOnNetwork) return;
+  const std::string port = std::to_string(clearPort);
+  if (s.pam) {
+    warn("--allow-clear-passwords: viewers' Unix passwords reach port " + port +
+         " without TLS, where anyone on the path can read and replay them");
+  } else {
+    warn("viewers' passwords reach port " + port +
+         " without TLS, where anyone on the path can read and replay them; --tls protects them");
+  }
 }
 
 // PAM, or the account file with a warning when it would let nobody in; nothing, with the reason
@@ -263,7 +279,11 @@ std::optional<int> openScreen(const ConsoleSettings& s, const ConsolePlan& plan,
 }
 
 void configureServer(ConsoleServer& server, const ConsoleSettings& s, const ConsolePlan& plan,
-                     const std::optional<std::string>& allowList) {
+                     const std::optional<std::string>& allowList, const ConsoleTls* tls) {
+  if (tls) {
+    server.setSecureChannel(tls->channel(say));
+    server.setClearPort(s.clearPort);
+  }
   server.setPorts(s.port, s.probePort);
   server.setListenAddress(plan.listen.address);
   server.setAllowLocal(s.allowLocal);
@@ -296,14 +316,20 @@ std::optional<ProbeAnswerer> startProbes(AccountChecks& accounts, const ConsoleS
 // thread while the next logins are turned away or wait.
 class SessionLoop {
  public:
-  SessionLoop(ConsoleServer& server, const ConsoleSettings& s, const ServedScreen& screen, InputLog* inputLog)
-      : server_(server), settings_(s), screen_(screen), inputLog_(inputLog), logins_(server) {}
+  SessionLoop(ConsoleServer& server, const ConsoleSettings& s, const ConsolePlan& plan, const ServedScreen& screen,
+              InputLog* inputLog)
+      : server_(server),
+        settings_(s),
+        riskedInClear_(s.pam && plan.clearOnNetwork),
+        screen_(screen),
+        inputLog_(inputLog),
+        logins_(server) {}
 
   void run(sigset_t endSignals, ConsoleServer* prober) {
     std::thread signalWaiter([&] { waitForEnd(endSignals, prober); });
     std::thread sessionThread;
     while (const auto outcome = logins_.next()) {
-      logLogin(outcome->address, outcome->login);
+      if (const auto line = loginLine(outcome->address, outcome->login, riskedInClear_)) say(*line);
       if (!outcome->login.loggedIn) continue;
       // The login took the session, so the last one has ended; its thread is finishing.
       if (sessionThread.joinable()) sessionThread.join();
@@ -356,6 +382,7 @@ class SessionLoop {
 
   ConsoleServer& server_;
   const ConsoleSettings& settings_;
+  const bool riskedInClear_;
   const ServedScreen& screen_;
   InputLog* inputLog_;
   ConcurrentLogins logins_;
@@ -376,17 +403,22 @@ int runConsole(const ConsoleSettings& s) {
   std::optional<std::string> allowList;
   if (s.allowFile && !(allowList = readAllowList(*s.allowFile, error))) return fail(kCommand, error);
 
+  std::unique_ptr<ConsoleTls> tls;
+  if (plan->tls && !(tls = ConsoleTls::open(s, error))) return fail(kCommand, error);
+
   const sigset_t endSignals = blockEndSignals();
   ServedScreen screen;
   if (const auto failed = openScreen(s, *plan, screen)) return *failed;
 
   ConsoleServer server(*accounts);
-  configureServer(server, s, *plan, allowList);
+  configureServer(server, s, *plan, allowList, tls.get());
   if (!server.startListening()) {
+    const std::string ports = s.clearPort ? "ports " + std::to_string(s.port) + " and " + std::to_string(*s.clearPort)
+                                          : "port " + std::to_string(s.port);
     std::fprintf(stderr,
-                 "vantrel console: cannot listen on %s port %u: the port is in use or not allowed, or the address "
+                 "vantrel console: cannot listen on %s %s: the port is in use or not allowed, or the address "
                  "is not one of this machine's\n",
-                 plan->listen.text.c_str(), s.port);
+                 plan->listen.text.c_str(), ports.c_str());
     return kExitNoConnection;
   }
 
@@ -402,13 +434,18 @@ int runConsole(const ConsoleSettings& s) {
   std::optional<ProbeAnswerer> probes;
   if (s.probe && !(probes = startProbes(*accounts, s, *plan))) return kExitNoConnection;
   say("listening on " + plan->listen.text + ":" + std::to_string(server.listeningPort().value_or(0)) +
-      (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
+      (tls ? " with TLS" : "") + (s.probe ? ", answering probes on UDP port " + std::to_string(s.probePort) : ""));
+  if (const auto clear = server.clearListeningPort()) {
+    say("viewers without TLS are served on " + plan->listen.text + ":" + std::to_string(*clear) + " too");
+  }
+  if (tls) say("TLS key " + tls->fingerprint() + " (" + tls->origin() + "); viewers check it with --tls-fingerprint");
+  warnOfClearPasswords(s, *plan, server.clearListeningPort().value_or(server.listeningPort().value_or(0)));
   if (screen.desktop) say("serving the " + screen.desktop->source().describe() + (s.viewOnly ? ", view only" : ""));
   if (plan->listen.loopback() && !s.allowLocal) {
     warn("listening on " + plan->listen.text + " only, without --allow-local: every viewer will be refused");
   }
 
-  SessionLoop(server, s, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
+  SessionLoop(server, s, *plan, screen, inputLog.get()).run(endSignals, probes ? probes->server.get() : nullptr);
   if (probes) probes->result.wait();
   say("stopped");
   return kExitOk;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -26,6 +27,7 @@
 #include "viewer/client_connection.h"
 #include "viewer/headless_session.h"
 #include "viewer/viewer_login.h"
+#include "viewer/viewer_tls.h"
 
 namespace vantrel::cli {
 namespace {
@@ -103,10 +105,12 @@ int runSnap(const SnapSettings& s) {
                                 std::to_string(kMaxClipboardSend) + " bytes without its CRs, more than a viewer sends");
     }
   }
+  std::unique_ptr<ViewerTls> tls;
+  if (s.tls.wanted() && !(tls = ViewerTls::create(kCommand, s.tls, target->port, error))) return fail(kCommand, error);
   const auto password = readPassword(s.password, "Password: ", error);
   if (!password) return fail(kCommand, error);
 
-  const auto deadline = Clock::now() + std::chrono::seconds(s.timeout);
+  auto deadline = Clock::now() + std::chrono::seconds(s.timeout);
   const auto remaining = [&] {
     return std::max(1ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
   };
@@ -117,8 +121,10 @@ int runSnap(const SnapSettings& s) {
   options.tcpPort = target->port;
   options.connectLimit = remaining();
   options.loginLimit = remaining();
+  if (tls) tls->attach(options);
   ConsoleLink link(messages, options);
-  if (const int refused = logInAsViewer(kCommand, link, *target, s.user, *password, viewerMessages, deadline)) {
+  if (const int refused =
+          logInAsViewer(kCommand, link, *target, s.user, *password, viewerMessages, deadline, tls.get())) {
     return refused;
   }
 

@@ -16,6 +16,7 @@
 #include "viewer/sdl/reconnect_backoff.h"
 #include "viewer/sdl/viewer_window_sdl.h"
 #include "viewer/viewer_login.h"
+#include "viewer/viewer_tls.h"
 
 namespace vantrel::cli {
 namespace {
@@ -43,6 +44,8 @@ int runView(const ViewSettings& s) {
   const auto fullScreenKey = keyNamed(s.fullScreenKey, error);
   if (!menuKey || !fullScreenKey) return fail(kCommand, error);
   if (*menuKey == *fullScreenKey) return fail(kCommand, "the menu key and the full-screen key must differ");
+  std::unique_ptr<ViewerTls> tls;
+  if (s.tls.wanted() && !(tls = ViewerTls::create(kCommand, s.tls, target->port, error))) return fail(kCommand, error);
   const auto password = readPassword(s.password, "Password: ", error);
   if (!password) return fail(kCommand, error);
 
@@ -68,8 +71,10 @@ int runView(const ViewSettings& s) {
     linkOptions.tcpPort = target->port;
     linkOptions.connectLimit = limit;
     linkOptions.loginLimit = limit;
+    if (tls) tls->attach(linkOptions);
     link = std::make_unique<ConsoleLink>(messages.messages(), linkOptions);
-    return logInAsViewer(kCommand, *link, *target, s.user, *password, messages, Clock::now() + limit);
+    auto deadline = Clock::now() + limit;
+    return logInAsViewer(kCommand, *link, *target, s.user, *password, messages, deadline, tls.get());
   };
   std::unique_ptr<ConsoleLink> link;
   if (const int refused = logIn(link)) return refused;
@@ -87,7 +92,7 @@ int runView(const ViewSettings& s) {
     for (auto at = backoff.nextAttempt(Clock::now()); at && login != kExitOk; at = backoff.nextAttempt(Clock::now())) {
       if (!window->waitReconnecting(*at)) return kExitOk;
       login = logIn(link);
-      if (login == kExitRefused) return login;
+      if (login == kExitRefused || login == kExitUntrusted) return login;
     }
     if (login != kExitOk) {
       std::fprintf(stderr, "vantrel view: %s could not be reached again\n", address.c_str());

@@ -1,5 +1,7 @@
 #include "viewer/viewer_login.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +24,11 @@ std::string oneLine(std::string text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
   return text;
+}
+
+// A host on this machine's loopback network, where a clear password does not cross a wire.
+bool isLoopback(const std::string& host) {
+  return (ntohl(NetSocket::resolve(host)) >> 24) == 127;
 }
 
 }  // namespace
@@ -101,8 +108,29 @@ unsigned ViewerMessages::shown() const { return printed_->shown(); }
 
 int logInAsViewer(const char* command, ConsoleLink& link, const Target& target, const std::string& user,
                   const std::string& password, ViewerMessages& messages,
-                  std::chrono::steady_clock::time_point deadline) {
-  const int login = link.connectAndLogin(target.host, kLoginRequest, user, password);
+                  std::chrono::steady_clock::time_point& deadline, ViewerTls* tls) {
+  if (!tls && !isLoopback(target.host)) {
+    std::fprintf(stderr,
+                 "vantrel %s: warning: the password goes to %s without TLS, where anyone on the way can read it and "
+                 "log in with it; --tls protects it (the console needs --tls too)\n",
+                 command, target.host.c_str());
+  }
+  int login = link.connectAndLogin(target.host, kLoginRequest, user, password);
+  if (login == 0 && tls && tls->failure() == ViewerTls::Failure::NotKnown) {
+    // The console gave up on the connection while the user read; the next one meets a known key.
+    const auto asked = std::chrono::steady_clock::now();
+    if (!tls->askAndRemember()) {
+      std::fprintf(stderr, "vantrel %s: the console is not trusted; nothing was sent to it\n", command);
+      return kExitUntrusted;
+    }
+    deadline += std::chrono::steady_clock::now() - asked;
+    login = link.connectAndLogin(target.host, kLoginRequest, user, password);
+  }
+  if (login == 0 && tls && tls->failure() != ViewerTls::Failure::None) {
+    std::fprintf(stderr, "vantrel %s: %s\n", command, tls->failureText().c_str());
+    if (tls->failure() != ViewerTls::Failure::NoSession) return kExitUntrusted;
+    return std::chrono::steady_clock::now() >= deadline - 100ms ? kExitTimeOut : kExitNoConnection;
+  }
   if (login == 0) {
     // The status wait ends with the time-out, give or take the timer's grain.
     if (std::chrono::steady_clock::now() >= deadline - 100ms) {

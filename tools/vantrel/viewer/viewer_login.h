@@ -10,6 +10,7 @@
 
 #include "catalog/user_messages.h"
 #include "protocol/console_link.h"
+#include "viewer/viewer_tls.h"
 
 namespace vantrel::cli {
 
@@ -43,11 +44,12 @@ class ViewerMessages {
   UserMessages messages_;
 };
 
-// Logs in on `link` (made with `messages`) and says so as the tool does: kExitOk when logged in,
-// else kExitRefused, kExitNoConnection or kExitTimeOut (the link's limits ran out by `deadline`)
-// with a line "vantrel COMMAND: ..." on standard error.
+// Logs in on `link` (made with `messages`, and with `tls` attached when it is given) and says so
+// as the tool does: kExitOk when logged in, else kExitRefused, kExitNoConnection, kExitTimeOut
+// (the link's limits ran out by `deadline`) or kExitUntrusted, with a line "vantrel COMMAND: ..."
+// on standard error. The time a user takes to accept a new console moves `deadline` on.
 int logInAsViewer(const char* command, ConsoleLink& link, const Target& target, const std::string& user,
                   const std::string& password, ViewerMessages& messages,
-                  std::chrono::steady_clock::time_point deadline);
+                  std::chrono::steady_clock::time_point& deadline, ViewerTls* tls);
 
 }  // namespace vantrel::cli

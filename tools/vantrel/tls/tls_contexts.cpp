@@ -1,0 +1,45 @@
+#include "tls/tls_contexts.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr const char* kTls12Ciphers = "ECDHE+AESGCM:ECDHE+CHACHA20";
+
+SslContextPtr baseContext(const SSL_METHOD* method, std::string& error) {
+  SslContextPtr context(SSL_CTX_new(method));
+  if (!context || SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION) != 1 ||
+      SSL_CTX_set_cipher_list(context.get(), kTls12Ciphers) != 1) {
+    error = "cannot set up TLS: " + openSslReason("OpenSSL failed");
+    return nullptr;
+  }
+  SSL_CTX_set_options(context.get(), SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_TICKET);
+  return context;
+}
+
+}  // namespace
+
+SslContextPtr serverContext(const TlsIdentity& identity, std::string& error) {
+  SslContextPtr context = baseContext(TLS_server_method(), error);
+  if (!context) return nullptr;
+  bool ok = SSL_CTX_use_certificate(context.get(), identity.certificate.get()) == 1 &&
+            SSL_CTX_use_PrivateKey(context.get(), identity.key.get()) == 1;
+  for (const X509Ptr& link : identity.chain) ok = ok && SSL_CTX_add1_chain_cert(context.get(), link.get()) == 1;
+  if (!ok || SSL_CTX_set_num_tickets(context.get(), 0) != 1) {
+    error = "cannot serve with this certificate: " + openSslReason("OpenSSL failed");
+    return nullptr;
+  }
+  return context;
+}
+
+SslContextPtr clientContext(const std::optional<std::string>& caFile, std::string& error) {
+  SslContextPtr context = baseContext(TLS_client_method(), error);
+  if (!context || !caFile) return context;
+  if (SSL_CTX_load_verify_locations(context.get(), caFile->c_str(), nullptr) != 1) {
+    error = "cannot read the CA certificates in '" + *caFile + "': " + openSslReason("none found");
+    return nullptr;
+  }
+  SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+  return context;
+}
+
+}  // namespace vantrel::cli
