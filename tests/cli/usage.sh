@@ -30,10 +30,13 @@ expect 1 '--timeout: Value 0 not in range' "$tool" snap h --user u --out o.png -
 # --opt=value reaches the command: the output directory is checked before anything else.
 expect 1 "cannot write in '$dir/missing'" "$tool" snap 127.0.0.1:9 --user=u --password-file="$dir/pw" \
   --out="$dir/missing/shot.png"
-# The gateway: no console, a bad entry, clear HTTP off loopback, a page folder without the page.
+# The gateway: no console, a bad entry, clear HTTP off loopback, two ways to trust consoles, a page
+# folder without the page.
 expect 1 '^vantrel web: --console is required' "$tool" web
 expect 1 "^vantrel web: 'lab' is not NAME=HOST" "$tool" web --console lab
-expect 1 "^vantrel web: the console name 'lab' is given twice" "$tool" web --console lab=h1 --console lab=h2
-expect 1 '^vantrel web: clear HTTP on 0.0.0.0 would carry every password' "$tool" web --console lab=h --listen 0.0.0.0
+expect 1 "^vantrel web: --tls-fingerprint names 'lba'" "$tool" web --console lab=h --tls-fingerprint lba=SHA256:x
+expect 1 '^vantrel web: clear HTTP on 0.0.0.0 would carry every password' "$tool" web --console lab=h --listen 0.0.0.0 \
+  --clear-http
+expect 1 '^vantrel web: --tls-ca and the known consoles' "$tool" web --console lab=h --tls-ca "$dir/pw" --accept-new
 expect 1 "^vantrel web: no index.html in the page folder '$dir'" "$tool" web --console lab=h --page-dir "$dir"
 echo "usage ok"

@@ -9,16 +9,36 @@
 namespace vantrel::cli {
 namespace {
 
-TEST(WebConsoleList, TakesNamesAndAddressesOnly) {
+TEST(WebConsoleList, TakesNamesAndAddressesOnlyEachInsideTlsUnlessNamedClear) {
   std::string error;
-  const auto consoles = parseConsoleList({"lab=10.0.0.5", "rack-2.b=console.example:26000"}, error);
+  const std::string key = "SHA256:" + std::string(43, 'A');
+  const auto consoles = parseConsoleList({"lab=10.0.0.5", "rack-2.b=console.example:26000", "old=10.0.0.9"}, {"old"},
+                                         {"lab=" + key}, error);
   ASSERT_TRUE(consoles) << error;
-  EXPECT_EQ(consoles->at("lab").port, 25000);
-  EXPECT_EQ(consoles->at("rack-2.b").host, "console.example");
-  EXPECT_EQ(consoles->at("rack-2.b").port, 26000);
-  for (const std::vector<std::string>& bad : {std::vector<std::string>{"10.0.0.5"}, {"=10.0.0.5"}, {"a/b=10.0.0.5"},
-                                             {"lab="}, {"lab=host:0"}, {"lab=a", "lab=b"}}) {
-    EXPECT_FALSE(parseConsoleList(bad, error)) << bad.front();
+  EXPECT_EQ(consoles->at("lab").target.port, 25000);
+  EXPECT_EQ(consoles->at("rack-2.b").target.host, "console.example");
+  EXPECT_EQ(consoles->at("rack-2.b").target.port, 26000);
+  EXPECT_FALSE(consoles->at("lab").clear);
+  EXPECT_EQ(consoles->at("lab").pin, parseFingerprint(key));
+  EXPECT_FALSE(consoles->at("rack-2.b").pin);
+  EXPECT_TRUE(consoles->at("old").clear);
+
+  struct Bad { std::vector<std::string> entries, clear, pins; const char* says; };
+  for (const Bad& bad : std::vector<Bad>{
+           {{"10.0.0.5"}, {}, {}, "is not NAME=HOST"},
+           {{"=10.0.0.5"}, {}, {}, "is not NAME=HOST"},
+           {{"a/b=10.0.0.5"}, {}, {}, "is not NAME=HOST"},
+           {{"lab="}, {}, {}, ""},
+           {{"lab=host:0"}, {}, {}, ""},
+           {{"lab=a", "lab=b"}, {}, {}, "given twice"},
+           {{"lab=a"}, {"other"}, {}, "--clear-console names 'other'"},
+           {{"lab=a"}, {}, {"other=" + key}, "--tls-fingerprint names 'other'"},
+           {{"lab=a"}, {}, {"lab=SHA256:short"}, "takes NAME=KEY"},
+           {{"lab=a"}, {}, {"lab"}, "takes NAME=KEY"},
+           {{"lab=a"}, {"lab"}, {"lab=" + key}, "is clear: it shows no key"},
+       }) {
+    EXPECT_FALSE(parseConsoleList(bad.entries, bad.clear, bad.pins, error)) << bad.entries.front();
+    EXPECT_NE(error.find(bad.says), std::string::npos) << error;
     EXPECT_FALSE(error.empty());
   }
 }
@@ -31,8 +51,8 @@ TEST(WebPageFiles, ServesTheFixedListAndTheDocumentsMadeAtStart) {
   dir.write("secret.txt", "not served");
   std::string error;
   ConsoleList consoles;
-  consoles["lab"] = {"127.0.0.1", 25000};
-  consoles["say \"hi\""] = {"127.0.0.1", 25001};
+  consoles["lab"] = {{"127.0.0.1", 25000}, false, std::nullopt};
+  consoles["say \"hi\""] = {{"127.0.0.1", 25001}, true, std::nullopt};
   const auto page = PageFiles::load(dir.path().string(), consoles, error);
   ASSERT_TRUE(page) << error;
   EXPECT_EQ(page->find("/")->body, "index.html");

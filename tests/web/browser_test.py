@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """The browser viewer for real: headless Chromium (driven through chromedriver) on the page that
-`vantrel web` serves, against `vantrel console` on loopback. The canvas is read back pixel for
-pixel, keys and a click are found in the console's input log, the clipboard crosses both ways, a
-refused login shows its text, the gateway refuses a console it was not told about, a console
-killed and started again is reconnected, and a browser that stops reading stalls no other.
+`vantrel web` serves over HTTPS with its kept key, against `vantrel console` inside TLS on
+loopback, its key pinned. The canvas is read back pixel for pixel, keys and a click are found in
+the console's input log, the clipboard crosses both ways, full screen fills the screen, a refused
+login shows its text, a console with another key or none known is refused, the gateway refuses a
+console it was not told about, a console killed and started again is reconnected; over clear
+HTTP, a browser that stops reading stalls no other and one that answers no ping is dropped.
 
 usage: browser_test.py VANTREL PAGE_DIR OUT_DIR
 """
@@ -13,6 +15,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -24,11 +27,13 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-from web_harness import Console, chromium, gateway, log_in, wait_for, write_png
+from web_harness import Console, Gateway, chromium, log_in, wait_for, write_png
 
 TOOL, PAGE, OUT = sys.argv[1:4] if len(sys.argv) >= 4 else (None, None, None)
 WIDTH, HEIGHT = 640, 480
 PASSWORD = 'browser-secret'
+OTHER_KEY = 'SHA256:' + 'A' * 43
+UNTRUSTED = "The gateway does not trust this console's key."
 CONSOLE_TEXT = 'from the console: caf\u00e9'  # sent as Latin-1, as the console's clipboard is
 
 
@@ -56,8 +61,12 @@ class BrowserViewer(unittest.TestCase):
         subprocess.run([TOOL, 'account', 'add', os.path.join(cls.work, 'accounts'), 'operator'],
                        input=PASSWORD + '\n', text=True, check=True, capture_output=True)
         cls.console = cls.start_console()
-        cls.gateway = gateway(TOOL, cls.work, PAGE, [f'lab=127.0.0.1:{cls.console.port}'])
-        cls.browser = chromium(os.path.join(cls.work, 'chromium'))
+        at = f'127.0.0.1:{cls.console.port}'
+        cls.known = os.path.join(cls.work, 'known_consoles')
+        cls.gateway = Gateway(TOOL, cls.work, PAGE, [f'lab={at}', f'impostor={at}', f'stranger={at}'],
+                              ['--tls-fingerprint', f'lab={cls.console.key}', '--tls-fingerprint',
+                               f'impostor={OTHER_KEY}', '--known-consoles', cls.known])
+        cls.browser = chromium(os.path.join(cls.work, 'chromium'), trusted_key=cls.gateway.key)
 
     @classmethod
     def start_console(cls, port=0):
@@ -79,8 +88,8 @@ class BrowserViewer(unittest.TestCase):
     def js(self, script, *args):
         return self.browser.execute_script(script, *args)
 
-    def log_in(self, password=PASSWORD):
-        log_in(self.browser, f'http://127.0.0.1:{self.gateway.port}/', 'operator', password, 'lab')
+    def log_in(self, password=PASSWORD, console='lab'):
+        log_in(self.browser, self.gateway.url, 'operator', password, console)
 
     def canvas_rgb(self):
         data = self.js("""
@@ -104,6 +113,20 @@ class BrowserViewer(unittest.TestCase):
         wait_for(lambda: self.status() == 'operator on lab', what='the session to run')
         wait_for(self.picture_shown, what='the canvas to show the served picture pixel for pixel')
         self.shot('session')
+
+        # Full screen: the session fills the screen, the picture scaled up into it; and back.
+        canvas_size = "return document.getElementById('canvas').getBoundingClientRect().toJSON()"
+        windowed = self.js(canvas_size)
+        self.browser.find_element(By.ID, 'full-screen').click()
+        wait_for(lambda: self.js('return document.fullscreenElement?.id') == 'session', what='full screen')
+        screen = self.js('return [screen.width, screen.height]')
+        wait_for(lambda: self.js(canvas_size)['width'] > windowed['width'], what='the picture to grow')
+        full = self.js(canvas_size)
+        self.assertAlmostEqual(full['width'] / full['height'], WIDTH / HEIGHT, delta=0.01)
+        self.assertTrue(full['width'] <= screen[0] and full['height'] <= screen[1], (full, screen))
+        self.browser.find_element(By.ID, 'full-screen').click()
+        wait_for(lambda: self.js('return document.fullscreenElement') is None, what='the window again')
+        wait_for(lambda: self.js(canvas_size)['width'] == windowed['width'], what='the windowed picture')
 
         # Keys: two letters, a shifted one, a key without a character.
         canvas = self.browser.find_element(By.ID, 'canvas')
@@ -167,20 +190,34 @@ class BrowserViewer(unittest.TestCase):
         self.assertEqual(notice, expected.replace('\\n', ' '))
         self.shot('refused')
 
-    def test_3_unknown_console(self):
+    def test_3_untrusted_consoles(self):
+        # The same console under a name pinned to another key, and under one that is not known.
+        for name, says in (('impostor', f'not the one given with --tls-fingerprint ({OTHER_KEY})'),
+                           ('stranger', f'is not known yet; its key is {self.console.key}')):
+            self.log_in(console=name)
+            wait_for(lambda: self.browser.find_element(By.ID, 'notice').text == UNTRUSTED,
+                     what=f'the refusal of {name}: {self.browser.find_element(By.ID, "notice").text!r}')
+            self.assertIn(f'refused console {name} at 127.0.0.1:{self.console.port}: the console at', self.gateway.text())
+            self.assertIn(says, self.gateway.text())
+        self.assertIn(f'--accept-new to remember it in {self.known}, or with --tls-fingerprint stranger=',
+                      self.gateway.text())
+        self.assertFalse(os.path.exists(self.known))  # nothing remembered without --accept-new
+
+    def test_4_unknown_console(self):
+        tls = ssl.create_default_context()
+        tls.check_hostname, tls.verify_mode = False, ssl.CERT_NONE
+        request = ('GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n{more}Upgrade: websocket\r\n'
+                   'Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n')
+
+        def answer(path, more=''):
+            with tls.wrap_socket(socket.create_connection(('127.0.0.1', self.gateway.port))) as s:
+                s.sendall(request.format(path=path, port=self.gateway.port, more=more).encode())
+                return s.recv(4096)
         for path in ('/ws/elsewhere', '/ws/127.0.0.1:22', '/ws/../lab'):
-            with socket.create_connection(('127.0.0.1', self.gateway.port)) as s:
-                s.sendall((f'GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{self.gateway.port}\r\nUpgrade: websocket\r\n'
-                           'Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
-                           'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
-                self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 404'), path)
+            self.assertTrue(answer(path).startswith(b'HTTP/1.1 404'), path)
         self.assertIn('asked for a console this gateway does not serve', self.gateway.text())
         # A page of another site cannot open a relay.
-        with socket.create_connection(('127.0.0.1', self.gateway.port)) as s:
-            s.sendall((f'GET /ws/lab HTTP/1.1\r\nHost: 127.0.0.1:{self.gateway.port}\r\nOrigin: http://evil.example\r\n'
-                       'Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n'
-                       'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n').encode())
-            self.assertTrue(s.recv(4096).startswith(b'HTTP/1.1 403'))
+        self.assertTrue(answer('/ws/lab', 'Origin: https://evil.example\r\n').startswith(b'HTTP/1.1 403'))
 
 
 class Flood:
@@ -217,10 +254,21 @@ def open_relay(port, name):
 
 
 class SlowBrowsers(unittest.TestCase):
+    """Browsers by hand over the clear HTTP of a local try, relayed to clear consoles that flood."""
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix='vantrel-gateway-')
+        self.flood = Flood()
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def clear_gateway(self, names, more=()):
+        at = f'127.0.0.1:{self.flood.port}'
+        return Gateway(TOOL, self.work, PAGE, [f'{n}={at}' for n in names],
+                       ['--clear-http', *[a for n in names for a in ('--clear-console', n)], *more])
+
     def test_a_browser_that_stops_reading_stalls_nobody_else(self):
-        work = tempfile.mkdtemp(prefix='vantrel-gateway-')
-        flood = Flood()
-        web = gateway(TOOL, work, PAGE, [f'a=127.0.0.1:{flood.port}', f'b=127.0.0.1:{flood.port}'])
+        web = self.clear_gateway(['a', 'b'])
         try:
             stuck = open_relay(web.port, 'a')  # never read: its queue fills and its console waits
             time.sleep(1)
@@ -240,7 +288,23 @@ class SlowBrowsers(unittest.TestCase):
             reader.close()
         finally:
             web.stop()
-            shutil.rmtree(work, ignore_errors=True)
+
+    def test_a_browser_that_answers_no_ping_is_dropped(self):
+        web = self.clear_gateway(['a', 'b'], ['--idle-limit', '2'])
+        try:
+            # One that reads what comes but answers no ping, one that reads nothing at all.
+            silent, stuck = open_relay(web.port, 'a'), open_relay(web.port, 'b')
+            silent.settimeout(10)
+            started = time.monotonic()
+            with contextlib.suppress(OSError):
+                while silent.recv(1 << 20):
+                    pass
+            self.assertLess(time.monotonic() - started, 10)
+            wait_for(lambda: web.text().count('left console') == 2, what='both browsers dropped: ' + web.text())
+            silent.close()
+            stuck.close()
+        finally:
+            web.stop()
 
 
 if __name__ == '__main__':

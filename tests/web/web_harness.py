@@ -3,6 +3,7 @@ closed machine needs it, a PNG written without libraries, and `vantrel console` 
 started on loopback with their logs read back."""
 import json
 import os
+import re
 import signal
 import struct
 import subprocess
@@ -25,14 +26,18 @@ def wait_for(condition, limit=15.0, what='the condition'):
         time.sleep(0.05)
 
 
-def chromium(user_data_dir, width=800, height=560):
-    """Headless Chromium that reaches for no host of its own (this network refuses them)."""
+def chromium(user_data_dir, width=800, height=560, trusted_key=None):
+    """Headless Chromium that reaches for no host of its own (this network refuses them). With
+    `trusted_key` (SHA256:... as the gateway prints it) it takes a certificate with that key as
+    a user who compared the fingerprints would."""
     options = webdriver.ChromeOptions()
     options.binary_location = '/usr/bin/chromium'
     for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                  '--disable-background-networking', '--disable-component-update', '--disable-sync',
                  f'--user-data-dir={user_data_dir}', f'--window-size={width},{height}'):
         options.add_argument(flag)
+    if trusted_key:
+        options.add_argument(f"--ignore-certificate-errors-spki-list={trusted_key.removeprefix('SHA256:')}=")
     browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
     browser.set_script_timeout(30)
     return browser
@@ -78,12 +83,20 @@ class Process:
         self.out.close()
 
 
+def tls_key(process):
+    """The SHA256:... key a console or a gateway printed at start."""
+    return re.search(r'key (SHA256:[A-Za-z0-9+/]{43})', process.text()).group(1)
+
+
 class Console(Process):
-    """`vantrel console` on a loopback port with an input log."""
+    """`vantrel console` inside TLS on a loopback port, its key kept in WORK/console-state, with an
+    input log."""
     def __init__(self, tool, work, args, port=0):
         self.log = os.path.join(work, 'input.log')
         super().__init__(work, 'console', [tool, 'console', '--listen', '127.0.0.1', '--port', str(port),
-                                           '--allow-local', '--input-log', self.log, *args], 'listening on ')
+                                           '--allow-local', '--input-log', self.log, '--tls', '--state-dir',
+                                           os.path.join(work, 'console-state'), *args], 'listening on ')
+        self.key = tls_key(self)
 
     def events(self, kind):
         if not os.path.exists(self.log):
@@ -92,9 +105,21 @@ class Console(Process):
             return [e for e in (json.loads(line) for line in f if line.strip()) if e.get('event') == kind]
 
 
-def gateway(tool, work, page, consoles):
-    return Process(work, 'web', [tool, 'web', '--listen', '127.0.0.1', '--port', '0', '--page-dir', page,
-                                 *[f'--console={c}' for c in consoles]], 'listening on http://')
+class Gateway(Process):
+    """`vantrel web` on a loopback port: HTTPS with its key kept in WORK/web-state, or clear HTTP
+    when `args` ask for it."""
+    def __init__(self, tool, work, page, consoles, args=()):
+        state = [] if '--clear-http' in args else ['--state-dir', os.path.join(work, 'web-state')]
+        super().__init__(work, 'web', [tool, 'web', '--listen', '127.0.0.1', '--port', '0', '--page-dir', page,
+                                       *state, *[f'--console={c}' for c in consoles], *args], 'listening on ')
+        self.url = re.search(r'listening on (\S+)', self.text()).group(1)
+        self.key = tls_key(self) if self.url.startswith('https') else None
+
+
+def pinned_gateway(tool, work, page, console, name='lab', args=()):
+    """A gateway over HTTPS relaying `name` to the console inside TLS, its key pinned."""
+    return Gateway(tool, work, page, [f'{name}=127.0.0.1:{console.port}'],
+                   ['--tls-fingerprint', f'{name}={console.key}', *args])
 
 
 def log_in(browser, url, user, password, console):

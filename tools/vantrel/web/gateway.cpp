@@ -1,9 +1,12 @@
 #include "web/gateway.h"
 
 #include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
 
 #include <csignal>
 #include <deque>
@@ -21,6 +24,10 @@ namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 using ErrorCode = beast::error_code;
 using Request = http::request<http::empty_body>;
+using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+
+// The close code that tells the page the gateway would not trust the console: no retrying.
+constexpr auto kUntrustedConsole = static_cast<websocket::close_code>(4003);
 
 constexpr std::string_view kRelayPrefix = "/ws/";
 constexpr std::size_t kRequestHeaderLimit = 8192;
@@ -32,6 +39,7 @@ constexpr const char* kContentPolicy =
 struct Shared {
   const GatewayConfig& config;
   const PageFiles& page;
+  ConsoleTrust* consoleTrust;
   std::size_t connections = 0;
   std::size_t sessions = 0;
 
@@ -53,24 +61,39 @@ class Counted {
   std::size_t& count_;
 };
 
+// Ends the browser's side of a connection: a clear one at once, a TLS one after its closing
+// alert (bounded by the stream's time limit).
+void shutDown(beast::tcp_stream& stream) {
+  ErrorCode ignored;
+  stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+}
+template <typename Owner>
+void shutDown(TlsStream& stream, std::shared_ptr<Owner> owner) {
+  beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(5));
+  stream.async_shutdown([owner](ErrorCode) {});
+}
+
 std::string peerOf(const tcp::socket& socket) {
   ErrorCode ec;
   const auto peer = socket.remote_endpoint(ec);
   return ec ? std::string("?") : peer.address().to_string() + ":" + std::to_string(peer.port());
 }
 
-// One browser's WebSocket relayed to one console's TCP port, until either side ends it.
-class Relay : public std::enable_shared_from_this<Relay> {
+// One browser's WebSocket relayed to one console, until either side ends it. What the console
+// sends is gathered while the browser takes the last message, and goes as the next one: under
+// load, few large messages rather than many small ones.
+template <typename Stream>
+class Relay : public std::enable_shared_from_this<Relay<Stream>> {
  public:
-  Relay(Shared& shared, beast::tcp_stream&& browser, std::string name, Target target, std::string peer)
+  Relay(Shared& shared, Stream&& browser, std::string name, const GatewayConsole& console, std::string peer)
       : shared_(shared),
         counted_(shared.sessions),
         browser_(std::move(browser)),
-        console_(browser_.get_executor()),
-        resolver_(browser_.get_executor()),
+        console_(ConsoleConnection::make(browser_.get_executor(), name, console, *shared.consoleTrust)),
         name_(std::move(name)),
-        target_(std::move(target)),
-        peer_(std::move(peer)) {}
+        at_(console.target.host + ":" + std::to_string(console.target.port)),
+        peer_(std::move(peer)),
+        readBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(shared.limits().consoleRead)) {}
 
   ~Relay() {
     if (connected_) {
@@ -86,45 +109,36 @@ class Relay : public std::enable_shared_from_this<Relay> {
         [](websocket::response_type& response) { response.set(http::field::server, "vantrel"); }));
     browser_.read_message_max(limits.browserMessage);
     browser_.binary(true);
-    browser_.async_accept(request, [self = shared_from_this()](ErrorCode ec) { self->accepted(ec); });
+    browser_.async_accept(request, [self = this->shared_from_this()](ErrorCode ec) {
+      if (!ec) self->console_->open(self->shared_.limits().consoleConnect, [self](const ConsoleOpening& o) { self->opened(o); });
+    });
   }
 
  private:
-  void accepted(ErrorCode handshake) {
-    if (handshake) return;
-    console_.expires_after(shared_.limits().consoleConnect);
-    resolver_.async_resolve(target_.host, std::to_string(target_.port),
-                            [self = shared_from_this()](ErrorCode resolved, const tcp::resolver::results_type& found) {
-                              if (resolved) return self->noConsole(resolved);
-                              self->console_.async_connect(found, [self](ErrorCode ec, const tcp::endpoint&) {
-                                if (ec) return self->noConsole(ec);
-                                self->relay();
-                              });
-                            });
-  }
-
-  void noConsole(ErrorCode ec) {
-    shared_.log("browser " + peer_ + ": no connection to console " + name_ + " at " + target_.host + ":" +
-                std::to_string(target_.port) + " (" + ec.message() + ")");
-    browser_.async_close({websocket::close_code::try_again_later, "no connection to the console"},
-                         [self = shared_from_this()](ErrorCode) {});
-  }
-
-  void relay() {
-    console_.expires_never();
-    console_.socket().set_option(tcp::no_delay(true));
+  void opened(const ConsoleOpening& opening) {
+    if (opening.result != ConsoleOpening::Open) return noConsole(opening);
     connected_ = true;
-    shared_.log("browser " + peer_ + " relayed to console " + name_ + " at " + target_.host + ":" +
-                std::to_string(target_.port));
+    if (!opening.text.empty()) shared_.log(opening.text);
+    shared_.log("browser " + peer_ + " relayed to console " + name_ + " at " + at_ + " (" + console_->transport() + ")");
     readBrowser();
     readConsole();
   }
 
+  void noConsole(const ConsoleOpening& opening) {
+    const bool untrusted = opening.result == ConsoleOpening::Untrusted;
+    shared_.log("browser " + peer_ + ": " + (untrusted ? "refused console " : "no connection to console ") + name_ +
+                " at " + at_ + ": " + opening.text);
+    const websocket::close_reason reason =
+        untrusted ? websocket::close_reason(kUntrustedConsole, "The gateway does not trust this console's key.")
+                  : websocket::close_reason(websocket::close_code::try_again_later, "no connection to the console");
+    browser_.async_close(reason, [self = this->shared_from_this()](ErrorCode) {});
+  }
+
   // Browser to console: one message read, written whole, then the next read.
   void readBrowser() {
-    browser_.async_read(fromBrowserBuffer_, [self = shared_from_this()](ErrorCode read, std::size_t) {
+    browser_.async_read(fromBrowserBuffer_, [self = this->shared_from_this()](ErrorCode read, std::size_t) {
       if (read) return self->browserGone();
-      asio::async_write(self->console_, self->fromBrowserBuffer_.data(), [self](ErrorCode ec, std::size_t n) {
+      self->console_->write(self->fromBrowserBuffer_.cdata(), [self](ErrorCode ec, std::size_t n) {
         if (ec) return self->consoleGone();
         self->fromBrowser_ += n;
         self->fromBrowserBuffer_.consume(n);
@@ -133,36 +147,36 @@ class Relay : public std::enable_shared_from_this<Relay> {
     });
   }
 
-  // Console to browser: chunks as they come, queued up to a bound, one write in flight.
+  // Console to browser: reads go on while what is gathered stays under the bound.
   void readConsole() {
-    if (consoleEnded_ || queued_ >= shared_.limits().queuedForBrowser) return;
+    if (consoleEnded_ || reading_ || gathered_.size() >= shared_.limits().queuedForBrowser) return;
     reading_ = true;
-    auto chunk = std::make_shared<std::vector<std::uint8_t>>(shared_.limits().consoleChunk);
-    console_.async_read_some(asio::buffer(*chunk), [self = shared_from_this(), chunk](ErrorCode ec, std::size_t n) {
-      self->reading_ = false;
-      if (ec) return self->consoleGone();
-      chunk->resize(n);
-      self->queued_ += n;
-      self->queue_.push_back(std::move(*chunk));
-      if (!self->writing_) self->writeBrowser();
-      self->readConsole();
-    });
+    console_->readSome({readBuffer_.get(), shared_.limits().consoleRead},
+                       [self = this->shared_from_this()](ErrorCode ec, std::size_t n) {
+                         self->reading_ = false;
+                         if (ec) return self->consoleGone();
+                         self->gathered_.commit(asio::buffer_copy(self->gathered_.prepare(n),
+                                                                  asio::buffer(self->readBuffer_.get(), n)));
+                         self->writeBrowser();
+                         self->readConsole();
+                       });
   }
 
   void writeBrowser() {
-    if (queue_.empty()) {
-      writing_ = false;
+    if (writing_) return;
+    if (gathered_.size() == 0) {
       if (consoleEnded_ && !browserEnded_) closeBrowser();
       return;
     }
+    std::swap(sending_, gathered_);
     writing_ = true;
-    browser_.async_write(asio::buffer(queue_.front()), [self = shared_from_this()](ErrorCode ec, std::size_t n) {
+    browser_.async_write(sending_.cdata(), [self = this->shared_from_this()](ErrorCode ec, std::size_t n) {
+      self->writing_ = false;
       if (ec) return self->browserGone();
       self->toBrowser_ += n;
-      self->queued_ -= self->queue_.front().size();
-      self->queue_.pop_front();
-      if (!self->reading_) self->readConsole();
+      self->sending_.clear();
       self->writeBrowser();
+      self->readConsole();
     });
   }
 
@@ -170,35 +184,33 @@ class Relay : public std::enable_shared_from_this<Relay> {
   void consoleGone() {
     if (consoleEnded_) return;
     consoleEnded_ = true;
-    ErrorCode ignored;
-    console_.socket().close(ignored);
-    if (!writing_ && !browserEnded_) closeBrowser();
+    console_->close();
+    if (!writing_) writeBrowser();
   }
 
   void browserGone() {
     browserEnded_ = true;
-    ErrorCode ignored;
-    console_.socket().close(ignored);
     consoleEnded_ = true;
+    console_->close();
     beast::get_lowest_layer(browser_).close();
   }
 
   void closeBrowser() {
     browserEnded_ = true;
-    browser_.async_close(websocket::close_code::normal, [self = shared_from_this()](ErrorCode) {});
+    browser_.async_close(websocket::close_code::normal, [self = this->shared_from_this()](ErrorCode) {});
   }
 
   Shared& shared_;
   Counted counted_;
-  websocket::stream<beast::tcp_stream> browser_;
-  beast::tcp_stream console_;
-  tcp::resolver resolver_;
+  websocket::stream<Stream> browser_;
+  std::unique_ptr<ConsoleConnection> console_;
   std::string name_;
-  Target target_;
+  std::string at_;  // the console's HOST:PORT, for the log
   std::string peer_;
+  std::unique_ptr<std::uint8_t[]> readBuffer_;
   beast::flat_buffer fromBrowserBuffer_;
-  std::deque<std::vector<std::uint8_t>> queue_;
-  std::size_t queued_ = 0;
+  beast::flat_buffer gathered_;  // from the console, not yet sent
+  beast::flat_buffer sending_;   // the message being written to the browser
   bool reading_ = false;
   bool writing_ = false;
   bool connected_ = false;
@@ -217,24 +229,40 @@ bool sameOrigin(const Request& request) {
   return scheme != std::string_view::npos && origin.substr(scheme + 3) == request[http::field::host];
 }
 
-// One browser's HTTP connection: requests for the page's files, until it asks for a relay.
-class HttpSession : public std::enable_shared_from_this<HttpSession> {
+// One browser's HTTP connection, clear or inside TLS: requests for the page's files, until it
+// asks for a relay.
+template <typename Stream>
+class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
  public:
-  HttpSession(Shared& shared, tcp::socket&& socket)
-      : shared_(shared), counted_(shared.connections), peer_(peerOf(socket)), stream_(std::move(socket)) {}
+  template <typename... Tls>
+  HttpSession(Shared& shared, tcp::socket&& socket, Tls&... tls)
+      : shared_(shared), counted_(shared.connections), peer_(peerOf(socket)), stream_(std::move(socket), tls...) {}
 
+  // A TLS connection shakes hands first, within the time of a request.
+  void start() {
+    if constexpr (std::is_same_v<Stream, TlsStream>) {
+      beast::get_lowest_layer(stream_).expires_after(shared_.limits().request);
+      stream_.async_handshake(asio::ssl::stream_base::server, [self = this->shared_from_this()](ErrorCode ec) {
+        if (ec) return self->shared_.log("no TLS session with browser " + self->peer_ + ": " + ec.message());
+        self->read();
+      });
+    } else {
+      read();
+    }
+  }
+
+ private:
   void read() {
     parser_.emplace();
     parser_->header_limit(kRequestHeaderLimit);
     parser_->body_limit(0);
-    stream_.expires_after(shared_.limits().request);
-    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](ErrorCode ec, std::size_t) {
+    beast::get_lowest_layer(stream_).expires_after(shared_.limits().request);
+    http::async_read(stream_, buffer_, *parser_, [self = this->shared_from_this()](ErrorCode ec, std::size_t) {
       if (ec) return self->close();
       self->handle(self->parser_->release());
     });
   }
 
- private:
   void handle(Request request) {
     const std::string_view target(request.target().data(), request.target().size());
     if (websocket::is_upgrade(request)) return upgrade(std::move(request), target);
@@ -263,8 +291,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       shared_.log("refused: browser " + peer_ + ": already " + std::to_string(shared_.sessions) + " sessions");
       return reply(request, http::status::service_unavailable, "text/plain", "too many sessions\n");
     }
-    stream_.expires_never();  // the WebSocket keeps its own time
-    std::make_shared<Relay>(shared_, std::move(stream_), name, console->second, peer_)->start(request);
+    beast::get_lowest_layer(stream_).expires_never();  // the WebSocket keeps its own time
+    std::make_shared<Relay<Stream>>(shared_, std::move(stream_), name, console->second, peer_)->start(request);
   }
 
   void reply(const Request& request, http::status status, std::string_view type, std::string_view body) {
@@ -278,21 +306,24 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     response->prepare_payload();
     if (request.method() == http::verb::head) response->content_length(body.size());
     response->keep_alive(request.keep_alive() && status == http::status::ok);
-    http::async_write(stream_, *response, [self = shared_from_this(), response](ErrorCode ec, std::size_t) {
+    http::async_write(stream_, *response, [self = this->shared_from_this(), response](ErrorCode ec, std::size_t) {
       if (ec || !response->keep_alive()) return self->close();
       self->read();
     });
   }
 
   void close() {
-    ErrorCode ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    if constexpr (std::is_same_v<Stream, TlsStream>) {
+      shutDown(stream_, this->shared_from_this());
+    } else {
+      shutDown(stream_);
+    }
   }
 
   Shared& shared_;
   Counted counted_;
   std::string peer_;
-  beast::tcp_stream stream_;
+  Stream stream_;
   beast::flat_buffer buffer_{kRequestHeaderLimit};
   std::optional<http::request_parser<http::empty_body>> parser_;
 };
@@ -302,7 +333,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 class Gateway::Impl {
  public:
   Impl(GatewayConfig config, PageFiles page)
-      : config_(std::move(config)), page_(std::move(page)), shared_{config_, page_, 0, 0} {}
+      : config_(std::move(config)), page_(std::move(page)), shared_{config_, page_, config_.consoleTrust.get()} {
+    if (config_.https) https_.emplace(config_.https.release());
+  }
 
   bool listen(std::string& error) {
     ErrorCode ec;
@@ -348,9 +381,13 @@ class Gateway::Impl {
     acceptor_.async_accept([this](ErrorCode ec, tcp::socket socket) {
       if (ec == asio::error::operation_aborted) return;
       if (!ec) {
-        if (shared_.connections < config_.limits.connections) {
-          std::make_shared<HttpSession>(shared_, std::move(socket))->read();
-        }  // else the socket closes as it goes out of scope
+        if (shared_.connections >= config_.limits.connections) {
+          // the socket closes as it goes out of scope
+        } else if (https_) {
+          std::make_shared<HttpSession<TlsStream>>(shared_, std::move(socket), *https_)->start();
+        } else {
+          std::make_shared<HttpSession<beast::tcp_stream>>(shared_, std::move(socket))->start();
+        }
       }
       accept();
     });
@@ -359,6 +396,7 @@ class Gateway::Impl {
   GatewayConfig config_;
   PageFiles page_;
   Shared shared_;
+  std::optional<asio::ssl::context> https_;
   asio::io_context io_{1};
   tcp::acceptor acceptor_{io_};
   asio::signal_set signals_{io_};

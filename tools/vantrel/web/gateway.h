@@ -1,9 +1,10 @@
 #pragma once
-// The browser's way in: serves the page's files and relays each browser's WebSocket to one of
-// the consoles it was told about, by name, over TCP. Boost.Beast over Asio on one thread; every
-// browser has its own session, and a slow or vanished one stalls nobody else: each socket has one
-// write in flight, reading pauses while a bounded queue is full, and time limits end the rest.
-// It only carries bytes; the protocol is the page's business (its core, in WebAssembly).
+// The browser's way in: serves the page's files over HTTPS (or clear HTTP for a local try) and
+// relays each browser's WebSocket to one of the consoles it was told about, by name, inside TLS
+// unless that console is clear. Boost.Beast over Asio on one thread; every browser has its own
+// session, and a slow or vanished one stalls nobody else: each socket has one write in flight,
+// reading pauses while a bounded buffer is full, and time limits end the rest. It only carries
+// bytes; the protocol is the page's business (its core, in WebAssembly).
 
 #include <chrono>
 #include <cstddef>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "tls/openssl_handles.h"
+#include "web/console_connection.h"
 #include "web/console_list.h"
 #include "web/page_files.h"
 
@@ -23,7 +26,7 @@ struct GatewayLimits {
   // The largest WebSocket message a browser may send: the longest clipboard text the viewer
   // sends, its header, and room for key and pointer events batched with it.
   std::size_t browserMessage = 204800 + 8 + 4096;
-  std::size_t consoleChunk = 512 * 1024;         // one WebSocket message towards the browser at most
+  std::size_t consoleRead = 256 * 1024;          // one read from the console at most
   std::size_t queuedForBrowser = 2048 * 1024;    // reading from the console pauses beyond this
   std::chrono::seconds request{30};              // a whole HTTP request, and a WebSocket handshake
   std::chrono::seconds consoleConnect{15};
@@ -35,6 +38,8 @@ struct GatewayConfig {
   std::uint16_t port = 8080;  // 0: any free port
   ConsoleList consoles;
   GatewayLimits limits;
+  SslContextPtr https;                        // the page over HTTPS with this; clear HTTP without
+  std::unique_ptr<ConsoleTrust> consoleTrust;  // how the TLS consoles' keys are trusted
   // The gateway's log lines (browsers connecting and leaving, refusals).
   std::function<void(const std::string&)> log;
 };

@@ -11,6 +11,8 @@ const context = canvas.getContext('2d');
 const RECONNECT_LIMIT = 30000;
 // The key event the other viewers send as their window goes: the console lets go of everything.
 const RELEASE_ALL_KEYS = 0xFFFFFFFF;
+// The gateway's word that it does not trust the console's key: trying again cannot help.
+const UNTRUSTED_CONSOLE = 4003;
 
 let texts = {};
 let core = null;
@@ -105,8 +107,10 @@ function connect() {
     if (phase === 'ended') end(notice ?? 'The console ended the session.');
     if (phase === 'failed') ws.close();
   };
-  ws.onclose = () => {
-    if (socket === ws && login) lost(running);
+  ws.onclose = (event) => {
+    if (socket !== ws || !login) return;
+    if (event.code === UNTRUSTED_CONSOLE) end(event.reason);
+    else lost(running);
   };
 }
 
