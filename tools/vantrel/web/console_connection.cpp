@@ -34,7 +34,8 @@ class Connection : public ConsoleConnection {
                               if (ec) return fail(ec.message());
                               tcpStream().async_connect(found, [this](ErrorCode connected, const tcp::endpoint&) {
                                 if (connected) return fail(connected.message());
-                                tcpStream().socket().set_option(tcp::no_delay(true));
+                                ErrorCode ignored;
+                                tcpStream().socket().set_option(tcp::no_delay(true), ignored);
                                 secure();
                               });
                             });

@@ -381,6 +381,9 @@ class Gateway::Impl {
     acceptor_.async_accept([this](ErrorCode ec, tcp::socket socket) {
       if (ec == asio::error::operation_aborted) return;
       if (!ec) {
+        // The end of each update must not wait for the browser's acknowledgement of what went
+        // before (Nagle's rule against the receiver's delayed acknowledgement).
+        socket.set_option(tcp::no_delay(true), ec);
         if (shared_.connections >= config_.limits.connections) {
           // the socket closes as it goes out of scope
         } else if (https_) {
