@@ -1,32 +1,10 @@
 #include "protocol/console_link.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "protocol/credential_cipher.h"
+#include "protocol/credential_blocks.h"
 #include "protocol/login_status.h"
 #include "protocol/message_framing.h"
 
 namespace vantrel {
-namespace {
-
-// A zero-padded credential field; text past `maxLength` (or past an embedded zero) is cut.
-template <std::size_t Size>
-std::array<std::uint8_t, Size> credentialField(std::string_view text, std::size_t maxLength) {
-  std::array<std::uint8_t, Size> field{};
-  const std::size_t length = std::min({text.find('\0'), text.size(), maxLength});
-  std::memcpy(field.data(), text.data(), length);
-  return field;
-}
-
-template <std::size_t Size>
-std::array<std::uint8_t, Size> scrambled(CredentialCipher& cipher, const std::array<std::uint8_t, Size>& plain) {
-  std::array<std::uint8_t, Size> out{};
-  cipher.scramble(plain.data(), out.data(), Size);
-  return out;
-}
-
-}  // namespace
 
 ConsoleLink::ConsoleLink(UserMessages& messages, ConsoleLinkOptions options)
     : messages_(messages), options_(options) {}
@@ -58,10 +36,8 @@ int ConsoleLink::connectToServer(const std::string& host) {
 }
 
 int ConsoleLink::exchangeCredentials(std::string_view userName, std::string_view password) {
-  CredentialCipher cipher;
-  const auto user = scrambled(cipher, credentialField<kUserFieldSize>(userName, kUserMaxLength));
-  const auto secret = scrambled(cipher, credentialField<kPasswordFieldSize>(password, kPasswordMaxLength));
-  if (!stream().sendExact(user) || !stream().sendExact(secret)) return 0;
+  const CredentialBlocks blocks = scrambledCredentials(userName, password);
+  if (!stream().sendExact(blocks.user) || !stream().sendExact(blocks.password)) return 0;
   const auto status = readStatus();
   return status ? answer(secondStatusResponse(*status)) : 0;
 }
@@ -74,10 +50,7 @@ std::optional<std::uint32_t> ConsoleLink::readStatus() {
 }
 
 int ConsoleLink::answer(const StatusResponse& response) {
-  const auto showing = response.raisesShowing ? UserMessages::Showing::Raise : UserMessages::Showing::Leave;
-  if (!response.catalogKey.empty()) messages_.showCatalogBox(messages_.ownerWindow, response.catalogKey, showing);
-  if (!response.fixedText.empty()) messages_.showText(messages_.ownerWindow, response.fixedText, showing);
-  return response.result;
+  return showResponse(messages_, messages_.ownerWindow, response);
 }
 
 bool ConsoleLink::sendMessage(ConsoleMessage& message) {

@@ -48,10 +48,6 @@ struct ConsoleLinkOptions {
 class ConsoleLink {
  public:
   static constexpr std::size_t kNamesCapacity = 16004;
-  static constexpr std::size_t kUserFieldSize = 24;
-  static constexpr std::size_t kUserMaxLength = 21;
-  static constexpr std::size_t kPasswordFieldSize = 264;
-  static constexpr std::size_t kPasswordMaxLength = 256;
 
   explicit ConsoleLink(UserMessages& messages, ConsoleLinkOptions options = {});
   ConsoleLink(const ConsoleLink&) = delete;

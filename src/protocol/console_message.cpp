@@ -51,4 +51,24 @@ std::uint32_t wirePayloadLength(const ConsoleMessage& message) {
   }
 }
 
+bool normaliseForWire(ConsoleMessage& message) {
+  const std::uint8_t type = message.type();
+  if (type < ConsoleMessage::kKeyEvent || type > ConsoleMessage::kScreenFormat) return false;
+  if (type == ConsoleMessage::kKeyEvent) message.setU16At(2, 0);
+  if (type == ConsoleMessage::kControl) {
+    const std::uint16_t subtype = message.u16At(2);
+    if (subtype != ConsoleMessage::kClipboardText && subtype != ConsoleMessage::kDisplayDepth) message.setU32At(4, 0);
+  }
+  if (type >= ConsoleMessage::kControl) message.setFlag(0);
+  return wirePayloadLength(message) == 0 || message.payload != nullptr;
+}
+
+bool appendWireBytes(std::vector<std::uint8_t>& out, ConsoleMessage message) {
+  if (!normaliseForWire(message)) return false;
+  const std::size_t header = *wireHeaderLength(message.type());
+  out.insert(out.end(), message.header.begin(), message.header.begin() + static_cast<std::ptrdiff_t>(header));
+  out.insert(out.end(), message.payload, message.payload + wirePayloadLength(message));
+  return true;
+}
+
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "protocol/byte_io.h"
 
@@ -67,5 +68,13 @@ std::optional<std::size_t> wireHeaderLength(std::uint8_t type);
 
 // The length of the payload that follows the header of this record on the wire.
 std::uint32_t wirePayloadLength(const ConsoleMessage& message);
+
+// Sets the header fields the type does not carry as the viewer writes them (0). False for a
+// type outside 1 to 6, and for a payload length without a payload: such a record is not sent.
+bool normaliseForWire(ConsoleMessage& message);
+
+// The record's bytes on the wire, header then payload, appended to `out`; false (nothing
+// appended) where normaliseForWire refuses it.
+bool appendWireBytes(std::vector<std::uint8_t>& out, ConsoleMessage message);
 
 }  // namespace vantrel

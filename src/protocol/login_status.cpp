@@ -57,4 +57,11 @@ StatusResponse look(const std::array<Row, N>& table, std::uint32_t status) {
 StatusResponse firstStatusResponse(std::uint32_t status) { return look(kFirstStage, status); }
 StatusResponse secondStatusResponse(std::uint32_t status) { return look(kSecondStage, status); }
 
+int showResponse(UserMessages& messages, WindowRef owner, const StatusResponse& response) {
+  const auto showing = response.raisesShowing ? UserMessages::Showing::Raise : UserMessages::Showing::Leave;
+  if (!response.catalogKey.empty()) messages.showCatalogBox(owner, response.catalogKey, showing);
+  if (!response.fixedText.empty()) messages.showText(owner, response.fixedText, showing);
+  return response.result;
+}
+
 }  // namespace vantrel

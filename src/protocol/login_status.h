@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "catalog/user_messages.h"
+
 namespace vantrel {
 
 inline constexpr std::uint32_t kStatusLoggedIn = 101;  // second stage: logged in
@@ -22,5 +24,8 @@ struct StatusResponse {
 
 StatusResponse firstStatusResponse(std::uint32_t status);
 StatusResponse secondStatusResponse(std::uint32_t status);
+
+// Shows the box a response asks for, if any, owned by `owner`; returns the response's result.
+int showResponse(UserMessages& messages, WindowRef owner, const StatusResponse& response);
 
 }  // namespace vantrel

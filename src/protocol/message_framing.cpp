@@ -23,20 +23,11 @@ ReadOutcome readMessage(ByteStream& stream, ConsoleMessage& message, std::size_t
 }
 
 bool writeMessage(ByteStream& stream, ConsoleMessage& message) {
+  if (!normaliseForWire(message)) return false;
   const std::uint8_t type = message.type();
-  if (type < ConsoleMessage::kKeyEvent || type > ConsoleMessage::kScreenFormat) return false;
-  if (type == ConsoleMessage::kKeyEvent) message.setU16At(2, 0);
-  if (type == ConsoleMessage::kControl) {
-    const std::uint16_t subtype = message.u16At(2);
-    if (subtype != ConsoleMessage::kClipboardText && subtype != ConsoleMessage::kDisplayDepth) message.setU32At(4, 0);
-  }
-  if (type >= ConsoleMessage::kControl) message.setFlag(0);
-
-  const std::size_t length = wirePayloadLength(message);
-  if (length > 0 && message.payload == nullptr) return false;
   if (!stream.sendExact(std::span(message.header).first(*wireHeaderLength(type)))) return false;
   if (type >= ConsoleMessage::kScreenUpdate) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return stream.sendExact({message.payload, length});
+  return stream.sendExact({message.payload, wirePayloadLength(message)});
 }
 
 }  // namespace vantrel

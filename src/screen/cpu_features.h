@@ -9,6 +9,18 @@
 #define VANTREL_X86_AT_RUN_TIME 0
 #endif
 
+// The byte-shuffle paths (SSSE3): found at run time on x86-64, and always there in a
+// WebAssembly build with 128-bit SIMD, where Emscripten's SSE headers map them onto it.
+#if VANTREL_X86_AT_RUN_TIME
+#define VANTREL_SHUFFLE_PATHS 1
+#define VANTREL_TARGET_SSSE3 __attribute__((target("ssse3")))
+#elif defined(__wasm_simd128__) && defined(__SSSE3__)
+#define VANTREL_SHUFFLE_PATHS 1
+#define VANTREL_TARGET_SSSE3
+#else
+#define VANTREL_SHUFFLE_PATHS 0
+#endif
+
 namespace vantrel::cpu {
 
 #if VANTREL_X86_AT_RUN_TIME
@@ -27,6 +39,8 @@ inline bool hasAvx2() {
   }();
   return has;
 }
+#elif VANTREL_SHUFFLE_PATHS
+inline bool hasSsse3() { return true; }
 #endif
 
 }  // namespace vantrel::cpu

@@ -14,6 +14,8 @@
 #endif
 #if VANTREL_X86_AT_RUN_TIME
 #include <immintrin.h>
+#elif VANTREL_SHUFFLE_PATHS
+#include <tmmintrin.h>
 #endif
 
 namespace vantrel {
@@ -496,12 +498,12 @@ void copyBlocks(std::uint8_t* to, std::size_t distance, std::size_t length) {
   } while (k < length);
 }
 
-#if VANTREL_X86_AT_RUN_TIME
+#if VANTREL_SHUFFLE_PATHS
 // copySingles for 1- and 2-byte pixels, sixteen bytes of entries a step: their codes are
 // tested at once and a byte shuffle gathers the values. Each step writes sixteen bytes, past
 // the values it copies, so it stops where fewer than that many entries are left.
 template <std::size_t P>
-__attribute__((target("ssse3"))) std::size_t copySinglesWide(const std::uint8_t* in, std::size_t most,
+VANTREL_TARGET_SSSE3 std::size_t copySinglesWide(const std::uint8_t* in, std::size_t most,
                                                            std::uint8_t* to) {
   constexpr std::size_t kEntries = 16 / (P + 1);  // whole entries in sixteen bytes
   constexpr int kCodes = P == 1 ? 0x5555 : 0x1249;  // where their codes lie
@@ -522,7 +524,7 @@ __attribute__((target("ssse3"))) std::size_t copySinglesWide(const std::uint8_t*
 template <std::size_t P>
 std::size_t copySingles(const std::uint8_t* in, std::size_t most, std::uint8_t* to) {
   std::size_t k = 0;
-#if VANTREL_X86_AT_RUN_TIME
+#if VANTREL_SHUFFLE_PATHS
   if constexpr (P <= 2) {
     if (cpu::hasSsse3()) k = copySinglesWide<P>(in, most, to);
   }

@@ -25,7 +25,7 @@ struct Field {
   std::uint32_t repeat = 1;
   std::uint32_t down = 0;
 
-  explicit Field(std::uint32_t mask) {
+  constexpr explicit Field(std::uint32_t mask) {
     if (mask == 0) return;
     shift = static_cast<std::uint32_t>(std::countr_zero(mask));
     const auto bits = static_cast<std::uint32_t>(std::countr_one(mask >> shift));
@@ -39,18 +39,22 @@ struct Field {
     down = filled - 8;
   }
 
-  bool narrow() const { return low <= 0xFF; }
-  std::uint32_t widen(std::uint32_t pixel) const { return (((pixel >> shift) & low) * repeat >> down) & 0xFFu; }
+  bool operator==(const Field&) const = default;
+  constexpr std::uint32_t widen(std::uint32_t pixel) const { return (((pixel >> shift) & low) * repeat >> down) & 0xFFu; }
 };
 
 struct Masks {
   Field red;
   Field green;
   Field blue;
-  std::uint32_t colour(std::uint32_t pixel) const {
+  constexpr std::uint32_t colour(std::uint32_t pixel) const {
     return red.widen(pixel) << 16 | green.widen(pixel) << 8 | blue.widen(pixel);
   }
+  bool operator==(const Masks&) const = default;
 };
+
+constexpr Masks k565{Field(0xF800), Field(0x07E0), Field(0x001F)};
+constexpr Masks k555{Field(0x7C00), Field(0x03E0), Field(0x001F)};
 
 // Writes `colour` to a target pixel as the raster operation says.
 template <RasterOp Op>
@@ -85,8 +89,10 @@ class RowReader {
       case 4:
       case 8: drawIndexed<Op>(row, first, count, out); break;
       case 16:
-        if (masks_.red.narrow() && masks_.green.narrow() && masks_.blue.narrow()) {
-          drawNarrowFields<Op>(row + 2 * std::size_t{first}, count, out);
+        if (masks_ == k565) {
+          drawFixedFields<Op, k565>(row + 2 * std::size_t{first}, count, out);
+        } else if (masks_ == k555) {
+          drawFixedFields<Op, k555>(row + 2 * std::size_t{first}, count, out);
         } else {
           for (std::uint32_t i = 0; i < count; ++i) put<Op>(out[i], masks_.colour(loadU16le(row + 2 * (first + i))));
         }
@@ -125,24 +131,25 @@ class RowReader {
     }
   }
 
-  // 16-bit pixels whose fields have 8 bits or fewer, as every 16-bit screen has.
-  template <RasterOp Op>
-  void drawNarrowFields(const std::uint8_t* pixels, std::uint32_t count, std::uint32_t* out) const {
-    const Field r = masks_.red, g = masks_.green, b = masks_.blue;
+  // 16-bit pixels of the two layouts every 16-bit screen has. The fields are constants, so
+  // that every shift has a constant count: WebAssembly's compiler shifts lane by lane where a
+  // count is only known at run time.
+  template <RasterOp Op, Masks M>
+  static void drawFixedFields(const std::uint8_t* pixels, std::uint32_t count, std::uint32_t* out) {
     std::uint32_t i = 0;
 #if defined(__SSE2__)
     // Eight pixels a step in 16-bit lanes, which a narrow field times its pattern fits; the
     // result is below 256 without a mask, as the product has at most `down` + 8 bits.
     const auto field = [](__m128i p, const Field& f) {
-      const __m128i value = _mm_and_si128(_mm_srl_epi16(p, _mm_cvtsi32_si128(static_cast<int>(f.shift))),
+      const __m128i value = _mm_and_si128(_mm_srli_epi16(p, static_cast<int>(f.shift)),
                                           _mm_set1_epi16(static_cast<short>(f.low)));
-      return _mm_srl_epi16(_mm_mullo_epi16(value, _mm_set1_epi16(static_cast<short>(f.repeat))),
-                           _mm_cvtsi32_si128(static_cast<int>(f.down)));
+      return _mm_srli_epi16(_mm_mullo_epi16(value, _mm_set1_epi16(static_cast<short>(f.repeat))),
+                            static_cast<int>(f.down));
     };
     for (; i + 8 <= count; i += 8) {
       const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 2 * std::size_t{i}));
-      const __m128i greenBlue = _mm_or_si128(_mm_slli_epi16(field(p, g), 8), field(p, b));
-      const __m128i red = field(p, r);
+      const __m128i greenBlue = _mm_or_si128(_mm_slli_epi16(field(p, M.green), 8), field(p, M.blue));
+      const __m128i red = field(p, M.red);
       auto* to = reinterpret_cast<__m128i*>(out + i);
       __m128i first = _mm_unpacklo_epi16(greenBlue, red), second = _mm_unpackhi_epi16(greenBlue, red);
       if constexpr (Op == RasterOp::Invert) {
@@ -153,13 +160,7 @@ class RowReader {
       _mm_storeu_si128(to + 1, second);
     }
 #endif
-    for (; i < count; ++i) {
-      const std::uint32_t p = loadU16le(pixels + 2 * std::size_t{i});
-      const std::uint32_t colour = ((((p >> r.shift) & r.low) * r.repeat >> r.down) & 0xFFu) << 16 |
-                                   ((((p >> g.shift) & g.low) * g.repeat >> g.down) & 0xFFu) << 8 |
-                                   ((((p >> b.shift) & b.low) * b.repeat >> b.down) & 0xFFu);
-      put<Op>(out[i], colour);
-    }
+    for (; i < count; ++i) put<Op>(out[i], M.colour(loadU16le(pixels + 2 * std::size_t{i})));
   }
 
   static Masks masksFor(const DibFormat& format, std::span<const std::uint8_t> info) {
@@ -167,7 +168,7 @@ class RowReader {
       const std::uint8_t* m = info.data() + DibFormat::kHeaderSize;
       return {Field(loadU32le(m)), Field(loadU32le(m + 4)), Field(loadU32le(m + 8))};
     }
-    if (format.bitCount == 16) return {Field(0x7C00), Field(0x03E0), Field(0x001F)};
+    if (format.bitCount == 16) return k555;
     return {Field(0xFF0000), Field(0x00FF00), Field(0x0000FF)};
   }
 

@@ -110,32 +110,16 @@ void ClientConnection::dispatchOne() {
   if (!link->receiveMessage(message, kReceiveBufferSize)) return;
   const std::span<const std::uint8_t> payload(receiveBuffer_.get(), wirePayloadLength(message));
   bytesReceived_ += wireHeaderLength(message.type()).value_or(0) + payload.size();
-
-  UpdateResult result = UpdateResult::Drawn;
-  switch (message.type()) {
-    case ConsoleMessage::kControl:
-      if (message.u16At(2) == ConsoleMessage::kClipboardText) {
-        ports_.clipboard.setLocalClipboard(payload);
-      } else if (message.u16At(2) == kServerCut) {
-        serverCut();
-        return;
-      }
-      break;
-    case ConsoleMessage::kScreenUpdate: result = display_->handleScreenUpdate(message, payload); break;
-    case ConsoleMessage::kOverlayUpdate: result = display_->handleOverlayUpdate(message, payload); break;
-    case ConsoleMessage::kScreenFormat: display_->handleScreenFormat(message, payload); break;
-    default: break;
-  }
-  if (endsSession(result)) {
-    // The server sent what no rectangle of the protocol can be: nothing more it sends is trusted.
-    link->markDead();
-    return;
+  switch (dispatchMessage(message, payload, *display_, ports_.clipboard)) {
+    case Dispatched::ServerEnded: serverCut(); return;
+    case Dispatched::Untrusted: link->markDead(); return;  // nothing more it sends is trusted
+    case Dispatched::Acknowledge: break;
   }
   sendAck();
 }
 
 bool ClientConnection::sendAck() {
-  ConsoleMessage ack = controlMessage(kAcknowledge);
+  ConsoleMessage ack = controlMessage(kAcknowledgeSubtype);
   if (link != nullptr && link->sendMessage(ack)) {
     ++acknowledgements_;
     return true;

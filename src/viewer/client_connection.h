@@ -22,6 +22,7 @@
 #include "screen/display_state.h"
 #include "screen/screen_codec.h"
 #include "screen/surface_port.h"
+#include "viewer/message_dispatch.h"
 #include "viewer/session_ports.h"
 
 namespace vantrel {
@@ -35,10 +36,8 @@ struct SessionPorts {
 
 class ClientConnection {
  public:
-  static constexpr std::size_t kReceiveBufferSize = 6604800;
-  static constexpr std::size_t kDecodeBufferSize = 0x50A000;
-  static constexpr std::uint16_t kAcknowledge = 11;
-  static constexpr std::uint16_t kServerCut = 17;
+  static constexpr std::size_t kReceiveBufferSize = kViewerPayloadCapacity;
+  static constexpr std::size_t kDecodeBufferSize = kViewerDecodeBufferSize;
 
   struct Options {
     // How long the destructor waits before it releases anything; the host relies on a

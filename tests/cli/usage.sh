@@ -13,14 +13,14 @@ expect() {
 
 expect 0 '^vantrel [0-9]+\.[0-9]+\.[0-9]+$' "$tool" --version
 expect 0 '^  4  no answer within the time-out' "$tool" --help
-for command in cipher discover codec "account add" "account list" console snap view; do
+for command in cipher discover codec "account add" "account list" console snap view web; do
   # shellcheck disable=SC2086  # "account add" is two words
   expect 0 "^Usage: vantrel $command " "$tool" $command --help
 done
 expect 0 '^Usage: vantrel snap ' "$tool" snap -h
 expect 0 'Only enabled admin accounts can log in' "$tool" account add --help
 
-expect 1 '^vantrel: a command is required: cipher, discover, codec, account, console, snap, view$' "$tool"
+expect 1 '^vantrel: a command is required: cipher, discover, codec, account, console, snap, view, web$' "$tool"
 expect 1 '^vantrel account: a command is required: add, passwd, remove, list$' "$tool" account
 expect 1 "^vantrel console: unknown option '--bogus'" "$tool" console --accounts x --bogus
 expect 1 "^vantrel console: unknown option '--acounts'" "$tool" console --acounts x
@@ -47,4 +47,13 @@ expect 1 "cannot load $dir/a.png" "$tool" console --config "$dir/console.conf"
 printf 'colour = red\n' >"$dir/bad.conf"
 expect 1 "^vantrel view: --config $dir/bad.conf: 'colour' is not an option of 'vantrel view'" "$tool" view h --config "$dir/bad.conf"
 expect 1 "^vantrel codec: --config $dir/none: cannot read it" "$tool" codec encode a b --config "$dir/none"
+# The gateway: no console, a bad entry, clear HTTP off loopback, two ways to trust consoles, a page
+# folder without the page.
+expect 1 '^vantrel web: --console is required' "$tool" web
+expect 1 "^vantrel web: 'lab' is not NAME=HOST" "$tool" web --console lab
+expect 1 "^vantrel web: --tls-fingerprint names 'lba'" "$tool" web --console lab=h --tls-fingerprint lba=SHA256:x
+expect 1 '^vantrel web: clear HTTP on 0.0.0.0 would carry every password' "$tool" web --console lab=h --listen 0.0.0.0 \
+  --clear-http
+expect 1 '^vantrel web: --tls-ca and the known consoles' "$tool" web --console lab=h --tls-ca "$dir/pw" --accept-new
+expect 1 "^vantrel web: no index.html in the page folder '$dir'" "$tool" web --console lab=h --page-dir "$dir"
 echo "usage ok"

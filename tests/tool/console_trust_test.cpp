@@ -70,7 +70,7 @@ TEST(ConsoleTrust, NothingIsAcceptedSilently) {
   const KnownLookup match{KnownAnswer::Match, KnownConsole{"h", 1, key(1), 3}};
   const KnownLookup mismatch{KnownAnswer::Mismatch, KnownConsole{"h", 1, key(2), 3}};
   const auto policy = [](std::optional<Sha256Digest> pin, bool acceptNew, bool canAsk) {
-    return TrustPolicy{pin, acceptNew, canAsk, "known"};
+    return TrustPolicy{pin, acceptNew, canAsk, "known", "connect again", ""};
   };
   struct Row { const char* name; TrustPolicy policy; KnownLookup known; Verdict verdict; const char* says; };
   for (const Row& row : std::vector<Row>{

@@ -7,6 +7,7 @@
 #include "fuzz/codec_checks.h"
 #include "fuzz/console_reader_checks.h"
 #include "fuzz/ini_checks.h"
+#include "fuzz/push_session_checks.h"
 #include "fuzz/viewer_stream_checks.h"
 #include "support/fuzz_seeds.h"
 
@@ -29,6 +30,8 @@ TEST(FuzzSeeds, EachHoldsItsTargetsProperty) {
       // Refused logins, sessions with every kind of message, the server's end, a payload longer
       // than the buffer: each session runs until the console's stream ends.
       {"fuzz_viewer_stream", 6, viewer_stream_checks::sessionEnds},
+      // The same sessions pushed in pieces of every size: the pieces change nothing.
+      {"fuzz_push_session", 6, push_session_checks::samePiecewise},
   };
   for (const auto& [target, least, holds] : targets) {
     const auto seeds = testing::fuzzSeeds(target);

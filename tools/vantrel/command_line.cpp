@@ -354,6 +354,59 @@ CLI::App* defineView(CLI::App& app, ViewSettings& s) {
   return c;
 }
 
+CLI::App* defineWeb(CLI::App& app, WebSettings& s) {
+  auto* c = command(app, "web", "Serve the console in a browser tab: the viewer page and a relay to the consoles named");
+  c->add_option("--console", s.consoles, "a console the page offers by NAME, at HOST, port 25000 unless given; "
+                                         "repeat for more")
+      ->required()
+      ->type_name("NAME=HOST[:PORT]");
+  c->add_option("--listen", s.listen, "the IP address to serve on")->type_name("ADDR")->capture_default_str();
+  c->add_option("--port", s.port, "TCP port of the page (8443; 8080 with --clear-http); 0 takes any free port")
+      ->check(port(0))
+      ->type_name("N");
+  c->add_option("--page-dir", s.pageDir, "serve the page's files from DIR (the wasm build's page folder) instead of "
+                                         "the installed ones")
+      ->type_name("DIR");
+  c->add_option("--max-sessions", s.maxSessions, "browsers relayed at once")
+      ->check(range(1, 1024))
+      ->type_name("N")
+      ->capture_default_str();
+  c->add_option("--idle-limit", s.idleLimit, "drop a browser that has answered no ping for this long")
+      ->check(range(2, 86400))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  c->add_option("--tls-cert", s.tlsCertificate, "show browsers this certificate (its chain after it) instead of a "
+                                                "key made once and kept in the state folder")
+      ->type_name("FILE");
+  c->add_option("--tls-key", s.tlsKey, "the key of --tls-cert when it is not in the same file")->type_name("FILE");
+  c->add_option("--state-dir", s.stateDir,
+                "where the gateway keeps its key (/var/lib/vantrel for root, else ~/.local/state/vantrel)")
+      ->type_name("DIR");
+  c->add_flag("--clear-http", s.clearHttp, "serve the page over clear HTTP, for a try on 127.0.0.1");
+  c->add_flag("--clear-http-on-network", s.clearOnNetwork,
+              "serve clear HTTP on an address other than loopback, where anyone on the network can read the "
+              "passwords and keystrokes");
+  c->add_option("--clear-console", s.clearConsoles, "relay to the console NAME without TLS (one without --tls, or "
+                                                    "its --clear-port); repeat for more")
+      ->type_name("NAME");
+  c->add_option("--tls-fingerprint", s.pins, "trust only this key for the console NAME, as it prints it; repeat for "
+                                             "more")
+      ->type_name("NAME=KEY");
+  c->add_option("--tls-ca", s.caFile, "else trust a console's certificate for its host name signed by a CA in FILE")
+      ->type_name("FILE");
+  c->add_option("--known-consoles", s.knownConsoles,
+                "else trust the keys remembered in FILE (~/.config/vantrel/known_consoles)")
+      ->type_name("FILE");
+  c->add_flag("--accept-new", s.acceptNew, "remember the key of a console not known yet when a browser first uses it");
+  c->footer(
+      "Open https://ADDR:PORT/ in a browser, choose a console and log in as in the other viewers. The gateway prints\n"
+      "its certificate's SHA-256 at start: compare it with the one the browser shows before accepting it. The\n"
+      "browser names a console; the gateway connects only to the addresses given here, inside TLS, and relays\n"
+      "only to a console whose key it trusts; a console not known is refused with its key in the log.\n"
+      "Log lines go to standard output. SIGINT or SIGTERM stops it.");
+  return c;
+}
+
 // The innermost sub-command the parser entered.
 const CLI::App* deepest(const CLI::App& app) {
   const CLI::App* at = &app;
@@ -409,6 +462,7 @@ int runCommandLine(int argc, const char* const* argv) {
   ConsoleSettings console;
   SnapSettings snap;
   ViewSettings view;
+  WebSettings web;
   std::vector<Command> commands = {
       {defineCipher(app, cipher), [&] { return runCipher(cipher); }},
       {defineDiscover(app, discover), [&] { return runDiscover(discover); }},
@@ -419,6 +473,7 @@ int runCommandLine(int argc, const char* const* argv) {
                                       {defineConsole(app, console), [&] { return runConsole(console); }},
                                       {defineSnap(app, snap), [&] { return runSnap(snap); }},
                                       {defineView(app, view), [&] { return runView(view); }},
+                                      {defineWeb(app, web), [&] { return runWeb(web); }},
                                   });
   app.footer(kExitTable);  // after the sub-commands, which would inherit it
 

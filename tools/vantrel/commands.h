@@ -116,6 +116,27 @@ struct ViewSettings {
   ViewerTlsSettings tls;
 };
 
+struct WebSettings {
+  std::string listen = "127.0.0.1";
+  std::optional<std::uint16_t> port;  // 8443, or 8080 for clear HTTP
+  std::vector<std::string> consoles;  // NAME=HOST[:PORT]
+  std::optional<std::string> pageDir;
+  unsigned maxSessions = 32;
+  unsigned idleLimit = 120;           // seconds a browser may leave a ping unanswered
+  // The page over HTTPS: a certificate given, or a key made once and kept in the state folder.
+  std::optional<std::string> tlsCertificate;
+  std::optional<std::string> tlsKey;
+  std::optional<std::string> stateDir;
+  bool clearHttp = false;             // for a try on loopback
+  bool clearOnNetwork = false;        // clear HTTP on another address too
+  // The consoles: inside TLS, trusted by pin, CA or the known consoles, unless named clear.
+  std::vector<std::string> clearConsoles;
+  std::vector<std::string> pins;      // NAME=SHA256:...
+  std::optional<std::string> caFile;
+  std::optional<std::string> knownConsoles;
+  bool acceptNew = false;
+};
+
 int runCipher(const CipherSettings& settings);
 int runDiscover(const DiscoverSettings& settings);
 int runCodec(const CodecSettings& settings);
@@ -126,6 +147,7 @@ int runAccountList(const AccountSettings& settings);
 int runConsole(const ConsoleSettings& settings);
 int runSnap(const SnapSettings& settings);
 int runView(const ViewSettings& settings);
+int runWeb(const WebSettings& settings);
 
 // Parses the whole command line, runs the sub-command and returns the exit code.
 int runCommandLine(int argc, const char* const* argv);

@@ -9,6 +9,7 @@
 #include "clipboard/clipboard_text.h"
 #include "console/console_log.h"
 #include "printable_text.h"
+#include "json_text.h"
 #include "server/screen_feed.h"
 
 namespace vantrel::cli {
@@ -43,23 +44,7 @@ void InputLog::write(std::string_view jsonObject) {
   std::fflush(file_);
 }
 
-std::string InputLog::quote(std::string_view text) {
-  std::string out = "\"";
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20 || c >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
+std::string InputLog::quote(std::string_view text) { return jsonString(text); }
 
 void ConsoleSession::stop(std::string why) {
   std::lock_guard guard(lock_);

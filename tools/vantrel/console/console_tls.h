@@ -9,7 +9,7 @@
 
 #include "commands.h"
 #include "server/console_server.h"
-#include "tls/openssl_handles.h"
+#include "tls/server_tls.h"
 
 namespace vantrel::cli {
 
@@ -18,20 +18,17 @@ class ConsoleTls {
   // Nothing, and the reason in `error`, when no key and certificate can be had.
   static std::unique_ptr<ConsoleTls> open(const ConsoleSettings& settings, std::string& error);
 
-  const std::string& fingerprint() const { return fingerprint_; }
+  const std::string& fingerprint() const { return tls_.keyFingerprint; }
   // Where the key comes from: "kept in FILE" or "from FILE".
-  const std::string& origin() const { return origin_; }
+  const std::string& origin() const { return tls_.origin; }
 
   // Each failed handshake goes to `log` as one line.
   ConsoleServer::SecureChannel channel(std::function<void(const std::string&)> log) const;
 
  private:
-  ConsoleTls(SslContextPtr context, std::string fingerprint, std::string origin)
-      : context_(std::move(context)), fingerprint_(std::move(fingerprint)), origin_(std::move(origin)) {}
+  explicit ConsoleTls(ServerTls tls) : tls_(std::move(tls)) {}
 
-  SslContextPtr context_;
-  std::string fingerprint_;
-  std::string origin_;
+  ServerTls tls_;
 };
 
 }  // namespace vantrel::cli

@@ -36,16 +36,16 @@ TrustDecision decideTrust(std::string_view console, const Sha256Digest& shown, c
       return {Verdict::Refuse, "the key of " + at + " has changed:\n  known: " + formatFingerprint(known.entry->key) +
                                    " (" + policy.knownFile + " line " + line + ")\n  shown: " + key + "\n" +
                                    kEitherWay + " Once it confirms the key shown, delete line " + line + " of " +
-                                   policy.knownFile + " and connect again."};
+                                   policy.knownFile + " and " + policy.again + "."};
     }
     case KnownAnswer::NotFound: break;
   }
   const std::string unknown = at + " is not known yet; its key is " + key + ".";
   if (policy.acceptNew) return {Verdict::Remember, unknown + " Remembered in " + policy.knownFile + "."};
   if (policy.canAsk) return {Verdict::Ask, unknown + "\nCompare it with the key the console printed at start."};
-  return {Verdict::Refuse, unknown + "\nCompare it with the key the console printed at start, then connect again "
-                                     "with --accept-new to remember it in " + policy.knownFile +
-                                     ", or with --tls-fingerprint " + key + "."};
+  return {Verdict::Refuse, unknown + "\nCompare it with the key the console printed at start, then " + policy.again +
+                                     " with --accept-new to remember it in " + policy.knownFile +
+                                     ", or with --tls-fingerprint " + policy.pinPrefix + key + "."};
 }
 
 std::string trustQuestion(const TrustPolicy& policy) {

@@ -19,6 +19,9 @@ struct TrustPolicy {
   bool acceptNew = false;           // remember an unknown console without asking
   bool canAsk = false;              // a user is at a terminal to answer
   std::string knownFile;            // where the known consoles are kept, for the texts
+  // How the texts tell the user to try again, and what goes before a key given as a pin.
+  std::string again = "connect again";
+  std::string pinPrefix;
 };
 
 enum class Verdict {

@@ -1,5 +1,8 @@
 #include "tls/tls_contexts.h"
 
+#include <arpa/inet.h>
+#include <openssl/x509v3.h>
+
 namespace vantrel::cli {
 namespace {
 
@@ -16,7 +19,20 @@ SslContextPtr baseContext(const SSL_METHOD* method, std::string& error) {
   return context;
 }
 
+bool isAddress(const std::string& host) {
+  in_addr address{};
+  return inet_pton(AF_INET, host.c_str(), &address) == 1;
+}
+
 }  // namespace
+
+bool nameServer(SSL* ssl, const std::string& host) {
+  const bool address = isAddress(host);
+  if (!address && SSL_set_tlsext_host_name(ssl, host.c_str()) != 1) return false;
+  if ((SSL_get_verify_mode(ssl) & SSL_VERIFY_PEER) == 0) return true;
+  return address ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1
+                 : SSL_set1_host(ssl, host.c_str()) == 1;
+}
 
 SslContextPtr serverContext(const TlsIdentity& identity, std::string& error) {
   SslContextPtr context = baseContext(TLS_server_method(), error);

@@ -18,4 +18,8 @@ SslContextPtr serverContext(const TlsIdentity& identity, std::string& error);
 // before anything else goes out.
 SslContextPtr clientContext(const std::optional<std::string>& caFile, std::string& error);
 
+// Names the server to ask for (not for an address, which TLS does not name) and, when the
+// context checks certificates, the name or address the certificate must be for.
+bool nameServer(SSL* ssl, const std::string& host);
+
 }  // namespace vantrel::cli

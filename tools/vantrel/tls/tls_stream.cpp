@@ -1,28 +1,14 @@
 #include "tls/tls_stream.h"
 
-#include <arpa/inet.h>
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
 #include <algorithm>
 
+#include "tls/tls_contexts.h"
+
 namespace vantrel::cli {
 namespace {
-
-bool isAddress(const std::string& host) {
-  in_addr address{};
-  return inet_pton(AF_INET, host.c_str(), &address) == 1;
-}
-
-// Names the server to ask for (not for an address, which TLS does not name) and, when the
-// context checks certificates, the name or address the certificate must be for.
-bool nameServer(SSL* ssl, const std::string& host) {
-  const bool address = isAddress(host);
-  if (!address && SSL_set_tlsext_host_name(ssl, host.c_str()) != 1) return false;
-  if ((SSL_get_verify_mode(ssl) & SSL_VERIFY_PEER) == 0) return true;
-  return address ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1
-                 : SSL_set1_host(ssl, host.c_str()) == 1;
-}
 
 // The result of the certificate check, when the context makes one.
 long certificateCheck(SSL* ssl) {

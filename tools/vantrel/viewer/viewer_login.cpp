@@ -7,6 +7,7 @@
 
 #include "address_text.h"
 #include "catalog/ini_file.h"
+#include "catalog/keyed_catalog.h"
 #include "catalog/message_catalog.h"
 #include "commands.h"
 #include "english_catalog.h"
@@ -17,9 +18,6 @@ namespace vantrel::cli {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Catalogue lookups come back as this mark and the key, so that a box can name its key.
-constexpr char kKeyMark = '\x1F';
 
 std::string oneLine(std::string text) {
   for (auto& c : text) {
@@ -55,26 +53,20 @@ class ViewerMessages::Printed final : public MessageBoxPort {
                  [](std::string_view section, std::string_view key, std::string_view fallback, const std::string&) {
                    return findIniValue(kEnglishCatalog, section, key).value_or(std::string(fallback));
                  }),
-        keys_("", [](std::string_view, std::string_view key, std::string_view, const std::string&) {
-          return kKeyMark + std::string(key);
-        }) {
+        keys_(keyedCatalog()) {
     if (catalogDir) fromFile_.emplace(*catalogDir);
   }
 
   void show(WindowRef, const std::string& text, const std::string&, unsigned) override {
     ++shown_;
-    if (text.empty() || text[0] != kKeyMark) {
+    const auto key = catalogKeyOf(text);
+    if (!key) {
       print(std::string(prefix_) + ": " + oneLine(text));
       return;
     }
-    std::string key = text.substr(1);
-    const std::string_view suffix = MessageCatalog::languageSuffix(0);
-    if (key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
-      key.resize(key.size() - suffix.size());
-    }
     const MessageCatalog& texts = fromFile_ ? *fromFile_ : english_;
-    const std::string words = oneLine(texts.lookupText(MessageCatalog::kSection, key, 0));
-    print(std::string(prefix_) + ": " + words + " (" + key + ")");
+    const std::string words = oneLine(texts.lookupText(MessageCatalog::kSection, *key, 0));
+    print(std::string(prefix_) + ": " + words + " (" + *key + ")");
   }
 
   const MessageCatalog& keys() const { return keys_; }

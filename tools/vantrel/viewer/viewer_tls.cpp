@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "tls/tls_contexts.h"
-#include "tls/tls_identity.h"
+#include "tls/shown_key.h"
 #include "tls/tls_stream.h"
 
 namespace vantrel::cli {
@@ -67,29 +67,19 @@ std::unique_ptr<ByteStream> ViewerTls::secure(NetSocket& connected, const std::s
                 "no TLS session with the console at " + console + ": " + refused.reason);
   }
   if (checkedByCa_) return stream;  // the handshake checked the chain and the name
-  const auto shown = publicKeyDigest(stream->peerCertificate());
-  if (!shown) return fail(Failure::Untrusted, "the console at " + console + " showed no usable key");
-  KnownLookup known;
-  std::string error;
-  if (!policy_.pin) {
-    const auto entries = known_.read(error);
-    if (!entries) return fail(Failure::Untrusted, error);
-    known = lookUpConsole(*entries, host, port_, *shown);
-  }
-  const TrustDecision decision = decideTrust(console, *shown, policy_, known);
-  switch (decision.verdict) {
-    case Verdict::Accept: return stream;
-    case Verdict::Remember:
-      if (!known_.add(host, port_, *shown, error)) return fail(Failure::Untrusted, error);
-      std::fprintf(stderr, "vantrel %s: %s\n", command_, decision.text.c_str());
+  const ShownKey shown = checkShownKey(stream->peerCertificate(), host, port_, policy_, known_);
+  switch (shown.decision.verdict) {
+    case Verdict::Accept:
+      if (!shown.decision.text.empty()) std::fprintf(stderr, "vantrel %s: %s\n", command_, shown.decision.text.c_str());
       return stream;
     case Verdict::Ask:
       host_ = host;
-      shown_ = *shown;
-      return fail(Failure::NotKnown, decision.text);
+      shown_ = shown.key;
+      return fail(Failure::NotKnown, shown.decision.text);
+    case Verdict::Remember:
     case Verdict::Refuse: break;
   }
-  return fail(Failure::Untrusted, decision.text);
+  return fail(Failure::Untrusted, shown.decision.text);
 }
 
 bool ViewerTls::askAndRemember() {

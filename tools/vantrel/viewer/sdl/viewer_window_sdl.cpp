@@ -15,14 +15,14 @@
 #include "input/special_keys.h"
 #include "input/viewer_window_port.h"
 #include "latin1_text.h"
+#include "screen/shown_surface.h"
 #include "viewer/client_connection.h"
 #include "viewer/sdl/clipboard_sync.h"
 #include "viewer/sdl/full_screen_sdl.h"
 #include "viewer/sdl/key_menu.h"
 #include "viewer/sdl/key_translator.h"
-#include "viewer/sdl/shown_surface.h"
-#include "viewer/view_layout.h"
 #include "viewer/sdl/window_text.h"
+#include "viewer/view_layout.h"
 
 namespace vantrel::cli {
 namespace {

@@ -1,5 +1,5 @@
-// The SDL viewer's surface reports what changed for its texture.
-#include "viewer/sdl/shown_surface.h"
+// The surface of the SDL and browser viewers reports what changed for its texture.
+#include "screen/shown_surface.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "protocol/byte_io.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 // A 2 x 2 top-down 32-bit bitmap of one colour.
@@ -60,4 +60,4 @@ TEST(ShownSurface, ReportsTheRectanglesDrawnAndANewSurfaceWhole) {
 }
 
 }  // namespace
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,8 +1,8 @@
-#include "viewer/sdl/shown_surface.h"
+#include "screen/shown_surface.h"
 
 #include <algorithm>
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 constexpr ScrollOffset kNoScroll{};
@@ -86,4 +86,4 @@ bool ShownSurface::takeChanges(const std::function<void(const Changes&)>& upload
   return true;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,9 +1,9 @@
 #pragma once
-// The surface of the SDL viewer: the headless software surface (the remote screen and, over it,
-// what the window shows, overlay included), drawn on the receive thread, plus a note of what
-// changed since the window thread last uploaded it into its texture. The window thread reads
-// under this object's own lock; the receive thread takes it inside the display's lock, never
-// the other way round.
+// The surface of a viewer that shows the picture through a texture or a canvas of its own (the
+// SDL window, the browser page): the headless software surface (the remote screen and, over it,
+// what the window shows, overlay included), plus a note of what changed since the shell last
+// uploaded it. The shell reads under this object's own lock; a receive thread takes it inside
+// the display's lock, never the other way round.
 
 #include <cstdint>
 #include <functional>
@@ -14,7 +14,7 @@
 #include "screen/software_surface.h"
 #include "screen/surface_port.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 class ShownSurface final : public SurfacePort {
  public:
@@ -53,4 +53,4 @@ class ShownSurface final : public SurfacePort {
   std::vector<SurfaceRect> rects_;
 };
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,0 +1,76 @@
+// What vantrel web decides without a network: the consoles it may relay to, the files it serves
+// and nothing else, the catalogue's texts for the page.
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "web/console_list.h"
+#include "web/page_files.h"
+
+namespace vantrel::cli {
+namespace {
+
+TEST(WebConsoleList, TakesNamesAndAddressesOnlyEachInsideTlsUnlessNamedClear) {
+  std::string error;
+  const std::string key = "SHA256:" + std::string(43, 'A');
+  const auto consoles = parseConsoleList({"lab=10.0.0.5", "rack-2.b=console.example:26000", "old=10.0.0.9"}, {"old"},
+                                         {"lab=" + key}, error);
+  ASSERT_TRUE(consoles) << error;
+  EXPECT_EQ(consoles->at("lab").target.port, 25000);
+  EXPECT_EQ(consoles->at("rack-2.b").target.host, "console.example");
+  EXPECT_EQ(consoles->at("rack-2.b").target.port, 26000);
+  EXPECT_FALSE(consoles->at("lab").clear);
+  EXPECT_EQ(consoles->at("lab").pin, parseFingerprint(key));
+  EXPECT_FALSE(consoles->at("rack-2.b").pin);
+  EXPECT_TRUE(consoles->at("old").clear);
+
+  struct Bad { std::vector<std::string> entries, clear, pins; const char* says; };
+  for (const Bad& bad : std::vector<Bad>{
+           {{"10.0.0.5"}, {}, {}, "is not NAME=HOST"},
+           {{"=10.0.0.5"}, {}, {}, "is not NAME=HOST"},
+           {{"a/b=10.0.0.5"}, {}, {}, "is not NAME=HOST"},
+           {{"lab="}, {}, {}, ""},
+           {{"lab=host:0"}, {}, {}, ""},
+           {{"lab=a", "lab=b"}, {}, {}, "given twice"},
+           {{"lab=a"}, {"other"}, {}, "--clear-console names 'other'"},
+           {{"lab=a"}, {}, {"other=" + key}, "--tls-fingerprint names 'other'"},
+           {{"lab=a"}, {}, {"lab=SHA256:short"}, "takes NAME=KEY"},
+           {{"lab=a"}, {}, {"lab"}, "takes NAME=KEY"},
+           {{"lab=a"}, {"lab"}, {"lab=" + key}, "is clear: it shows no key"},
+       }) {
+    EXPECT_FALSE(parseConsoleList(bad.entries, bad.clear, bad.pins, error)) << bad.entries.front();
+    EXPECT_NE(error.find(bad.says), std::string::npos) << error;
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(WebPageFiles, ServesTheFixedListAndTheDocumentsMadeAtStart) {
+  test::TempDir dir;
+  for (const char* name : {"index.html", "style.css", "viewer.js", "core.js", "keys.js", "view.js", "vantrel.wasm"}) {
+    dir.write(name, name);
+  }
+  dir.write("secret.txt", "not served");
+  std::string error;
+  ConsoleList consoles;
+  consoles["lab"] = {{"127.0.0.1", 25000}, false, std::nullopt};
+  consoles["say \"hi\""] = {{"127.0.0.1", 25001}, true, std::nullopt};
+  const auto page = PageFiles::load(dir.path().string(), consoles, error);
+  ASSERT_TRUE(page) << error;
+  EXPECT_EQ(page->find("/")->body, "index.html");
+  EXPECT_EQ(page->find("/vantrel.wasm?v=2")->contentType, "application/wasm");
+  EXPECT_EQ(page->find("/consoles.json")->body, R"(["lab","say \"hi\""])");
+  for (const char* target : {"/secret.txt", "/../index.html", "/./index.html", "index.html", "//index.html", ""}) {
+    EXPECT_EQ(page->find(target), nullptr) << target;
+  }
+  std::filesystem::remove(dir.path() / "keys.js");
+  EXPECT_FALSE(PageFiles::load(dir.path().string(), consoles, error));
+  EXPECT_NE(error.find("keys.js"), std::string::npos);
+}
+
+TEST(WebPageFiles, TheCataloguesEnglishAsJson) {
+  EXPECT_EQ(catalogueJson("; a comment\n[MESSAGEBOX]\r\nLoginFailed_en=Logon failed.\\nTry again.\r\n"
+                          "LoginFailed_jp=x\nQuote_en=say \"no\"\\ \n"),
+            R"({"LoginFailed":"Logon failed. Try again.","Quote":"say \"no\"\\ "})");
+}
+
+}  // namespace
+}  // namespace vantrel::cli

@@ -1,0 +1,240 @@
+// The viewer's core as a WebAssembly module for the browser page. One session at a time, fed
+// with the console's bytes from the page's WebSocket; the picture in one RGBA framebuffer in the
+// module's memory with the rectangles changed since the page last drew; what to send and what
+// to show in one state record that the page reads after every call. Text crosses in a scratch
+// buffer. Anything that allocates may grow the memory: the page re-reads its views after each call.
+#include <wasm_simd128.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/keyed_catalog.h"
+#include "input/special_keys.h"
+#include "input/viewer_window_port.h"
+#include "screen/shown_surface.h"
+#include "viewer/push_session.h"
+
+namespace vantrel::web {
+namespace {
+
+// Read by the page at fixed offsets (module.js): every field 32 bits, addresses as numbers.
+struct State {
+  std::uint32_t phase;           // PushSession::Phase, or 255 before the first session
+  std::uint32_t width;           // of the framebuffer; 0 until the first screen format
+  std::uint32_t height;
+  std::uint32_t frame;           // RGBA, width x height, top row first
+  std::uint32_t changeCount;     // rectangles changed since the page last drew
+  std::uint32_t changes;         // changeCount x (x, y, width, height)
+  std::uint32_t outgoing;        // bytes for the console
+  std::uint32_t outgoingLength;
+  std::uint32_t notice;          // the last box: "\x1F" and its catalogue key, or a fixed text (NUL-ended)
+  std::uint32_t noticeCount;     // boxes shown so far
+  std::uint32_t consoleText;     // the console's last clipboard text (8-bit, LF lines)
+  std::uint32_t consoleTextLength;
+  std::uint32_t consoleTextCount;
+  std::uint32_t status;          // the last login status word, 0 before one
+  std::uint32_t updates;         // screen updates drawn in this session
+};
+
+std::uint32_t address(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+
+// Pixels 0x00RRGGBB (bytes blue, green, red, 0) as the canvas wants them: red, green, blue, 255.
+void toRgba(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
+  std::size_t i = 0;
+  const v128_t opaque = wasm_i32x4_splat(static_cast<std::int32_t>(0xFF000000u));
+  for (; i + 4 <= count; i += 4) {
+    const v128_t p = wasm_v128_load(from + i);
+    wasm_v128_store(to + i, wasm_v128_or(wasm_i8x16_shuffle(p, p, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15),
+                                         opaque));
+  }
+  for (; i < count; ++i) to[i] = 0xFF000000u | (from[i] & 0xFFu) << 16 | (from[i] & 0xFF00u) | (from[i] >> 16 & 0xFFu);
+}
+
+class Boxes final : public MessageBoxPort {
+ public:
+  void show(WindowRef, const std::string& text, const std::string&, unsigned) override {
+    last = text;
+    ++count;
+  }
+  std::string last;
+  std::uint32_t count = 0;
+};
+
+class Clipboard final : public ClipboardPort {
+ public:
+  void setLocalClipboard(std::span<const std::uint8_t> text) override {
+    const std::string_view kept = receivedClipboardText(text);
+    last.assign(kept.begin(), kept.end());
+    ++count;
+  }
+  std::string last;
+  std::uint32_t count = 0;
+};
+
+class NoWindow final : public ViewerWindowPort {
+ public:
+  void takeFocus() override {}
+  void requestClose() override {}
+};
+
+struct Module {
+  State state{};
+  std::vector<std::uint8_t> scratch;
+  Boxes boxes;
+  Clipboard clipboard;
+  MessageCatalog catalog = keyedCatalog();
+  UserMessages messages{&boxes};
+  std::unique_ptr<ShownSurface> surface;
+  std::unique_ptr<PushSession> session;
+  std::vector<std::uint32_t> frame;
+  std::vector<std::int32_t> changes;
+
+  Module() {
+    messages.catalog = &catalog;
+    state.phase = 255;
+  }
+
+  // What the session drew, into the framebuffer as RGBA, and the state record brought up to date.
+  void refresh() {
+    surface->takeChanges([this](const ShownSurface::Changes& c) {
+      if (c.resized) {
+        frame.assign(std::size_t{c.width} * c.height, 0xFF000000u);
+        changes.clear();
+        state.width = c.width;
+        state.height = c.height;
+      }
+      const auto copy = [&](const SurfaceRect& r) {
+        for (std::int32_t y = r.top; y < r.bottom; ++y) {
+          const std::size_t first = static_cast<std::size_t>(y) * c.width + static_cast<std::size_t>(r.left);
+          toRgba(c.pixels.data() + first, frame.data() + first, static_cast<std::size_t>(r.width()));
+        }
+        changes.insert(changes.end(), {r.left, r.top, r.width(), r.height()});
+      };
+      if (c.resized) {
+        copy({0, 0, static_cast<std::int32_t>(c.width), static_cast<std::int32_t>(c.height)});
+      } else {
+        for (const SurfaceRect& r : c.rects) copy(r);
+      }
+    });
+    state.phase = static_cast<std::uint32_t>(session->phase());
+    state.frame = address(frame.data());
+    state.changeCount = static_cast<std::uint32_t>(changes.size() / 4);
+    state.changes = address(changes.data());
+    state.outgoing = address(session->outgoing().data());
+    state.outgoingLength = static_cast<std::uint32_t>(session->outgoing().size());
+    state.notice = address(boxes.last.c_str());
+    state.noticeCount = boxes.count;
+    state.consoleText = address(clipboard.last.data());
+    state.consoleTextLength = static_cast<std::uint32_t>(clipboard.last.size());
+    state.consoleTextCount = clipboard.count;
+    state.status = session->lastStatus().value_or(0);
+    state.updates = static_cast<std::uint32_t>(session->display().updatesDrawn());
+  }
+
+  std::string_view text(std::size_t offset, std::size_t length) const {
+    if (offset > scratch.size() || length > scratch.size() - offset) return {};
+    return {reinterpret_cast<const char*>(scratch.data()) + offset, length};
+  }
+};
+
+Module& module() {
+  static Module m;
+  return m;
+}
+
+}  // namespace
+}  // namespace vantrel::web
+
+namespace vantrel {
+
+// The browser has no boxes of its own: what a box would say goes to the page as the notice.
+MessageBoxPort& systemMessageBoxes() { return web::module().boxes; }
+
+}  // namespace vantrel
+
+using vantrel::web::module;
+
+extern "C" {
+
+// The scratch buffer, at least `size` bytes, for the next call's bytes or text.
+std::uint32_t vt_scratch(std::uint32_t size) {
+  auto& m = module();
+  if (m.scratch.size() < size) m.scratch.resize(size);
+  return vantrel::web::address(m.scratch.data());
+}
+
+// The state record; its address does not change.
+std::uint32_t vt_state() { return vantrel::web::address(&module().state); }
+
+// A new session (the last one, if any, is dropped): the user name is the scratch buffer's first
+// `userLength` bytes, the password the `passwordLength` after them. False without memory.
+bool vt_start(std::uint32_t userLength, std::uint32_t passwordLength) {
+  auto& m = module();
+  m.session.reset();
+  m.surface = std::make_unique<vantrel::ShownSurface>();
+  m.changes.clear();
+  m.state.width = m.state.height = 0;
+  m.session = vantrel::PushSession::create(*m.surface, m.clipboard, m.messages, m.text(0, userLength),
+                                           m.text(userLength, passwordLength));
+  std::fill(m.scratch.begin(), m.scratch.end(), std::uint8_t{0});  // the password goes
+  if (!m.session) return false;
+  m.refresh();
+  return true;
+}
+
+// `length` bytes from the console, in the scratch buffer.
+void vt_receive(std::uint32_t length) {
+  auto& m = module();
+  if (!m.session) return;
+  m.session->receive({m.scratch.data(), std::min<std::size_t>(length, m.scratch.size())});
+  m.refresh();
+}
+
+// The page has sent the outgoing bytes, and drawn the changed rectangles.
+void vt_sent() {
+  auto& m = module();
+  if (m.session) m.session->clearOutgoing();
+  m.changes.clear();
+  if (m.session) m.refresh();
+}
+
+void vt_key(std::uint32_t keysym, bool down) {
+  auto& m = module();
+  if (!m.session) return;
+  m.session->sendKeyEvent(keysym, down);
+  m.refresh();
+}
+
+void vt_pointer(std::uint32_t x, std::uint32_t y, std::uint32_t buttons) {
+  auto& m = module();
+  if (!m.session) return;
+  m.session->sendPointer(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), static_cast<std::uint8_t>(buttons));
+  m.refresh();
+}
+
+// One of the four special sequences (0 Alt+Tab, 1 Ctrl+Space, 2 Alt+F4, 3 Ctrl+Alt+Del).
+bool vt_special(std::uint32_t code) {
+  auto& m = module();
+  if (!m.session) return false;
+  vantrel::web::NoWindow window;
+  const bool sent = vantrel::sendSpecialSequence(code, m.session.get(), window);
+  m.refresh();
+  return sent;
+}
+
+// The local clipboard's text (8-bit, the scratch buffer's first `length` bytes). False when it
+// is not sent (too long, or no session running).
+bool vt_clipboard(std::uint32_t length) {
+  auto& m = module();
+  if (!m.session) return false;
+  const bool sent = m.session->sendClipboardText(m.text(0, length));
+  m.refresh();
+  return sent;
+}
+
+}  // extern "C"
