@@ -11,7 +11,7 @@
 #include <map>
 
 #include "catalog/whole_file.h"
-#include "protocol/console_link.h"
+#include "protocol/credential_blocks.h"
 #include "server/account_file.h"
 
 namespace vantrel {
@@ -117,8 +117,8 @@ ReadLine readAccountLine(std::string_view line) {
 
 // A fresh yescrypt hash of a password a viewer can send; nothing, and why in `error`, otherwise.
 std::optional<std::string> newHash(const std::string& password, std::string& error) {
-  if (password.size() > ConsoleLink::kPasswordMaxLength) {
-    error = "a password longer than " + std::to_string(ConsoleLink::kPasswordMaxLength) +
+  if (password.size() > CredentialBlocks::kPasswordMaxLength) {
+    error = "a password longer than " + std::to_string(CredentialBlocks::kPasswordMaxLength) +
             " characters cannot be sent by a viewer";
     return std::nullopt;
   }
@@ -149,8 +149,8 @@ std::optional<std::string> accountNameProblem(std::string_view name) {
     if (c == ' ' || c == '\t') return "an account name must not contain blanks";
     if (c < 0x20 || c == 0x7F) return "an account name must not contain control characters";
   }
-  if (name.size() > ConsoleLink::kUserMaxLength) {
-    return "an account name must not be longer than " + std::to_string(ConsoleLink::kUserMaxLength) +
+  if (name.size() > CredentialBlocks::kUserMaxLength) {
+    return "an account name must not be longer than " + std::to_string(CredentialBlocks::kUserMaxLength) +
            " characters, the most a viewer sends";
   }
   return std::nullopt;

@@ -73,7 +73,7 @@ int runWeb(const WebSettings& s) {
   config.limits.browserIdle = std::chrono::seconds(s.idleLimit);
   if (tls) config.https = std::move(tls->context);
   config.consoleTrust = std::move(trust);
-  config.log = [](const std::string& line) { logLine(stdout, line); };
+  config.log = [](const std::string& line) { logLine(stdout, Priority::Info, line); };
   Gateway gateway(std::move(config), std::move(*page));
   if (!gateway.listen(error)) {
     std::fprintf(stderr, "vantrel web: %s\n", error.c_str());
@@ -82,22 +82,22 @@ int runWeb(const WebSettings& s) {
   std::string names;
   for (const auto& [name, console] : *consoles) names += (names.empty() ? "" : ", ") + name;
   const std::string host = s.listen.find(':') != std::string::npos ? "[" + s.listen + "]" : s.listen;
-  logLine(stdout, std::string("listening on ") + (https ? "https" : "http") + "://" + host + ":" +
+  logLine(stdout, Priority::Info, std::string("listening on ") + (https ? "https" : "http") + "://" + host + ":" +
                       std::to_string(gateway.port()) + "/ for " + names);
   if (tls) {
-    logLine(stdout, "TLS certificate SHA-256 " + tls->certificateDigest + ", key " + tls->keyFingerprint + " (" +
+    logLine(stdout, Priority::Info, "TLS certificate SHA-256 " + tls->certificateDigest + ", key " + tls->keyFingerprint + " (" +
                         tls->origin + "): compare it with what the browser shows");
   } else if (!loopback(s.listen)) {
-    logLine(stderr, "warning: clear HTTP on " + s.listen + ": passwords and keystrokes cross the network readable");
+    logLine(stderr, Priority::Warning, "warning: clear HTTP on " + s.listen + ": passwords and keystrokes cross the network readable");
   }
   for (const auto& [name, console] : *consoles) {
     if (console.clear && !loopback(console.target.host)) {
-      logLine(stderr, "warning: console " + name + " is relayed without TLS: passwords and keystrokes cross the "
+      logLine(stderr, Priority::Warning, "warning: console " + name + " is relayed without TLS: passwords and keystrokes cross the "
                       "network to " + console.target.host + " readable");
     }
   }
   gateway.run(true);
-  logLine(stdout, "stopped");
+  logLine(stdout, Priority::Info, "stopped");
   return kExitOk;
 }
 
