@@ -64,7 +64,7 @@ zcat "$work/debroot/usr/share/man/man1/vantrel.1.gz" | grep 'console' >/dev/null
 # manual page where their documentation points: systemd-analyze verify says nothing of a unit it
 # takes whole, and only warns (exit code 0) about a line it ignores.
 units=$(cd "$work/debroot/usr/lib/systemd" && find system user -name '*.service' | sort)
-for unit in system/vantrel-console@.service user/vantrel-console@.service; do
+for unit in system/vantrel-console@.service user/vantrel-console@.service system/vantrel-web.service; do
   grep -qx "$unit" <<<"$units" || fail "$deb lacks the unit $unit: it holds $units"
 done
 mkdir -p "$work/units/system" "$work/units/user" "$work/run"
@@ -83,6 +83,10 @@ grep -q '^ *adduser --system .* vantrel$' "$work/control/postinst" || fail "the 
 dpkg-deb -f "$deb" Depends | grep adduser >/dev/null || fail "$deb does not depend on adduser, which its postinst runs"
 example=$work/debroot/usr/share/doc/vantrel/examples/console.conf
 [ -f "$example" ] || fail "$deb has no example configuration"
+# The gateway's example as shipped holds only options vantrel web takes: it goes as far as the page.
+said=$("$vantrel" web --config "$work/debroot/usr/share/doc/vantrel/examples/web.conf" --page-dir "$work" 2>&1) &&
+  fail "vantrel web started without a page"
+grep -q "no index.html in the page folder" <<<"$said" || fail "the gateway's example configuration: $said"
 
 printf 'secret\n' | "$vantrel" account add "$work/accounts" operator --role admin >/dev/null
 own=127.87.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
