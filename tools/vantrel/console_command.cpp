@@ -1,7 +1,6 @@
 // vantrel console: a console server for Linux. It logs viewers in against an account file or
 // PAM, serves them a screen (a built-in animated desktop, PNG images or a real X desktop) and
 // logs what they send; an X desktop also takes their keys, pointer and clipboard.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
