@@ -109,6 +109,7 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
         [](websocket::response_type& response) { response.set(http::field::server, "vantrel"); }));
     browser_.read_message_max(limits.browserMessage);
     browser_.binary(true);
+    browser_.auto_fragment(false);
     browser_.async_accept(request, [self = this->shared_from_this()](ErrorCode ec) {
       if (!ec) self->console_->open(self->shared_.limits().consoleConnect, [self](const ConsoleOpening& o) { self->opened(o); });
     });
