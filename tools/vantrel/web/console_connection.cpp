@@ -42,6 +42,10 @@ class Connection : public ConsoleConnection {
   }
 
   void readSome(asio::mutable_buffer buffer, Done done) override { stream_.async_read_some(buffer, std::move(done)); }
+  bool hasWaiting() override {
+    ErrorCode ignored;
+    return tcpStream().socket().available(ignored) > 0 || heldByTransport();
+  }
   void write(asio::const_buffer buffer, Done done) override { asio::async_write(stream_, buffer, std::move(done)); }
   void close() override {
     ErrorCode ignored;
@@ -52,6 +56,7 @@ class Connection : public ConsoleConnection {
  protected:
   beast::tcp_stream& tcpStream() { return beast::get_lowest_layer(stream_); }
   virtual void secure() = 0;
+  virtual bool heldByTransport() { return false; }
 
   void opened(std::string note = {}) {
     tcpStream().expires_never();
@@ -89,6 +94,12 @@ class TlsConnection final : public Connection<asio::ssl::stream<beast::tcp_strea
   }
 
  private:
+  // Plain text TLS has opened and not yet handed out, or records it has been given and not yet opened.
+  bool heldByTransport() override {
+    SSL* ssl = stream_.native_handle();
+    return SSL_pending(ssl) > 0 || BIO_ctrl_pending(SSL_get_rbio(ssl)) > 0;
+  }
+
   void secure() override {
     // A pinned console is checked by its key alone, even where a CA bundle checks the others.
     if (console_.pin && trust_.byCa()) SSL_set_verify(stream_.native_handle(), SSL_VERIFY_NONE, nullptr);

@@ -68,6 +68,8 @@ class ConsoleConnection {
   // Connects (and for TLS, shakes hands and checks the key) within `limit`.
   virtual void open(std::chrono::seconds limit, Opened opened) = 0;
   virtual void readSome(boost::asio::mutable_buffer buffer, Done done) = 0;
+  // Whether more of what the console sent is already here, for a read to take at once.
+  virtual bool hasWaiting() = 0;
   virtual void write(boost::asio::const_buffer buffer, Done done) = 0;
   virtual void close() = 0;
   // "clear", or the TLS version and cipher.

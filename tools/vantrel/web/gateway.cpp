@@ -80,8 +80,9 @@ std::string peerOf(const tcp::socket& socket) {
 }
 
 // One browser's WebSocket relayed to one console, until either side ends it. What the console
-// sends is gathered while the browser takes the last message, and goes as the next one: under
-// load, few large messages rather than many small ones.
+// sends is gathered while the browser takes the last message, and while more of it is already
+// waiting, and goes as the next one: few large messages rather than many small ones, and the end
+// of what the console sent at once without delay.
 template <typename Stream>
 class Relay : public std::enable_shared_from_this<Relay<Stream>> {
  public:
@@ -169,6 +170,8 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
       if (consoleEnded_ && !browserEnded_) closeBrowser();
       return;
     }
+    // The read that takes what is waiting comes back here.
+    if (!consoleEnded_ && gathered_.size() < shared_.limits().browserGather && console_->hasWaiting()) return;
     std::swap(sending_, gathered_);
     writing_ = true;
     browser_.async_write(sending_.cdata(), [self = this->shared_from_this()](ErrorCode ec, std::size_t n) {

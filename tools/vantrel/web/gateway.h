@@ -27,6 +27,9 @@ struct GatewayLimits {
   // sends, its header, and room for key and pointer events batched with it.
   std::size_t browserMessage = 204800 + 8 + 4096;
   std::size_t consoleRead = 256 * 1024;          // one read from the console at most
+  // While more of the console's bytes are waiting, they gather into messages of this size: the
+  // browser pays for every message it takes, more than for its bytes.
+  std::size_t browserGather = 512 * 1024;
   std::size_t queuedForBrowser = 2048 * 1024;    // reading from the console pauses beyond this
   std::chrono::seconds request{30};              // a whole HTTP request, and a WebSocket handshake
   std::chrono::seconds consoleConnect{15};
