@@ -83,6 +83,9 @@ grep -q '^ *adduser --system .* vantrel$' "$work/control/postinst" || fail "the 
 dpkg-deb -f "$deb" Depends | grep adduser >/dev/null || fail "$deb does not depend on adduser, which its postinst runs"
 example=$work/debroot/usr/share/doc/vantrel/examples/console.conf
 [ -f "$example" ] || fail "$deb has no example configuration"
+for file in index.html style.css viewer.js core.js keys.js view.js vantrel.wasm; do
+  [ -s "$work/debroot/usr/share/vantrel/web/$file" ] || fail "$deb lacks the browser page's $file"
+done
 # The gateway's example as shipped holds only options vantrel web takes: it goes as far as the page.
 said=$("$vantrel" web --config "$work/debroot/usr/share/doc/vantrel/examples/web.conf" --page-dir "$work" 2>&1) &&
   fail "vantrel web started without a page"
