@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -285,6 +286,20 @@ std::optional<std::string> NetSocket::peerAddress() const {
   return addressText(queryAddress(native(handle_), ::getpeername));
 }
 
+std::string clientKeyOf(const std::string& address) {
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, address.c_str(), &v6) != 1) return address;
+  std::fill(std::begin(v6.s6_addr) + 8, std::end(v6.s6_addr), std::uint8_t{0});
+  char text[INET6_ADDRSTRLEN] = {};
+  return inet_ntop(AF_INET6, &v6, text, sizeof text) != nullptr ? std::string(text) : address;
+}
+
+std::optional<std::string> NetSocket::peerKey() const {
+  const auto address = peerAddress();
+  if (!address) return std::nullopt;
+  return clientKeyOf(*address);
+}
+
 std::optional<std::string> NetSocket::localAddress() const {
   if (!isOpen()) return std::nullopt;
   return addressText(queryAddress(native(handle_), ::getsockname));
@@ -314,7 +329,7 @@ std::optional<std::string> NetSocket::peerHostName() const {
 bool NetSocket::peerMac(std::string& out) const {
   if (!isOpen()) return false;
   const auto a = queryAddress(native(handle_), ::getpeername);
-  out = addressText(a);
+  out = clientKeyOf(addressText(a));
   const auto v4 = asIpv4(a);  // the neighbour table asked here holds IPv4 neighbours
   const auto hardware = v4 ? net::neighbourHardwareAddress(v4->sin_addr.s_addr) : std::nullopt;
   if (!hardware) return false;

@@ -72,8 +72,10 @@ class NetSocket : public ByteStream {
   std::optional<std::string> localAddress() const;
   std::optional<std::uint16_t> localPort() const;
   std::optional<std::string> peerHostName() const;
+  // What the console's limits and lockout count the peer by: clientKeyOf(peerAddress()).
+  std::optional<std::string> peerKey() const;
   // Writes the peer's hardware address (00-0C-29-3A-4B-5C) and returns true; when it cannot be
-  // learnt, writes the peer's address text instead and returns false. Untouched without a socket.
+  // learnt, writes the peer's key instead and returns false. Untouched without a socket.
   bool peerMac(std::string& out) const;
 
   // Bytes sent: all of them, or 0 when a send call failed (which also clears `alive`).
@@ -140,5 +142,10 @@ class NetSocket : public ByteStream {
   std::atomic<Handle> handle_{kNoHandle};
   std::atomic<bool> running_{true};
 };
+
+// The client an address counts as: an IPv4 address is one; an IPv6 address counts as the /64
+// it lies in ("2001:db8:1:2::"), since one host may take any address of its /64 at will and
+// would otherwise meet no lockout and no per-address limit. Text that is no address stays as it is.
+std::string clientKeyOf(const std::string& address);
 
 }  // namespace vantrel

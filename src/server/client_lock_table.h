@@ -17,7 +17,7 @@
 namespace vantrel {
 
 struct ClientLockEntry {
-  std::array<char, 21> lockKey{};  // hardware address text, else the dotted address
+  std::array<char, 21> lockKey{};  // hardware address text, else the address (an IPv6 one as its /64)
   std::int32_t failures = 0;       // 0 to 3
   std::uint32_t lockTick = 0;      // tick count at the third failure, else 0
 };

@@ -67,12 +67,12 @@ void ConcurrentLogins::acceptLoop() {
       continue;
     }
     const std::string address = link->peerAddress().value_or("");
-    start(std::move(link), address);
+    start(std::move(link), address, clientKeyOf(address));
   }
 }
 
-ConcurrentLogins::TurnedAway ConcurrentLogins::roomFor(const std::string& address) {
-  const auto from = perAddress_.find(address);
+ConcurrentLogins::TurnedAway ConcurrentLogins::roomFor(const std::string& client) {
+  const auto from = perAddress_.find(client);
   if (from != perAddress_.end() && from->second >= limits_.perAddress) return TurnedAway::AddressFull;
   if (inFlight_ - displacing_ < limits_.inFlight) return TurnedAway::No;
   // Displaced logins end at once, but hold their threads until they have: so many of them at
@@ -84,9 +84,9 @@ ConcurrentLogins::TurnedAway ConcurrentLogins::roomFor(const std::string& addres
   return TurnedAway::ConsoleFull;
 }
 
-void ConcurrentLogins::start(std::unique_ptr<NetSocket> link, const std::string& address) {
+void ConcurrentLogins::start(std::unique_ptr<NetSocket> link, const std::string& address, const std::string& client) {
   std::unique_lock lk(mutex_);
-  const TurnedAway turnedAway = stopping_ ? TurnedAway::No : roomFor(address);
+  const TurnedAway turnedAway = stopping_ ? TurnedAway::No : roomFor(client);
   if (stopping_ || turnedAway != TurnedAway::No) {
     if (!stopping_) outcomes_.push_back({{}, address, turnedAway});
     changed_.notify_all();
@@ -94,25 +94,27 @@ void ConcurrentLogins::start(std::unique_ptr<NetSocket> link, const std::string&
     link->close();
     return;
   }
-  ++perAddress_[address];
+  ++perAddress_[client];
   ++inFlight_;
   Login& login = logins_.emplace_back();
   try {
-    login.thread = std::thread([this, &login, address, l = std::move(link)]() mutable { run(std::move(l), address, login); });
+    login.thread = std::thread(
+        [this, &login, address, client, l = std::move(link)]() mutable { run(std::move(l), address, client, login); });
   } catch (const std::system_error&) {
     // The connection went with the thread that could not start.
     --inFlight_;
-    if (--perAddress_[address] == 0) perAddress_.erase(address);
+    if (--perAddress_[client] == 0) perAddress_.erase(client);
     logins_.pop_back();
   }
 }
 
-void ConcurrentLogins::run(std::unique_ptr<NetSocket> link, const std::string& address, Login& self) {
+void ConcurrentLogins::run(std::unique_ptr<NetSocket> link, const std::string& address, const std::string& client,
+                           Login& self) {
   const ConsoleServer::LoginResult result = server_.login(std::move(link), ConsoleServer::SessionClaim::OnlyWhenFree);
   std::lock_guard guard(mutex_);
   --inFlight_;
   if (result.displaced) --displacing_;
-  if (--perAddress_[address] == 0) perAddress_.erase(address);
+  if (--perAddress_[client] == 0) perAddress_.erase(client);
   if (!stopping_) outcomes_.push_back({result, address});
   self.done = true;
   changed_.notify_all();

@@ -2,11 +2,11 @@
 // The logins of a console, side by side: a thread takes every new connection and runs its login
 // on a thread of its own, so that a client that says nothing (or drips a byte now and then)
 // holds only its own connection, never the next viewer's login. Only a few logins run at once
-// from any one address; a connection beyond that is closed at once. A bounded number run in
-// all: when that many are under way, a new connection takes the place of one that is still
-// waiting for its client (see ConsoleServer::displaceStalledLogin), so that stalled logins from
-// however many addresses cannot keep a viewer out; only when none is waiting is it closed at
-// once. A successful login takes the session only while no user is active.
+// from any one address (an IPv6 one counts as its /64); a connection beyond that is closed at
+// once. A bounded number run in all: when that many are under way, a new connection takes the
+// place of one that is still waiting for its client (see ConsoleServer::displaceStalledLogin),
+// so that stalled logins from however many addresses cannot keep a viewer out; only when none is
+// waiting is it closed at once. A successful login takes the session only while no user is active.
 
 #include <condition_variable>
 #include <cstddef>
@@ -32,7 +32,7 @@ class ConcurrentLogins {
   };
   enum class TurnedAway {
     No,
-    AddressFull,  // its address had `perAddress` logins under way
+    AddressFull,  // its address (for IPv6, its /64) had `perAddress` logins under way
     ConsoleFull,  // `inFlight` logins were under way, none of them waiting for its client
   };
   struct Outcome {
@@ -61,10 +61,11 @@ class ConcurrentLogins {
   };
 
   void acceptLoop();
-  void start(std::unique_ptr<NetSocket> link, const std::string& address);
-  void run(std::unique_ptr<NetSocket> link, const std::string& address, Login& self);
-  // Whether a login from the address may start, a stalled one displaced if need be (mutex_ held).
-  TurnedAway roomFor(const std::string& address);
+  // `client` is what the per-address limit counts the address as (clientKeyOf).
+  void start(std::unique_ptr<NetSocket> link, const std::string& address, const std::string& client);
+  void run(std::unique_ptr<NetSocket> link, const std::string& address, const std::string& client, Login& self);
+  // Whether a login from the client may start, a stalled one displaced if need be (mutex_ held).
+  TurnedAway roomFor(const std::string& client);
   void reapDone();  // mutex_ held
 
   ConsoleServer& server_;
@@ -75,7 +76,7 @@ class ConcurrentLogins {
   std::list<Login> logins_;
   std::size_t inFlight_ = 0;   // login threads running
   std::size_t displacing_ = 0;  // of them, displaced ones that have not yet ended
-  std::map<std::string, std::size_t> perAddress_;
+  std::map<std::string, std::size_t> perAddress_;  // by client key
   std::deque<Outcome> outcomes_;
   std::once_flag stopped_;
   std::thread acceptor_;

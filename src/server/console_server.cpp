@@ -187,7 +187,7 @@ ConsoleServer::LoginResult ConsoleServer::handshake(Link& link, SessionClaim cla
     }
   };
 
-  socket.peerMac(clientKey);  // the hardware address, or else the dotted address
+  socket.peerMac(clientKey);  // the hardware address, or else the address (an IPv6 one as its /64)
   const std::string peer = socket.peerAddress().value_or("");
   if (const auto word = refusal(socket, peer, clientKey)) {
     send(*word);

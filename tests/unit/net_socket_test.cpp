@@ -88,9 +88,9 @@ TEST_F(NetSocketTest, BindRefusesAPortWhereSomethingListensOnTheSameAddress) {
 // IPv4 viewer of a "::" listener by its IPv4 address.
 TEST_F(NetSocketTest, Ipv6ListenersAndConnectsNameBothEnds) {
   if (NetSocket probe; !probe.createTcp6BoundTo("::1", 0)) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
-  struct Row { const char* listen; const char* connect; const char* peer; };
-  for (const Row& row : {Row{"::1", "::1", "::1"}, Row{"::", "::1", "::1"}, Row{"::", "127.0.0.1", "127.0.0.1"},
-                         Row{"::", "localhost", "127.0.0.1"}}) {
+  struct Row { const char* listen; const char* connect; const char* peer; const char* key; };
+  for (const Row& row : {Row{"::1", "::1", "::1", "::"}, Row{"::", "::1", "::1", "::"},
+                         Row{"::", "127.0.0.1", "127.0.0.1", "127.0.0.1"}, Row{"::", "localhost", "127.0.0.1", "127.0.0.1"}}) {
     SCOPED_TRACE(std::string(row.listen) + " <- " + row.connect);
     NetSocket listener, viewer;
     ASSERT_TRUE(listener.createTcp6BoundTo(row.listen, 0) && listener.listen());
@@ -103,11 +103,24 @@ TEST_F(NetSocketTest, Ipv6ListenersAndConnectsNameBothEnds) {
     EXPECT_EQ(viewer.peerAddress(), row.peer);
     std::string key;
     EXPECT_FALSE(accepted->peerMac(key));  // loopback has no hardware address
-    EXPECT_EQ(key, row.peer);
+    EXPECT_EQ(key, row.key);
+    EXPECT_EQ(accepted->peerKey(), row.key);
   }
   NetSocket socket;
   EXPECT_FALSE(socket.createTcp6BoundTo("127.0.0.1", 0));
   EXPECT_EQ(NetSocket::resolve("::1"), 0u);
+}
+
+// A host may take any address of its IPv6 /64: the lockout and the per-address limit count the
+// /64, whose text still fits the lock table's 20 characters apart from a trailing colon.
+TEST(ClientKey, AnIpv6AddressCountsAsItsSlash64) {
+  struct Row { const char* address; const char* key; };
+  for (const Row& row : {Row{"192.0.2.7", "192.0.2.7"}, Row{"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::"},
+                         Row{"2001:db8:1:2:ffff::1", "2001:db8:1:2::"}, Row{"2001:db8:1:3::1", "2001:db8:1:3::"},
+                         Row{"2001:db8:85a3:8d3:1319:8a2e:370:7348", "2001:db8:85a3:8d3::"}, Row{"fe80::1", "fe80::"},
+                         Row{"<unavailable>", "<unavailable>"}, Row{"", ""}}) {
+    EXPECT_EQ(clientKeyOf(row.address), row.key) << row.address;
+  }
 }
 
 TEST_F(NetSocketTest, ResolveTakesDottedTextAsItIs) {
