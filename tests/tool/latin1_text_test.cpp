@@ -38,6 +38,9 @@ TEST(Latin1Text, WhatLatin1LacksOrIsNotUtf8BecomesOneQuestionMarkEach) {
     EXPECT_FALSE(fitsLatin1(c.utf8)) << c.latin1;  // what the viewer tells its user, once
   }
   EXPECT_TRUE(fitsLatin1("Gr\xC3\xBC\xC3\x9F" "e \xC3\xBF?"));
+  // What the console's --clipboard-text takes for Latin-1 already: anything that is not UTF-8.
+  for (const char* text : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "caf\xE9"}) EXPECT_FALSE(isUtf8(text)) << text;
+  for (const char* text : {"", "caf\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xEF\xBF\xBD"}) EXPECT_TRUE(isUtf8(text)) << text;
 }
 
 }  // namespace

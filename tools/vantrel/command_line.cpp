@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "journal.h"
+#include "latin1_text.h"
 
 namespace vantrel::cli {
 namespace {
@@ -248,7 +249,12 @@ CLI::App* defineConsole(CLI::App& app, ConsoleSettings& s) {
                 "append what viewers send to FILE as JSON lines ('-' for standard output): every key, and each "
                 "clipboard text's length and first 64 bytes; a new FILE is made readable by its owner alone")
       ->type_name("FILE");
-  c->add_option("--clipboard-text", s.clipboardText, "send this text to each viewer's clipboard")->type_name("TEXT");
+  // Viewers take 8-bit Latin-1 text: a UTF-8 argument (what a terminal gives) goes as Latin-1;
+  // bytes that are not UTF-8 are taken to be Latin-1 already and go as they are.
+  c->add_option("--clipboard-text", s.clipboardText,
+                "send this text to each viewer's clipboard (UTF-8 goes as Latin-1, '?' for what it lacks)")
+      ->transform([](const std::string& text) { return isUtf8(text) ? utf8ToLatin1(text) : text; })
+      ->type_name("TEXT");
   c->add_flag("--tls", s.tls, "serve viewers inside TLS, with a key made once and kept in the state folder");
   c->add_option("--tls-cert", s.tlsCertificate, "with --tls: show this certificate (its chain after it) instead")
       ->type_name("FILE");
