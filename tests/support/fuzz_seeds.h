@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/source_dir.h"
+
 namespace vantrel::testing {
 
 struct FuzzSeed {
@@ -23,7 +25,7 @@ inline std::vector<FuzzSeed> fuzzSeeds(const std::string& target) {
   std::vector<FuzzSeed> seeds;
   std::error_code error;
   for (const auto& entry :
-       std::filesystem::directory_iterator(std::filesystem::path(VANTREL_SOURCE_DIR) / "tests/fuzz/corpus" / target, error)) {
+       std::filesystem::directory_iterator(sourceDir() / "tests/fuzz/corpus" / target, error)) {
     std::ifstream file(entry.path(), std::ios::binary);
     seeds.push_back({entry.path().filename().string(), {std::istreambuf_iterator<char>(file), {}}});
   }

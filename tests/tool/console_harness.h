@@ -26,7 +26,7 @@ namespace vantrel::cli {
 using namespace std::chrono_literals;
 
 inline void addAccount(const std::filesystem::path& file, const std::string& name, const std::string& password) {
-  const std::string command = "printf '%s\\n' '" + password + "' | '" VANTREL_TOOL "' account add '" +
+  const std::string command = "printf '%s\\n' '" + password + "' | '" + std::string(toolPath()) + "' account add '" +
                               file.string() + "' " + name + " >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
 }

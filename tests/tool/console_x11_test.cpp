@@ -52,7 +52,7 @@ TEST_F(ConsoleX11, ServesAScaledDesktopAndTypesTheViewersInputIntoIt) {
 
   // The headless viewer sees the desktop scaled into 1024 x 768 between black bars.
   const auto png = (dir.path() / "snap.png").string();
-  const std::string snap = std::string("'") + VANTREL_TOOL + "' snap 127.0.0.1:" + std::to_string(console.port()) +
+  const std::string snap = std::string("'") + toolPath() + "' snap 127.0.0.1:" + std::to_string(console.port()) +
                            " --user admin --password secret --out '" + png + "' >/dev/null";
   ASSERT_EQ(std::system(snap.c_str()), 0);
   std::string error;

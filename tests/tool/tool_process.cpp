@@ -15,6 +15,8 @@ extern char** environ;
 
 namespace vantrel::cli {
 
+const char* toolPath() { return VANTREL_TOOL; }
+
 ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const std::string& environment) {
   const std::string command = environment + " '" VANTREL_TOOL "' " + arguments + " >'" + (dir.path() / "out").string() +
                               "' 2>'" + (dir.path() / "err").string() + "' </dev/null";

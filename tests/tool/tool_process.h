@@ -19,7 +19,10 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs `VANTREL_TOOL arguments` through the shell (so arguments are quoted as for sh), with
+// The vantrel program these tests run (only tool_process.cpp knows where it is built).
+const char* toolPath();
+
+// Runs `toolPath() arguments` through the shell (so arguments are quoted as for sh), with
 // standard input from /dev/null and the output streams caught in files of `dir`. `environment`
 // holds NAME=VALUE words for the tool's environment.
 ToolRun runTool(const test::TempDir& dir, const std::string& arguments, const std::string& environment = "");
@@ -32,7 +35,7 @@ struct TerminalRun {
 };
 TerminalRun runOnTerminal(std::vector<std::string> args, const std::vector<std::string>& answers);
 
-// `VANTREL_TOOL args` in the background, killed at the end if it is still running. Its standard
+// `toolPath() args` in the background, killed at the end if it is still running. Its standard
 // output comes through readLine(), or with `output` both streams go to that file and standard
 // input is /dev/null. `environment` entries ("NAME=value") take precedence over this process's.
 class ToolProcess {

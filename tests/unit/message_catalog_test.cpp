@@ -13,6 +13,7 @@
 #include "catalog/exception.h"
 #include "catalog/ini_file.h"
 #include "support/recording_message_boxes.h"
+#include "support/source_dir.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
@@ -139,7 +140,7 @@ namespace vantrel {
 namespace {
 
 TEST(SampleCatalogue, HasEveryKeyInEveryLanguage) {
-  std::ifstream in(std::string(VANTREL_SOURCE_DIR) + "/host/consoleclient.ini", std::ios::binary);
+  std::ifstream in(testing::sourceDir() / "host/consoleclient.ini", std::ios::binary);
   ASSERT_TRUE(in) << "sample catalogue not found";
   const std::string ini((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   for (const char* key :

@@ -1,0 +1,7 @@
+#include "support/source_dir.h"
+
+namespace vantrel::testing {
+
+std::filesystem::path sourceDir() { return VANTREL_SOURCE_DIR; }
+
+}  // namespace vantrel::testing
