@@ -294,12 +294,6 @@ std::string clientKeyOf(const std::string& address) {
   return inet_ntop(AF_INET6, &v6, text, sizeof text) != nullptr ? std::string(text) : address;
 }
 
-std::optional<std::string> NetSocket::peerKey() const {
-  const auto address = peerAddress();
-  if (!address) return std::nullopt;
-  return clientKeyOf(*address);
-}
-
 std::optional<std::string> NetSocket::localAddress() const {
   if (!isOpen()) return std::nullopt;
   return addressText(queryAddress(native(handle_), ::getsockname));

@@ -72,8 +72,6 @@ class NetSocket : public ByteStream {
   std::optional<std::string> localAddress() const;
   std::optional<std::uint16_t> localPort() const;
   std::optional<std::string> peerHostName() const;
-  // What the console's limits and lockout count the peer by: clientKeyOf(peerAddress()).
-  std::optional<std::string> peerKey() const;
   // Writes the peer's hardware address (00-0C-29-3A-4B-5C) and returns true; when it cannot be
   // learnt, writes the peer's key instead and returns false. Untouched without a socket.
   bool peerMac(std::string& out) const;
