@@ -18,6 +18,7 @@
 #include "input/viewer_window_port.h"
 #include "screen/shown_surface.h"
 #include "viewer/push_session.h"
+#include "web/relay_packing.h"
 
 namespace vantrel::web {
 namespace {
@@ -93,6 +94,7 @@ struct Module {
   std::unique_ptr<PushSession> session;
   std::vector<std::uint32_t> frame;
   std::vector<std::int32_t> changes;
+  std::vector<std::uint8_t> unpacked;
 
   Module() {
     messages.catalog = &catalog;
@@ -187,12 +189,20 @@ bool vt_start(std::uint32_t userLength, std::uint32_t passwordLength) {
   return true;
 }
 
-// `length` bytes from the console, in the scratch buffer.
-void vt_receive(std::uint32_t length) {
+// `length` bytes from the console in the scratch buffer: one packed message of the gateway's
+// (relay_packing.h) when `packed`. False when a packed message does not unpack: the link is broken.
+bool vt_receive(std::uint32_t length, bool packed) {
   auto& m = module();
-  if (!m.session) return;
-  m.session->receive({m.scratch.data(), std::min<std::size_t>(length, m.scratch.size())});
+  if (!m.session) return true;
+  std::span<const std::uint8_t> bytes{m.scratch.data(), std::min<std::size_t>(length, m.scratch.size())};
+  if (packed) {
+    const auto unpacked = vantrel::web::unpackMessage(bytes, m.unpacked);
+    if (!unpacked) return false;
+    bytes = *unpacked;
+  }
+  m.session->receive(bytes);
   m.refresh();
+  return true;
 }
 
 // The page has sent the outgoing bytes, and drawn the changed rectangles.

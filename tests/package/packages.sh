@@ -86,6 +86,7 @@ example=$work/debroot/usr/share/doc/vantrel/examples/console.conf
 for file in index.html style.css viewer.js core.js keys.js view.js vantrel.wasm; do
   [ -s "$work/debroot/usr/share/vantrel/web/$file" ] || fail "$deb lacks the browser page's $file"
 done
+[ -s "$work/debroot/usr/share/doc/vantrel/lz4-LICENSE" ] || fail "$deb lacks the licence of the LZ4 built into vantrel.wasm"
 # The gateway's example as shipped holds only options vantrel web takes: it goes as far as the page.
 said=$("$vantrel" web --config "$work/debroot/usr/share/doc/vantrel/examples/web.conf" --page-dir "$work" 2>&1) &&
   fail "vantrel web started without a page"

@@ -1,10 +1,14 @@
 // What vantrel web decides without a network: the consoles it may relay to, the files it serves
-// and nothing else, the catalogue's texts for the page.
+// and nothing else, the catalogue's texts for the page, the packing of what it relays.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "support/temp_dir.h"
 #include "web/console_list.h"
 #include "web/page_files.h"
+#include "web/relay_packing.h"
 
 namespace vantrel::cli {
 namespace {
@@ -70,6 +74,40 @@ TEST(WebPageFiles, TheCataloguesEnglishAsJson) {
   EXPECT_EQ(catalogueJson("; a comment\n[MESSAGEBOX]\r\nLoginFailed_en=Logon failed.\\nTry again.\r\n"
                           "LoginFailed_jp=x\nQuote_en=say \"no\"\\ \n"),
             R"({"LoginFailed":"Logon failed. Try again.","Quote":"say \"no\"\\ "})");
+}
+
+TEST(WebRelayPacking, WhatPacksGoesSmallerTheRestAsItIsBothUnchanged) {
+  std::vector<std::uint8_t> screenLike(600000), noise(5000), room;
+  for (std::size_t i = 0; i < screenLike.size(); ++i) screenLike[i] = static_cast<std::uint8_t>(i % 3 == 0 ? i / 3072 : 0x80);
+  std::uint32_t seed = 1;
+  for (auto& b : noise) b = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
+  std::vector<std::uint8_t> packed;
+  for (const auto& bytes : {screenLike, noise, std::vector<std::uint8_t>{}}) {
+    web::packMessage(bytes, packed);
+    EXPECT_LE(packed.size(), bytes.size() + 1);
+    const auto unpacked = web::unpackMessage(packed, room);
+    ASSERT_TRUE(unpacked) << bytes.size();
+    EXPECT_TRUE(std::ranges::equal(*unpacked, bytes)) << bytes.size();
+  }
+  web::packMessage(screenLike, packed);
+  EXPECT_LT(packed.size(), screenLike.size() / 10);
+}
+
+TEST(WebRelayPacking, AnythingButAPackedMessageIsRefused) {
+  std::vector<std::uint8_t> bytes(100000, 7), packed, room;
+  web::packMessage(bytes, packed);
+  ASSERT_EQ(packed[0], 1);
+  const auto withCount = [&](std::uint32_t count) {
+    auto m = packed;
+    for (int i = 0; i < 4; ++i) m[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
+    return m;
+  };
+  const std::vector<std::uint8_t> truncated(packed.begin(), packed.end() - 1);
+  for (const auto& bad : std::vector<std::vector<std::uint8_t>>{
+           {}, {2, 0}, {1, 0, 0, 0}, truncated, withCount(99999), withCount(100001), withCount(0),
+           withCount(static_cast<std::uint32_t>(web::kMostUnpacked + 1)), withCount(0xFFFFFFFF)}) {
+    EXPECT_FALSE(web::unpackMessage(bad, room)) << bad.size();
+  }
 }
 
 }  // namespace

@@ -112,6 +112,7 @@ class BrowserViewer(unittest.TestCase):
         self.log_in()
         wait_for(lambda: self.status() == 'operator on lab', what='the session to run')
         wait_for(self.picture_shown, what='the canvas to show the served picture pixel for pixel')
+        self.assertRegex(self.gateway.text(), r'relayed to console lab at .* \(TLSv1.3 \S+, packed for the browser\)')
         self.shot('session')
 
         # Full screen: the session fills the screen, the picture scaled up into it; and back.

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "web/relay_packing.h"
+
 namespace vantrel::cli {
 namespace {
 
@@ -73,6 +75,20 @@ void shutDown(TlsStream& stream, std::shared_ptr<Owner> owner) {
   stream.async_shutdown([owner](ErrorCode) {});
 }
 
+// Whether the page offers the subprotocol of packed messages (a list of tokens, commas between).
+bool asksForPacking(const Request& request) {
+  std::string_view offered = request[http::field::sec_websocket_protocol];
+  while (!offered.empty()) {
+    const auto comma = offered.find(',');
+    std::string_view token = offered.substr(0, comma);
+    while (!token.empty() && token.front() == ' ') token.remove_prefix(1);
+    while (!token.empty() && token.back() == ' ') token.remove_suffix(1);
+    if (token == web::kPackedSubprotocol) return true;
+    offered = comma == std::string_view::npos ? std::string_view{} : offered.substr(comma + 1);
+  }
+  return false;
+}
+
 std::string peerOf(const tcp::socket& socket) {
   ErrorCode ec;
   const auto peer = socket.remote_endpoint(ec);
@@ -82,7 +98,8 @@ std::string peerOf(const tcp::socket& socket) {
 // One browser's WebSocket relayed to one console, until either side ends it. What the console
 // sends is gathered while the browser takes the last message, and while more of it is already
 // waiting, and goes as the next one: few large messages rather than many small ones, and the end
-// of what the console sent at once without delay.
+// of what the console sent at once without delay. A page that asks for it gets each message
+// packed (relay_packing.h).
 template <typename Stream>
 class Relay : public std::enable_shared_from_this<Relay<Stream>> {
  public:
@@ -106,8 +123,11 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
   void start(const Request& request) {
     const GatewayLimits& limits = shared_.limits();
     browser_.set_option(websocket::stream_base::timeout{limits.request, limits.browserIdle, true});
-    browser_.set_option(websocket::stream_base::decorator(
-        [](websocket::response_type& response) { response.set(http::field::server, "vantrel"); }));
+    packed_ = asksForPacking(request);
+    browser_.set_option(websocket::stream_base::decorator([packed = packed_](websocket::response_type& response) {
+      response.set(http::field::server, "vantrel");
+      if (packed) response.set(http::field::sec_websocket_protocol, web::kPackedSubprotocol);
+    }));
     browser_.read_message_max(limits.browserMessage);
     browser_.binary(true);
     browser_.auto_fragment(false);
@@ -121,7 +141,8 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
     if (opening.result != ConsoleOpening::Open) return noConsole(opening);
     connected_ = true;
     if (!opening.text.empty()) shared_.log(opening.text);
-    shared_.log("browser " + peer_ + " relayed to console " + name_ + " at " + at_ + " (" + console_->transport() + ")");
+    shared_.log("browser " + peer_ + " relayed to console " + name_ + " at " + at_ + " (" + console_->transport() +
+                (packed_ ? ", packed for the browser" : "") + ")");
     readBrowser();
     readConsole();
   }
@@ -174,7 +195,12 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
     if (!consoleEnded_ && gathered_.size() < shared_.limits().browserGather && console_->hasWaiting()) return;
     std::swap(sending_, gathered_);
     writing_ = true;
-    browser_.async_write(sending_.cdata(), [self = this->shared_from_this()](ErrorCode ec, std::size_t n) {
+    asio::const_buffer message = sending_.cdata();
+    if (packed_) {
+      web::packMessage({static_cast<const std::uint8_t*>(message.data()), message.size()}, packedMessage_);
+      message = asio::buffer(packedMessage_);
+    }
+    browser_.async_write(message, [self = this->shared_from_this()](ErrorCode ec, std::size_t n) {
       self->writing_ = false;
       if (ec) return self->browserGone();
       self->toBrowser_ += n;
@@ -215,6 +241,8 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
   beast::flat_buffer fromBrowserBuffer_;
   beast::flat_buffer gathered_;  // from the console, not yet sent
   beast::flat_buffer sending_;   // the message being written to the browser
+  std::vector<std::uint8_t> packedMessage_;  // the same, packed, when the page asked for that
+  bool packed_ = false;
   bool reading_ = false;
   bool writing_ = false;
   bool connected_ = false;

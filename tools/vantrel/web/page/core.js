@@ -63,7 +63,8 @@ export class ViewerCore {
     return this.vt.vt_start(u.length, p.length) !== 0;
   }
 
-  receive(bytes) { this.vt.vt_receive(this.put([bytes])); }
+  // The console's bytes, or one packed message of the gateway's; false when that does not unpack.
+  receive(bytes, packed) { return this.vt.vt_receive(this.put([bytes]), packed ? 1 : 0) !== 0; }
   key(keysym, down) { this.vt.vt_key(keysym >>> 0, down ? 1 : 0); }
   pointer(x, y, buttons) { this.vt.vt_pointer(x, y, buttons); }
   special(code) { return this.vt.vt_special(code) !== 0; }

@@ -13,6 +13,8 @@ const RECONNECT_LIMIT = 30000;
 const RELEASE_ALL_KEYS = 0xFFFFFFFF;
 // The gateway's word that it does not trust the console's key: trying again cannot help.
 const UNTRUSTED_CONSOLE = 4003;
+// The WebSocket subprotocol of the gateway's packed messages.
+const PACKED = 'vantrel.lz4';
 
 let texts = {};
 let core = null;
@@ -86,14 +88,19 @@ function connect() {
   core.start(user, password);
   flush();
   const scheme = location.protocol === 'https:' ? 'wss:' : 'ws:';
-  const ws = new WebSocket(`${scheme}//${location.host}/ws/${encodeURIComponent(name)}`);
+  // The gateway packs what it relays when asked (a gateway of before that relays it as it is).
+  const ws = new WebSocket(`${scheme}//${location.host}/ws/${encodeURIComponent(name)}`, [PACKED]);
   socket = ws;
   ws.binaryType = 'arraybuffer';
   let running = false;
   ws.onmessage = (event) => {
     const started = performance.now();
-    core.receive(new Uint8Array(event.data));
+    const taken = core.receive(new Uint8Array(event.data), ws.protocol === PACKED);
     window.vantrelStats.coreMs += performance.now() - started;
+    if (!taken) {
+      ws.close();  // a broken link: as when it drops
+      return;
+    }
     const { phase, notice } = flush();
     if (phase === 'running' && !running) {
       running = true;

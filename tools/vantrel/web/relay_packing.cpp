@@ -1,0 +1,51 @@
+#include "web/relay_packing.h"
+
+#include <lz4.h>
+
+#include <cstring>
+
+namespace vantrel::web {
+namespace {
+
+constexpr std::uint8_t kAsItIs = 0;
+constexpr std::uint8_t kLz4 = 1;
+constexpr std::size_t kLz4Header = 5;  // the kind and the unpacked count
+
+}  // namespace
+
+void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
+  const int length = static_cast<int>(bytes.size());
+  const int bound = LZ4_compressBound(length);
+  out.resize(kLz4Header + static_cast<std::size_t>(bound));
+  const int packed = LZ4_compress_default(reinterpret_cast<const char*>(bytes.data()),
+                                          reinterpret_cast<char*>(out.data() + kLz4Header), length, bound);
+  if (packed > 0 && kLz4Header + static_cast<std::size_t>(packed) < 1 + bytes.size()) {
+    out[0] = kLz4;
+    const auto count = static_cast<std::uint32_t>(bytes.size());
+    for (int i = 0; i < 4; ++i) out[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
+    out.resize(kLz4Header + static_cast<std::size_t>(packed));
+    return;
+  }
+  out.resize(1 + bytes.size());
+  out[0] = kAsItIs;
+  if (!bytes.empty()) std::memcpy(out.data() + 1, bytes.data(), bytes.size());
+}
+
+std::optional<std::span<const std::uint8_t>> unpackMessage(std::span<const std::uint8_t> message,
+                                                           std::vector<std::uint8_t>& room) {
+  if (message.empty()) return std::nullopt;
+  if (message[0] == kAsItIs) return message.subspan(1);
+  if (message[0] != kLz4 || message.size() < kLz4Header) return std::nullopt;
+  std::uint32_t count = 0;
+  for (int i = 0; i < 4; ++i) count |= std::uint32_t{message[1 + static_cast<std::size_t>(i)]} << (8 * i);
+  if (count == 0 || count > kMostUnpacked) return std::nullopt;
+  if (room.size() < count) room.resize(count);
+  const auto block = message.subspan(kLz4Header);
+  const int unpacked = LZ4_decompress_safe(reinterpret_cast<const char*>(block.data()),
+                                           reinterpret_cast<char*>(room.data()), static_cast<int>(block.size()),
+                                           static_cast<int>(count));
+  if (unpacked < 0 || static_cast<std::uint32_t>(unpacked) != count) return std::nullopt;
+  return std::span<const std::uint8_t>(room.data(), count);
+}
+
+}  // namespace vantrel::web
