@@ -27,7 +27,7 @@ let target = { x: 0, y: 0, width: 0, height: 0 };
 let image = null;          // ImageData over the module's framebuffer
 let backoff = null;
 // What the session cost this page so far, for scripts/measure-web: updates drawn, and the time
-// spent in the core (framing, decoding, drawing into the framebuffer) and in putImageData.
+// spent in the core (unpacking, framing, decoding, drawing into the framebuffer) and in putImageData.
 window.vantrelStats = { updates: 0, coreMs: 0, drawMs: 0 };
 
 function say(text) { $('status').textContent = text; }
