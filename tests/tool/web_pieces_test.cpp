@@ -78,12 +78,19 @@ TEST(WebPageFiles, TheCataloguesEnglishAsJson) {
 
 TEST(WebRelayPacking, WhatPacksGoesSmallerTheRestAsItIsBothUnchanged) {
   std::vector<std::uint8_t> screenLike(600000), noise(5000), room;
-  for (std::size_t i = 0; i < screenLike.size(); ++i) screenLike[i] = static_cast<std::uint8_t>(i % 3 == 0 ? i / 3072 : 0x80);
+  for (std::size_t i = 0; i < screenLike.size(); ++i) {
+    screenLike[i] = static_cast<std::uint8_t>(i % 3 == 0 ? i / 3072 : 0x80);
+  }
   std::uint32_t seed = 1;
   for (auto& b : noise) b = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
+  const std::vector<std::uint8_t> overLong(web::kMostUnpacked + 1);  // packs well, but a page would not unpack it
+  const std::vector<std::uint8_t> none;
   std::vector<std::uint8_t> packed;
-  for (const auto& bytes : {screenLike, noise, std::vector<std::uint8_t>{}}) {
+  const struct { const std::vector<std::uint8_t>& bytes; std::uint8_t kind; } cases[] = {
+      {screenLike, 1}, {noise, 0}, {none, 0}, {overLong, 0}};
+  for (const auto& [bytes, kind] : cases) {
     web::packMessage(bytes, packed);
+    EXPECT_EQ(packed[0], kind) << bytes.size();
     EXPECT_LE(packed.size(), bytes.size() + 1);
     const auto unpacked = web::unpackMessage(packed, room);
     ASSERT_TRUE(unpacked) << bytes.size();

@@ -11,9 +11,8 @@ constexpr std::uint8_t kAsItIs = 0;
 constexpr std::uint8_t kLz4 = 1;
 constexpr std::size_t kLz4Header = 5;  // the kind and the unpacked count
 
-}  // namespace
-
-void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
+// `bytes` as kind 1 in `out`, when that is smaller than kind 0 would be.
+bool packLz4(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
   const int length = static_cast<int>(bytes.size());
   const int bound = LZ4_compressBound(length);
   out.resize(kLz4Header + static_cast<std::size_t>(bound));
@@ -24,8 +23,15 @@ void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>&
     const auto count = static_cast<std::uint32_t>(bytes.size());
     for (int i = 0; i < 4; ++i) out[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
     out.resize(kLz4Header + static_cast<std::size_t>(packed));
-    return;
+    return true;
   }
+  return false;
+}
+
+}  // namespace
+
+void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
+  if (bytes.size() <= kMostUnpacked && packLz4(bytes, out)) return;
   out.resize(1 + bytes.size());
   out[0] = kAsItIs;
   if (!bytes.empty()) std::memcpy(out.data() + 1, bytes.data(), bytes.size());

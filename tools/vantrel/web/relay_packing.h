@@ -20,7 +20,8 @@ inline constexpr const char* kPackedSubprotocol = "vantrel.lz4";
 // The most a message may unpack to: the gateway's messages stay far below it.
 inline constexpr std::size_t kMostUnpacked = 4 * 1024 * 1024;
 
-// `bytes` (at most kMostUnpacked) as one packed message in `out`: kind 1 when that is smaller.
+// `bytes` as one packed message in `out`: kind 1 when that is smaller and they are at most
+// kMostUnpacked, kind 0 otherwise.
 void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out);
 
 // The bytes one packed message carries: within `message` for kind 0, in `room` (grown as needed)
