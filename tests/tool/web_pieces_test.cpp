@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "protocol/byte_io.h"
 #include "support/temp_dir.h"
 #include "web/console_list.h"
 #include "web/page_files.h"
@@ -106,7 +107,7 @@ TEST(WebRelayPacking, AnythingButAPackedMessageIsRefused) {
   ASSERT_EQ(packed[0], 1);
   const auto withCount = [&](std::uint32_t count) {
     auto m = packed;
-    for (int i = 0; i < 4; ++i) m[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
+    storeU32le(m.data() + 1, count);
     return m;
   };
   const std::vector<std::uint8_t> truncated(packed.begin(), packed.end() - 1);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "protocol/byte_io.h"
+
 namespace vantrel::web {
 namespace {
 
@@ -20,8 +22,7 @@ bool packLz4(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out
                                           reinterpret_cast<char*>(out.data() + kLz4Header), length, bound);
   if (packed > 0 && kLz4Header + static_cast<std::size_t>(packed) < 1 + bytes.size()) {
     out[0] = kLz4;
-    const auto count = static_cast<std::uint32_t>(bytes.size());
-    for (int i = 0; i < 4; ++i) out[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
+    storeU32le(out.data() + 1, static_cast<std::uint32_t>(bytes.size()));
     out.resize(kLz4Header + static_cast<std::size_t>(packed));
     return true;
   }
@@ -42,8 +43,7 @@ std::optional<std::span<const std::uint8_t>> unpackMessage(std::span<const std::
   if (message.empty()) return std::nullopt;
   if (message[0] == kAsItIs) return message.subspan(1);
   if (message[0] != kLz4 || message.size() < kLz4Header) return std::nullopt;
-  std::uint32_t count = 0;
-  for (int i = 0; i < 4; ++i) count |= std::uint32_t{message[1 + static_cast<std::size_t>(i)]} << (8 * i);
+  const std::uint32_t count = loadU32le(message.data() + 1);
   if (count == 0 || count > kMostUnpacked) return std::nullopt;
   if (room.size() < count) room.resize(count);
   const auto block = message.subspan(kLz4Header);
