@@ -168,6 +168,11 @@ class BrowserViewer(unittest.TestCase):
         self.console.stop(signal.SIGKILL)
         wait_for(lambda: self.status() == 'reconnecting', what='the page to say it is reconnecting')
         self.assertTrue(self.js("return document.getElementById('screen').classList.contains('dimmed')"))
+        # The last picture stays through the attempts that fail.
+        attempts = lambda: self.gateway.text().count('no connection to console lab')
+        failed = attempts()
+        wait_for(lambda: attempts() > failed, what='an attempt to reconnect')
+        self.assertTrue(self.picture_shown(), 'the last picture kept while reconnecting')
         self.shot('reconnecting')
         type(self).console = self.start_console(port)
         wait_for(lambda: self.status() == 'operator on lab', limit=20, what='the session to come back')

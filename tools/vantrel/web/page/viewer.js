@@ -54,7 +54,8 @@ function layout() {
 function flush() {
   const s = core.state();
   if (s.outgoingLength > 0 && socket?.readyState === WebSocket.OPEN) socket.send(s.outgoingBytes);
-  if (s.width !== canvas.width || s.height !== canvas.height) {
+  // A session that has no screen yet leaves the last picture where it is.
+  if (s.width > 0 && (s.width !== canvas.width || s.height !== canvas.height)) {
     canvas.width = s.width;
     canvas.height = s.height;
     image = null;
