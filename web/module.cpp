@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "catalog/keyed_catalog.h"
@@ -95,6 +96,7 @@ struct Module {
   std::vector<std::uint32_t> frame;
   std::vector<std::int32_t> changes;
   std::vector<std::uint8_t> unpacked;
+  std::span<const std::uint8_t> unpackedBytes;  // what the last unpacking gave, in `unpacked` or `scratch`
 
   Module() {
     messages.catalog = &catalog;
@@ -138,6 +140,11 @@ struct Module {
     state.updates = static_cast<std::uint32_t>(session->display().updatesDrawn());
   }
 
+  // The scratch buffer's first `length` bytes, or all it has.
+  std::span<const std::uint8_t> bytes(std::size_t length) const {
+    return {scratch.data(), std::min(length, scratch.size())};
+  }
+
   std::string_view text(std::size_t offset, std::size_t length) const {
     if (offset > scratch.size() || length > scratch.size() - offset) return {};
     return {reinterpret_cast<const char*>(scratch.data()) + offset, length};
@@ -166,6 +173,7 @@ extern "C" {
 // The scratch buffer, at least `size` bytes, for the next call's bytes or text.
 std::uint32_t vt_scratch(std::uint32_t size) {
   auto& m = module();
+  m.unpackedBytes = {};  // it may lie in the scratch buffer, which may move
   if (m.scratch.size() < size) m.scratch.resize(size);
   return vantrel::web::address(m.scratch.data());
 }
@@ -189,20 +197,22 @@ bool vt_start(std::uint32_t userLength, std::uint32_t passwordLength) {
   return true;
 }
 
-// `length` bytes from the console in the scratch buffer: one packed message of the gateway's
-// (relay_packing.h) when `packed`. False when a packed message does not unpack: the link is broken.
-bool vt_receive(std::uint32_t length, bool packed) {
+// The gateway's packed message (relay_packing.h) in the scratch buffer's first `length` bytes,
+// unpacked for the next vt_receive. False when it does not unpack: the link is broken.
+bool vt_unpack(std::uint32_t length) {
   auto& m = module();
-  if (!m.session) return true;
-  std::span<const std::uint8_t> bytes{m.scratch.data(), std::min<std::size_t>(length, m.scratch.size())};
-  if (packed) {
-    const auto unpacked = vantrel::web::unpackMessage(bytes, m.unpacked);
-    if (!unpacked) return false;
-    bytes = *unpacked;
-  }
+  const auto unpacked = vantrel::web::unpackMessage(m.bytes(length), m.unpacked);
+  m.unpackedBytes = unpacked.value_or(std::span<const std::uint8_t>{});
+  return unpacked.has_value();
+}
+
+// `length` bytes from the console in the scratch buffer, or what the last vt_unpack gave.
+void vt_receive(std::uint32_t length, bool unpacked) {
+  auto& m = module();
+  const auto bytes = unpacked ? std::exchange(m.unpackedBytes, {}) : m.bytes(length);
+  if (!m.session) return;
   m.session->receive(bytes);
   m.refresh();
-  return true;
 }
 
 // The page has sent the outgoing bytes, and drawn the changed rectangles.

@@ -40,6 +40,7 @@ export class ViewerCore {
   constructor(exports) {
     this.vt = exports;
     this.stateAddress = exports.vt_state();
+    this.unpackMs = 0;
   }
 
   bytes(address, length) { return new Uint8Array(this.vt.memory.buffer, address, length); }
@@ -64,7 +65,18 @@ export class ViewerCore {
   }
 
   // The console's bytes, or one packed message of the gateway's; false when that does not unpack.
-  receive(bytes, packed) { return this.vt.vt_receive(this.put([bytes]), packed ? 1 : 0) !== 0; }
+  // The time spent unpacking adds up in unpackMs.
+  receive(bytes, packed) {
+    const length = this.put([bytes]);
+    if (packed) {
+      const started = performance.now();
+      const unpacked = this.vt.vt_unpack(length) !== 0;
+      this.unpackMs += performance.now() - started;
+      if (!unpacked) return false;
+    }
+    this.vt.vt_receive(length, packed ? 1 : 0);
+    return true;
+  }
   key(keysym, down) { this.vt.vt_key(keysym >>> 0, down ? 1 : 0); }
   pointer(x, y, buttons) { this.vt.vt_pointer(x, y, buttons); }
   special(code) { return this.vt.vt_special(code) !== 0; }
