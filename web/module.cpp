@@ -103,8 +103,8 @@ struct Module {
     state.phase = 255;
   }
 
-  // What the session drew, into the framebuffer as RGBA, and the state record brought up to date.
-  void refresh() {
+  // What the session drew since the page last drew, into the framebuffer as RGBA.
+  void takeFrame() {
     surface->takeChanges([this](const ShownSurface::Changes& c) {
       if (c.resized) {
         frame.assign(std::size_t{c.width} * c.height, 0xFF000000u);
@@ -125,6 +125,11 @@ struct Module {
         for (const SurfaceRect& r : c.rects) copy(r);
       }
     });
+    refresh();
+  }
+
+  // The state record brought up to date.
+  void refresh() {
     state.phase = static_cast<std::uint32_t>(session->phase());
     state.frame = address(frame.data());
     state.changeCount = static_cast<std::uint32_t>(changes.size() / 4);
@@ -213,6 +218,13 @@ void vt_receive(std::uint32_t length, bool unpacked) {
   if (!m.session) return;
   m.session->receive(bytes);
   m.refresh();
+}
+
+// What changed since the page last drew, into the framebuffer. The page calls this once it has
+// sent the outgoing bytes: an acknowledgement goes before the drawing.
+void vt_frame() {
+  auto& m = module();
+  if (m.session) m.takeFrame();
 }
 
 // The page has sent the outgoing bytes, and drawn the changed rectangles.

@@ -53,8 +53,11 @@ function layout() {
 
 // After every call into the core: send what it has to send, draw what changed, show what it says.
 function flush() {
-  const s = core.state();
-  if (s.outgoingLength > 0 && socket?.readyState === WebSocket.OPEN) socket.send(s.outgoingBytes);
+  const sent = core.state();
+  if (sent.outgoingLength > 0 && socket?.readyState === WebSocket.OPEN) socket.send(sent.outgoingBytes);
+  const framing = performance.now();
+  const s = core.frame();
+  window.vantrelStats.coreMs += performance.now() - framing;
   // A session that has no screen yet leaves the last picture where it is.
   if (s.width > 0 && (s.width !== canvas.width || s.height !== canvas.height)) {
     canvas.width = s.width;
