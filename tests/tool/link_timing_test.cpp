@@ -30,6 +30,15 @@ TEST(LinkTiming, BuildsTheBuildTimeAndSomeBeforeTheAcknowledgementOfTheSizeInFli
   EXPECT_EQ(timing.buildFrom(), t0 + 300ms + 12ms - 12ms - 4ms);
   timing.built(4ms);
   EXPECT_EQ(timing.buildFrom(), t0 + 300ms + 12ms - 11ms - 3750us);
+
+  // A quicker acknowledgement is believed at once as well, a slower one an eighth at a time: on a
+  // link whose time varies, the frame is ready for the quick ones.
+  timing.acknowledged(t0 + 304ms);
+  timing.sending(t0 + 400ms, kSmall);
+  EXPECT_EQ(timing.buildFrom(), t0 + 400ms + 4ms - 11ms - 3750us);
+  timing.acknowledged(t0 + 420ms);
+  timing.sending(t0 + 500ms, kSmall);
+  EXPECT_EQ(timing.buildFrom(), t0 + 500ms + 6ms - 11ms - 3750us);
 }
 
 TEST(LinkTiming, SmallChangesGoFirstWhereALargeUpdateTakesMoreThanTwiceASmallOnesTime) {

@@ -7,7 +7,13 @@ void LinkTiming::sending(Clock::time_point at, std::size_t bytes) {
   large_ = bytes >= kLarge;
 }
 
-void LinkTiming::acknowledged(Clock::time_point at) { acknowledgedAfter_[large_ ? 1 : 0] = at - sentAt_; }
+// A quicker acknowledgement is believed at once, a slower one slowly: a frame built after its
+// acknowledgement came costs the viewer the build, one built early only a fresher picture.
+void LinkTiming::acknowledged(Clock::time_point at) {
+  auto& after = acknowledgedAfter_[large_ ? 1 : 0];
+  const auto took = at - sentAt_;
+  after = !after || took < *after ? took : (7 * *after + took) / 8;
+}
 
 // A longer build is believed at once, a shorter one slowly: building late costs the viewer a
 // frame's worth of waiting, building early only a fresher picture.
