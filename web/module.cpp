@@ -96,7 +96,10 @@ struct Module {
   std::vector<std::uint32_t> frame;
   std::vector<std::int32_t> changes;
   std::vector<std::uint8_t> unpacked;
-  std::span<const std::uint8_t> unpackedBytes;  // what the last unpacking gave, in `unpacked` or `scratch`
+  // What the last unpacking gave: bytes in `unpacked` or `scratch`, or a count written straight
+  // into the session's message under way.
+  std::span<const std::uint8_t> unpackedBytes;
+  std::size_t unpackedInPlace = 0;
 
   Module() {
     messages.catalog = &catalog;
@@ -191,6 +194,7 @@ std::uint32_t vt_state() { return vantrel::web::address(&module().state); }
 bool vt_start(std::uint32_t userLength, std::uint32_t passwordLength) {
   auto& m = module();
   m.session.reset();
+  m.unpackedInPlace = 0;  // it went into the session that goes
   m.surface = std::make_unique<vantrel::ShownSurface>();
   m.changes.clear();
   m.state.width = m.state.height = 0;
@@ -203,10 +207,20 @@ bool vt_start(std::uint32_t userLength, std::uint32_t passwordLength) {
 }
 
 // The gateway's packed message (relay_packing.h) in the scratch buffer's first `length` bytes,
-// unpacked for the next vt_receive. False when it does not unpack: the link is broken.
+// unpacked for the next vt_receive: straight into the message the core is putting together
+// when all of it goes there. False when it does not unpack: the link is broken.
 bool vt_unpack(std::uint32_t length) {
   auto& m = module();
-  const auto unpacked = vantrel::web::unpackMessage(m.bytes(length), m.unpacked);
+  const auto message = m.bytes(length);
+  m.unpackedBytes = {};
+  m.unpackedInPlace = 0;
+  const auto room = m.session ? m.session->receiveRoom() : std::span<std::uint8_t>{};
+  if (const auto size = vantrel::web::unpackedSize(message); size && *size > 0 && *size <= room.size()) {
+    if (!vantrel::web::unpackInto(message, room.first(*size))) return false;
+    m.unpackedInPlace = *size;
+    return true;
+  }
+  const auto unpacked = vantrel::web::unpackMessage(message, m.unpacked);
   m.unpackedBytes = unpacked.value_or(std::span<const std::uint8_t>{});
   return unpacked.has_value();
 }
@@ -215,8 +229,13 @@ bool vt_unpack(std::uint32_t length) {
 void vt_receive(std::uint32_t length, bool unpacked) {
   auto& m = module();
   const auto bytes = unpacked ? std::exchange(m.unpackedBytes, {}) : m.bytes(length);
+  const std::size_t inPlace = unpacked ? std::exchange(m.unpackedInPlace, 0) : 0;
   if (!m.session) return;
-  m.session->receive(bytes);
+  if (inPlace > 0) {
+    m.session->received(inPlace);
+  } else {
+    m.session->receive(bytes);
+  }
   m.refresh();
 }
 

@@ -53,4 +53,12 @@ MessageAssembler::Step MessageAssembler::take(std::span<const std::uint8_t>& inp
   return Step::Message;
 }
 
+std::span<std::uint8_t> MessageAssembler::payloadRoom() {
+  if (broken_ || have_ == 0 || have_ < headerLength_) return {};
+  const std::size_t payloadHave = have_ - headerLength_;
+  return {payload_.data() + payloadHave, payloadLength_ - payloadHave};
+}
+
+void MessageAssembler::took(std::size_t count) { have_ += std::min(count, payloadRoom().size()); }
+
 }  // namespace vantrel

@@ -29,6 +29,12 @@ class MessageAssembler {
   // Once Oversized, always Oversized, and nothing more is taken.
   Step take(std::span<const std::uint8_t>& input);
 
+  // The rest of the payload of the message under way, for bytes written straight into it (a
+  // shell that unpacks them there spares a copy); empty when no payload is under way. `took`
+  // then counts them in, at most the room, and the next take() goes on after them.
+  std::span<std::uint8_t> payloadRoom();
+  void took(std::size_t count);
+
   // The last Message: its record (payload pointer included) and its payload.
   const ConsoleMessage& message() const { return message_; }
   std::span<const std::uint8_t> payload() const { return {payload_.data(), payloadLength_}; }

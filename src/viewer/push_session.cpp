@@ -52,6 +52,16 @@ void PushSession::receive(std::span<const std::uint8_t> bytes) {
   if (phase_ == Phase::Running) handleMessages(bytes);
 }
 
+std::span<std::uint8_t> PushSession::receiveRoom() {
+  return phase_ == Phase::Running ? assembler_.payloadRoom() : std::span<std::uint8_t>{};
+}
+
+void PushSession::received(std::size_t count) {
+  if (phase_ != Phase::Running) return;
+  assembler_.took(count);
+  handleMessages({});
+}
+
 std::span<const std::uint8_t> PushSession::logIn(std::span<const std::uint8_t> bytes) {
   while (phase_ == Phase::LoggingIn && !bytes.empty()) {
     const std::size_t n = std::min(bytes.size(), status_.size() - statusHave_);

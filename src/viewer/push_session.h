@@ -46,6 +46,11 @@ class PushSession final : public KeyEventSink {
 
   // Bytes from the console, in order, in pieces of any size. Ignored once the session is over.
   void receive(std::span<const std::uint8_t> bytes);
+  // Where the console's next bytes may be written instead, when they all belong to the payload
+  // of a message under way (empty otherwise); received() then takes `count` of them as receive()
+  // would have.
+  std::span<std::uint8_t> receiveRoom();
+  void received(std::size_t count);
 
   // What the viewer has to send, oldest first; the shell writes it and then clears it.
   const std::vector<std::uint8_t>& outgoing() const { return outgoing_; }

@@ -96,6 +96,13 @@ TEST(WebRelayPacking, WhatPacksGoesSmallerTheRestAsItIsBothUnchanged) {
     const auto unpacked = web::unpackMessage(packed, room);
     ASSERT_TRUE(unpacked) << bytes.size();
     EXPECT_TRUE(std::ranges::equal(*unpacked, bytes)) << bytes.size();
+    // Straight into a buffer of the caller's: of exactly the size the message says.
+    ASSERT_EQ(web::unpackedSize(packed), bytes.size());
+    std::vector<std::uint8_t> into(bytes.size() + 1, 0xEE);
+    EXPECT_FALSE(web::unpackInto(packed, into));
+    EXPECT_TRUE(web::unpackInto(packed, std::span(into).first(bytes.size())));
+    EXPECT_TRUE(std::ranges::equal(std::span(into).first(bytes.size()), bytes));
+    EXPECT_EQ(into.back(), 0xEE);
   }
   web::packMessage(screenLike, packed);
   EXPECT_LT(packed.size(), screenLike.size() / 10);
@@ -115,6 +122,8 @@ TEST(WebRelayPacking, AnythingButAPackedMessageIsRefused) {
            {}, {2, 0}, {1, 0, 0, 0}, truncated, withCount(99999), withCount(100001), withCount(0),
            withCount(static_cast<std::uint32_t>(web::kMostUnpacked + 1)), withCount(0xFFFFFFFF)}) {
     EXPECT_FALSE(web::unpackMessage(bad, room)) << bad.size();
+    std::vector<std::uint8_t> into(web::unpackedSize(bad).value_or(0));
+    EXPECT_FALSE(web::unpackInto(bad, into)) << bad.size();
   }
 }
 

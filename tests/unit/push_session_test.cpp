@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/credential_cipher.h"
 #include "screen/shown_surface.h"
@@ -43,10 +46,17 @@ struct Fixture {
   std::unique_ptr<PushSession> session =
       PushSession::create(surface, clipboard, recorded.messages, "operator", "secret");
 
-  // Feeds `stream` in pieces of `piece` bytes, and takes what the session has to send.
-  Bytes play(const Bytes& stream, std::size_t piece) {
+  // Feeds `stream` in pieces of `piece` bytes, and takes what the session has to send. With
+  // `intoRoom`, a piece that fits the room of a payload under way is written there instead.
+  Bytes play(const Bytes& stream, std::size_t piece, bool intoRoom = false) {
     for (std::size_t at = 0; at < stream.size(); at += piece) {
-      session->receive(std::span(stream).subspan(at, std::min(piece, stream.size() - at)));
+      const auto bytes = std::span(stream).subspan(at, std::min(piece, stream.size() - at));
+      if (const auto room = session->receiveRoom(); intoRoom && bytes.size() <= room.size()) {
+        std::copy(bytes.begin(), bytes.end(), room.begin());
+        session->received(bytes.size());
+      } else {
+        session->receive(bytes);
+      }
     }
     return take();
   }
@@ -68,10 +78,11 @@ TEST(PushSession, ASessionComesOutTheSameWhateverPiecesItArrivesIn) {
                                  {3, 0, 12, 0, 5, 0, 0, 0, 'h', 'i', '\n', 0, 'x'}, {9}, kServerCut,
                                  update(4, 0, 0, 8, 8, 0)});
   const Bytes stream = concat({kProceed, kLoggedIn, messages});
-  for (const std::size_t piece : {stream.size(), std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
-    SCOPED_TRACE(piece);
+  for (const auto& [piece, intoRoom] : std::vector<std::pair<std::size_t, bool>>{
+           {stream.size(), false}, {1, false}, {7, false}, {4096, false}, {1, true}, {7, true}, {4096, true}}) {
+    SCOPED_TRACE(std::to_string(piece) + (intoRoom ? " into the room" : ""));
     Fixture f;
-    const Bytes sent = f.play(stream, piece);
+    const Bytes sent = f.play(stream, piece, intoRoom);
     // The request code and the two scrambled credential fields, then the surface's depth and one
     // acknowledgement for each of the five messages handled before the console's end (the
     // unknown type byte gets none), and nothing for what came after it.

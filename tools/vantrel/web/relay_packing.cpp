@@ -38,20 +38,37 @@ void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>&
   if (!bytes.empty()) std::memcpy(out.data() + 1, bytes.data(), bytes.size());
 }
 
-std::optional<std::span<const std::uint8_t>> unpackMessage(std::span<const std::uint8_t> message,
-                                                           std::vector<std::uint8_t>& room) {
+std::optional<std::size_t> unpackedSize(std::span<const std::uint8_t> message) {
   if (message.empty()) return std::nullopt;
-  if (message[0] == kAsItIs) return message.subspan(1);
+  if (message[0] == kAsItIs) return message.size() - 1;
   if (message[0] != kLz4 || message.size() < kLz4Header) return std::nullopt;
   const std::uint32_t count = loadU32le(message.data() + 1);
   if (count == 0 || count > kMostUnpacked) return std::nullopt;
-  if (room.size() < count) room.resize(count);
+  return count;
+}
+
+bool unpackInto(std::span<const std::uint8_t> message, std::span<std::uint8_t> to) {
+  if (unpackedSize(message) != to.size()) return false;
+  if (message[0] == kAsItIs) {
+    if (!to.empty()) std::memcpy(to.data(), message.data() + 1, to.size());
+    return true;
+  }
   const auto block = message.subspan(kLz4Header);
   const int unpacked = LZ4_decompress_safe(reinterpret_cast<const char*>(block.data()),
-                                           reinterpret_cast<char*>(room.data()), static_cast<int>(block.size()),
-                                           static_cast<int>(count));
-  if (unpacked < 0 || static_cast<std::uint32_t>(unpacked) != count) return std::nullopt;
-  return std::span<const std::uint8_t>(room.data(), count);
+                                           reinterpret_cast<char*>(to.data()), static_cast<int>(block.size()),
+                                           static_cast<int>(to.size()));
+  return unpacked >= 0 && static_cast<std::size_t>(unpacked) == to.size();
+}
+
+std::optional<std::span<const std::uint8_t>> unpackMessage(std::span<const std::uint8_t> message,
+                                                           std::vector<std::uint8_t>& room) {
+  const auto size = unpackedSize(message);
+  if (!size) return std::nullopt;
+  if (message[0] == kAsItIs) return message.subspan(1);
+  if (room.size() < *size) room.resize(*size);
+  const std::span<std::uint8_t> into(room.data(), *size);
+  if (!unpackInto(message, into)) return std::nullopt;
+  return into;
 }
 
 }  // namespace vantrel::web

@@ -30,4 +30,10 @@ void packMessage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>&
 std::optional<std::span<const std::uint8_t>> unpackMessage(std::span<const std::uint8_t> message,
                                                            std::vector<std::uint8_t>& room);
 
+// How many bytes a packed message carries, as it says; nothing where unpackMessage finds no
+// packed message by its kind and count alone.
+std::optional<std::size_t> unpackedSize(std::span<const std::uint8_t> message);
+// Those bytes written to `to`, exactly as many: false when they are not, or do not unpack.
+bool unpackInto(std::span<const std::uint8_t> message, std::span<std::uint8_t> to);
+
 }  // namespace vantrel::web
