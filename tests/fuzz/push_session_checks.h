@@ -1,8 +1,10 @@
 #pragma once
 // A hostile console's stream fed to the pushed session (the browser's) in pieces: whatever the
 // bytes and wherever they are cut, the session stays within its buffers, and cutting the stream
-// elsewhere changes nothing it sends or shows. Shared by the fuzz target and the seed test.
+// elsewhere, or writing the pieces straight into the room of a payload under way (as the page
+// unpacks them), changes nothing it sends or shows. Shared by the fuzz target and the seed test.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -21,7 +23,7 @@ struct Outcome {
   friend bool operator==(const Outcome&, const Outcome&) = default;
 };
 
-inline Outcome play(std::span<const std::uint8_t> stream, std::size_t piece) {
+inline Outcome play(std::span<const std::uint8_t> stream, std::size_t piece, bool intoRoom = false) {
   display_checks::NoBoxes boxes;
   UserMessages messages;
   messages.boxes = &boxes;
@@ -29,7 +31,13 @@ inline Outcome play(std::span<const std::uint8_t> stream, std::size_t piece) {
   MemoryClipboard clipboard;
   auto session = PushSession::create(surface, clipboard, messages, "viewer", "secret");
   for (std::size_t at = 0; at < stream.size(); at += piece) {
-    session->receive(stream.subspan(at, std::min(piece, stream.size() - at)));
+    const auto bytes = stream.subspan(at, std::min(piece, stream.size() - at));
+    if (const auto room = session->receiveRoom(); intoRoom && bytes.size() <= room.size()) {
+      std::copy(bytes.begin(), bytes.end(), room.begin());
+      session->received(bytes.size());
+    } else {
+      session->receive(bytes);
+    }
   }
   Outcome outcome{session->outgoing(), {}, session->phase()};
   surface.takeChanges([&](const ShownSurface::Changes& c) { outcome.shown.assign(c.pixels.begin(), c.pixels.end()); });
@@ -41,7 +49,8 @@ inline bool samePiecewise(std::span<const std::uint8_t> input) {
   if (input.empty()) return true;
   const std::size_t piece = std::size_t{input[0]} + 1;
   const auto stream = input.subspan(1);
-  return play(stream, stream.size() + 1) == play(stream, piece);
+  const Outcome whole = play(stream, stream.size() + 1);
+  return whole == play(stream, piece) && whole == play(stream, piece, true);
 }
 
 }  // namespace vantrel::push_session_checks
