@@ -23,6 +23,20 @@ struct Outcome {
   friend bool operator==(const Outcome&, const Outcome&) = default;
 };
 
+// Feeds `stream` to `session` in pieces of `piece` bytes; with `intoRoom`, a piece that fits the
+// room of a payload under way is written there instead, as the page unpacks into it.
+inline void feed(PushSession& session, std::span<const std::uint8_t> stream, std::size_t piece, bool intoRoom) {
+  for (std::size_t at = 0; at < stream.size(); at += piece) {
+    const auto bytes = stream.subspan(at, std::min(piece, stream.size() - at));
+    if (const auto room = session.receiveRoom(); intoRoom && bytes.size() <= room.size()) {
+      std::copy(bytes.begin(), bytes.end(), room.begin());
+      session.received(bytes.size());
+    } else {
+      session.receive(bytes);
+    }
+  }
+}
+
 inline Outcome play(std::span<const std::uint8_t> stream, std::size_t piece, bool intoRoom = false) {
   display_checks::NoBoxes boxes;
   UserMessages messages;
@@ -30,15 +44,7 @@ inline Outcome play(std::span<const std::uint8_t> stream, std::size_t piece, boo
   ShownSurface surface;
   MemoryClipboard clipboard;
   auto session = PushSession::create(surface, clipboard, messages, "viewer", "secret");
-  for (std::size_t at = 0; at < stream.size(); at += piece) {
-    const auto bytes = stream.subspan(at, std::min(piece, stream.size() - at));
-    if (const auto room = session->receiveRoom(); intoRoom && bytes.size() <= room.size()) {
-      std::copy(bytes.begin(), bytes.end(), room.begin());
-      session->received(bytes.size());
-    } else {
-      session->receive(bytes);
-    }
-  }
+  feed(*session, stream, piece, intoRoom);
   Outcome outcome{session->outgoing(), {}, session->phase()};
   surface.takeChanges([&](const ShownSurface::Changes& c) { outcome.shown.assign(c.pixels.begin(), c.pixels.end()); });
   return outcome;

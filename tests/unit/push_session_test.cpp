@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fuzz/push_session_checks.h"
 #include "protocol/credential_cipher.h"
 #include "screen/shown_surface.h"
 #include "support/recording_message_boxes.h"
@@ -46,18 +46,9 @@ struct Fixture {
   std::unique_ptr<PushSession> session =
       PushSession::create(surface, clipboard, recorded.messages, "operator", "secret");
 
-  // Feeds `stream` in pieces of `piece` bytes, and takes what the session has to send. With
-  // `intoRoom`, a piece that fits the room of a payload under way is written there instead.
+  // Feeds `stream` as push_session_checks::feed does, and takes what the session has to send.
   Bytes play(const Bytes& stream, std::size_t piece, bool intoRoom = false) {
-    for (std::size_t at = 0; at < stream.size(); at += piece) {
-      const auto bytes = std::span(stream).subspan(at, std::min(piece, stream.size() - at));
-      if (const auto room = session->receiveRoom(); intoRoom && bytes.size() <= room.size()) {
-        std::copy(bytes.begin(), bytes.end(), room.begin());
-        session->received(bytes.size());
-      } else {
-        session->receive(bytes);
-      }
-    }
+    push_session_checks::feed(*session, stream, piece, intoRoom);
     return take();
   }
   Bytes take() {

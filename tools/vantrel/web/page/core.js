@@ -90,13 +90,20 @@ export class ViewerCore {
   // The outgoing bytes were sent and the changes drawn.
   done() { this.vt.vt_sent(); }
 
+  // The bytes the core has to send, as a copy.
+  outgoing() {
+    const words = this.words();
+    return this.bytes(words[FIELDS.indexOf('outgoing')], words[FIELDS.indexOf('outgoingLength')]).slice();
+  }
+
+  words() { return new Uint32Array(this.vt.memory.buffer, this.stateAddress, FIELDS.length); }
+
   state() {
-    const words = new Uint32Array(this.vt.memory.buffer, this.stateAddress, FIELDS.length);
+    const words = this.words();
     const s = Object.fromEntries(FIELDS.map((name, i) => [name, words[i]]));
     s.phaseName = PHASES[s.phase] ?? 'none';
     s.changeList = Array.from({ length: s.changeCount }, (_, i) =>
       Array.from(new Int32Array(this.vt.memory.buffer, s.changes + 16 * i, 4)));
-    s.outgoingBytes = this.bytes(s.outgoing, s.outgoingLength).slice();
     const end = new Uint8Array(this.vt.memory.buffer, s.notice).indexOf(0);
     s.noticeText = fromLatin1(this.bytes(s.notice, end));
     s.consoleClipboard = fromLatin1(this.bytes(s.consoleText, s.consoleTextLength));

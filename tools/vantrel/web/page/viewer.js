@@ -53,8 +53,8 @@ function layout() {
 
 // After every call into the core: send what it has to send, draw what changed, show what it says.
 function flush() {
-  const sent = core.state();
-  if (sent.outgoingLength > 0 && socket?.readyState === WebSocket.OPEN) socket.send(sent.outgoingBytes);
+  const outgoing = core.outgoing();
+  if (outgoing.length > 0 && socket?.readyState === WebSocket.OPEN) socket.send(outgoing);
   const framing = performance.now();
   const s = core.frame();
   window.vantrelStats.coreMs += performance.now() - framing;
