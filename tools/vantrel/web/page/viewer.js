@@ -28,8 +28,8 @@ let image = null;          // ImageData over the module's framebuffer
 let backoff = null;
 // What the sessions cost this page so far, for scripts/measure-web: updates drawn, and the time
 // spent unpacking the gateway's messages, in the core (framing, decoding, drawing into the
-// framebuffer) and in putImageData.
-window.vantrelStats = { updates: 0, unpackMs: 0, coreMs: 0, drawMs: 0 };
+// framebuffer) and in putImageData, and the pixels put.
+window.vantrelStats = { updates: 0, unpackMs: 0, coreMs: 0, drawMs: 0, pixels: 0 };
 
 function say(text) { $('status').textContent = text; }
 function refuse(text) {
@@ -71,7 +71,10 @@ function flush() {
     if (image?.data.buffer !== pixels.buffer || image.data.byteOffset !== pixels.byteOffset) {
       image = new ImageData(pixels, s.width, s.height);
     }
-    for (const [x, y, w, h] of s.changeList) context.putImageData(image, 0, 0, x, y, w, h);
+    for (const [x, y, w, h] of s.changeList) {
+      context.putImageData(image, 0, 0, x, y, w, h);
+      window.vantrelStats.pixels += w * h;
+    }
     window.vantrelStats.drawMs += performance.now() - started;
   }
   window.vantrelStats.updates = s.updates;
