@@ -1,10 +1,8 @@
 // The viewer's core as a WebAssembly module for the browser page. One session at a time, fed
-// with the console's bytes from the page's WebSocket; the picture in one RGBA framebuffer in the
-// module's memory with the rectangles changed since the page last drew; what to send and what
-// to show in one state record that the page reads after every call. Text crosses in a scratch
+// with the console's bytes from the page's WebSocket; the picture in the surface's window, kept
+// in the canvas's RGBA, with the rectangles changed since the page last drew; what to send and
+// what to show in one state record that the page reads after every call. Text crosses in a scratch
 // buffer. Anything that allocates may grow the memory: the page re-reads its views after each call.
-#include <wasm_simd128.h>
-
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -27,9 +25,9 @@ namespace {
 // Read by the page at fixed offsets (module.js): every field 32 bits, addresses as numbers.
 struct State {
   std::uint32_t phase;           // PushSession::Phase, or 255 before the first session
-  std::uint32_t width;           // of the framebuffer; 0 until the first screen format
+  std::uint32_t width;           // of the picture; 0 until the first screen format
   std::uint32_t height;
-  std::uint32_t frame;           // RGBA, width x height, top row first
+  std::uint32_t frame;           // RGBA, width x height, top row first (the surface's window)
   std::uint32_t changeCount;     // rectangles changed since the page last drew
   std::uint32_t changes;         // changeCount x (x, y, width, height)
   std::uint32_t outgoing;        // bytes for the console
@@ -44,18 +42,6 @@ struct State {
 };
 
 std::uint32_t address(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
-
-// Pixels 0x00RRGGBB (bytes blue, green, red, 0) as the canvas wants them: red, green, blue, 255.
-void toRgba(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
-  std::size_t i = 0;
-  const v128_t opaque = wasm_i32x4_splat(static_cast<std::int32_t>(0xFF000000u));
-  for (; i + 4 <= count; i += 4) {
-    const v128_t p = wasm_v128_load(from + i);
-    wasm_v128_store(to + i, wasm_v128_or(wasm_i8x16_shuffle(p, p, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15),
-                                         opaque));
-  }
-  for (; i < count; ++i) to[i] = 0xFF000000u | (from[i] & 0xFFu) << 16 | (from[i] & 0xFF00u) | (from[i] >> 16 & 0xFFu);
-}
 
 class Boxes final : public MessageBoxPort {
  public:
@@ -93,7 +79,6 @@ struct Module {
   UserMessages messages{&boxes};
   std::unique_ptr<ShownSurface> surface;
   std::unique_ptr<PushSession> session;
-  std::vector<std::uint32_t> frame;
   std::vector<std::int32_t> changes;
   std::vector<std::uint8_t> unpacked;
   // What the last unpacking gave: bytes in `unpacked` or `scratch`, or a count written straight
@@ -106,26 +91,20 @@ struct Module {
     state.phase = 255;
   }
 
-  // What the session drew since the page last drew, into the framebuffer as RGBA.
+  // What the session drew since the page last drew: the rectangles to put on the canvas.
   void takeFrame() {
     surface->takeChanges([this](const ShownSurface::Changes& c) {
-      if (c.resized) {
-        frame.assign(std::size_t{c.width} * c.height, 0xFF000000u);
-        changes.clear();
-        state.width = c.width;
-        state.height = c.height;
-      }
-      const auto copy = [&](const SurfaceRect& r) {
-        for (std::int32_t y = r.top; y < r.bottom; ++y) {
-          const std::size_t first = static_cast<std::size_t>(y) * c.width + static_cast<std::size_t>(r.left);
-          toRgba(c.pixels.data() + first, frame.data() + first, static_cast<std::size_t>(r.width()));
-        }
+      state.frame = address(c.pixels.data());
+      const auto add = [&](const SurfaceRect& r) {
         changes.insert(changes.end(), {r.left, r.top, r.width(), r.height()});
       };
       if (c.resized) {
-        copy({0, 0, static_cast<std::int32_t>(c.width), static_cast<std::int32_t>(c.height)});
+        changes.clear();
+        state.width = c.width;
+        state.height = c.height;
+        add({0, 0, static_cast<std::int32_t>(c.width), static_cast<std::int32_t>(c.height)});
       } else {
-        for (const SurfaceRect& r : c.rects) copy(r);
+        for (const SurfaceRect& r : c.rects) add(r);
       }
     });
     refresh();
@@ -134,7 +113,6 @@ struct Module {
   // The state record brought up to date.
   void refresh() {
     state.phase = static_cast<std::uint32_t>(session->phase());
-    state.frame = address(frame.data());
     state.changeCount = static_cast<std::uint32_t>(changes.size() / 4);
     state.changes = address(changes.data());
     state.outgoing = address(session->outgoing().data());
@@ -195,9 +173,9 @@ bool vt_start(std::uint32_t userLength, std::uint32_t passwordLength) {
   auto& m = module();
   m.session.reset();
   m.unpackedInPlace = 0;  // it went into the session that goes
-  m.surface = std::make_unique<vantrel::ShownSurface>();
+  m.surface = std::make_unique<vantrel::ShownSurface>(vantrel::SoftwareSurface::WindowOrder::Canvas);
   m.changes.clear();
-  m.state.width = m.state.height = 0;
+  m.state.width = m.state.height = m.state.frame = 0;
   m.session = vantrel::PushSession::create(*m.surface, m.clipboard, m.messages, m.text(0, userLength),
                                            m.text(userLength, passwordLength));
   std::fill(m.scratch.begin(), m.scratch.end(), std::uint8_t{0});  // the password goes
@@ -239,8 +217,8 @@ void vt_receive(std::uint32_t length, bool unpacked) {
   m.refresh();
 }
 
-// What changed since the page last drew, into the framebuffer. The page calls this once it has
-// sent the outgoing bytes: an acknowledgement goes before the drawing.
+// What changed since the page last drew, for the canvas. The page asks once it has sent the
+// outgoing bytes: an acknowledgement goes before the drawing.
 void vt_frame() {
   auto& m = module();
   if (m.session) m.takeFrame();

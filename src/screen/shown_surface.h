@@ -21,12 +21,14 @@ class ShownSurface final : public SurfacePort {
   // More changed rectangles than this are merged into the one that holds them all.
   static constexpr std::size_t kMostRects = 64;
 
+  explicit ShownSurface(SoftwareSurface::WindowOrder order = SoftwareSurface::WindowOrder::Surface) : surface_(order) {}
+
   struct Changes {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     bool resized = false;  // a new surface: the texture is made again and filled whole
     std::span<const SurfaceRect> rects;
-    std::span<const std::uint32_t> pixels;  // what the window shows, 0x00RRGGBB, width per row
+    std::span<const std::uint32_t> pixels;  // what the window shows, in its order, width per row
   };
 
   SurfaceResult createSurface(std::uint32_t width, std::uint32_t height) override;

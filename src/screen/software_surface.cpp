@@ -11,6 +11,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 namespace vantrel {
 namespace {
@@ -177,6 +180,30 @@ class RowReader {
   std::array<std::uint32_t, 256> table_{};  // entries past the table stay black
 };
 
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+// 0x00RRGGBB as a canvas stores it (bytes red, green, blue, 255), and back. Each is the other's
+// inverse for every pixel the window holds.
+void toCanvas(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
+  std::size_t i = 0;
+#if defined(__SSSE3__)
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
+  for (; i + 4 <= count; i += 4) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_or_si128(_mm_shuffle_epi8(p, order), opaque));
+  }
+#endif
+  for (; i < count; ++i) to[i] = kOpaque | (from[i] & 0xFFu) << 16 | (from[i] & 0xFF00u) | (from[i] >> 16 & 0xFFu);
+}
+
+void fromCanvas(std::uint32_t* pixels, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t p = pixels[i];
+    pixels[i] = (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
+  }
+}
+
 struct Span1D {
   std::int32_t begin;
   std::int32_t end;
@@ -200,7 +227,7 @@ SurfaceResult SoftwareSurface::createSurface(std::uint32_t width, std::uint32_t 
   if (count == 0 || count > kMaxPixels) return SurfaceResult::NoBitmap;
   try {
     pixels_.assign(static_cast<std::size_t>(count), 0);
-    window_.assign(static_cast<std::size_t>(count), 0);
+    window_.assign(static_cast<std::size_t>(count), order_ == WindowOrder::Canvas ? kOpaque : 0);
   } catch (const std::bad_alloc&) {
     pixels_.clear();
     window_.clear();
@@ -261,7 +288,20 @@ bool SoftwareSurface::restoreWindowArea(const SurfaceRect& rect, ScrollOffset sc
 
 bool SoftwareSurface::drawOverlay(const SurfaceRect& rect, const DibImage& image, RasterOp op, ScrollOffset scroll) {
   if (!created_) return false;
-  drawDib(window_, width_, height_, rect.left - scroll.x, rect.top - scroll.y, rect.width(), rect.height(), image, op);
+  const std::int32_t x = rect.left - scroll.x;
+  const std::int32_t y = rect.top - scroll.y;
+  if (order_ == WindowOrder::Surface) {
+    drawDib(window_, width_, height_, x, y, rect.width(), rect.height(), image, op);
+    return true;
+  }
+  // Drawn in the surface's order, so that an exclusive-or inverts the same bits as on the surface.
+  const auto xs = clip(x, rect.width(), width_);
+  const auto ys = clip(y, rect.height(), height_);
+  const auto row = [&](std::int32_t wy) { return window_.data() + std::size_t(wy) * width_ + std::size_t(xs.begin); };
+  const auto count = static_cast<std::size_t>(xs.end - xs.begin);
+  for (std::int32_t wy = ys.begin; wy < ys.end; ++wy) fromCanvas(row(wy), count);
+  drawDib(window_, width_, height_, x, y, rect.width(), rect.height(), image, op);
+  for (std::int32_t wy = ys.begin; wy < ys.end; ++wy) toCanvas(row(wy), row(wy), count);
   return true;
 }
 
@@ -285,8 +325,14 @@ void SoftwareSurface::copyToWindow(const SurfaceRect& rect, ScrollOffset scroll)
   for (std::int32_t wy = ys.begin; wy < ys.end; ++wy) {
     const std::size_t sy = static_cast<std::size_t>(std::int64_t{wy} + scroll.y);
     const std::size_t sx = static_cast<std::size_t>(std::int64_t{xs.begin} + scroll.x);
-    std::copy_n(pixels_.begin() + static_cast<std::ptrdiff_t>(sy * width_ + sx), xs.end - xs.begin,
-                window_.begin() + static_cast<std::ptrdiff_t>(std::size_t(wy) * width_ + std::size_t(xs.begin)));
+    const std::uint32_t* from = pixels_.data() + sy * width_ + sx;
+    std::uint32_t* to = window_.data() + std::size_t(wy) * width_ + std::size_t(xs.begin);
+    const auto count = static_cast<std::size_t>(xs.end - xs.begin);
+    if (order_ == WindowOrder::Canvas) {
+      toCanvas(from, to, count);
+    } else {
+      std::copy_n(from, count, to);
+    }
   }
 }
 

@@ -10,6 +10,8 @@
 //  - SRCCOPY replaces, SRCINVERT exclusive-ors; everything is clipped to the target and to
 //    the bitmap.
 // It reports 32 bits per pixel. Not thread-safe: the display calls it under its lock.
+// The window may instead keep its pixels as a browser's canvas takes them (bytes red, green,
+// blue, 255), converted as they are copied from the surface: the page then draws straight from it.
 
 #include <cstdint>
 #include <span>
@@ -23,6 +25,9 @@ class SoftwareSurface final : public SurfacePort {
  public:
   // Larger surfaces are refused as a display driver would refuse the bitmap.
   static constexpr std::uint64_t kMaxPixels = 4096ull * 4096ull;
+
+  enum class WindowOrder : std::uint8_t { Surface, Canvas };
+  explicit SoftwareSurface(WindowOrder order = WindowOrder::Surface) : order_(order) {}
 
   SurfaceResult createSurface(std::uint32_t width, std::uint32_t height) override;
   bool querySurfaceFormat(std::span<std::uint8_t> format) override;
@@ -39,7 +44,7 @@ class SoftwareSurface final : public SurfacePort {
   bool hasSurface() const { return created_; }
   std::span<const std::uint32_t> pixels() const { return pixels_; }
   std::uint32_t pixel(std::uint32_t x, std::uint32_t y) const { return pixels_[std::size_t{y} * width_ + x]; }
-  // The window is as large as the surface.
+  // The window is as large as the surface; its pixels in its WindowOrder.
   std::span<const std::uint32_t> windowPixels() const { return window_; }
   std::uint32_t windowPixel(std::uint32_t x, std::uint32_t y) const { return window_[std::size_t{y} * width_ + x]; }
   const std::vector<PaletteEntry>& palette() const { return palette_; }
@@ -58,6 +63,7 @@ class SoftwareSurface final : public SurfacePort {
                           std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                           const DibImage& image, RasterOp op, std::int32_t firstTargetRow, std::int32_t endTargetRow);
 
+  WindowOrder order_;
   bool created_ = false;
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <functional>
 #include <vector>
 
 #include "protocol/byte_io.h"
@@ -181,6 +183,48 @@ TEST(SoftwareSurface, DrawsIntoTheSurfaceAndCopiesToTheScrolledWindow) {
   ASSERT_TRUE(s.clearRect({3, 3, 9, 9}));
   EXPECT_EQ(s.pixel(3, 3), 0u);
   EXPECT_EQ(s.pixel(2, 2), 0x404040u);
+}
+
+// The page's window keeps the canvas's byte order (red, green, blue, 255); whatever is drawn, it
+// must show what the window of the surface's own order shows, overlays by exclusive-or included.
+TEST(SoftwareSurface, AWindowInTheCanvasOrderShowsWhatTheOtherShows) {
+  SoftwareSurface plain;
+  SoftwareSurface canvas(SoftwareSurface::WindowOrder::Canvas);
+  const auto inCanvasOrder = [](std::uint32_t p) {
+    return 0xFF000000u | (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
+  };
+  const Bytes info = bitmapInfo(3, 2, 32);
+  const Bytes colours = {0x10, 0x20, 0x30, 0, 0x01, 0x02, 0x03, 0, 0xF0, 0x0F, 0xAA, 0,
+                         0x05, 0x06, 0x07, 0, 0x80, 0x90, 0xA0, 0, 0xFF, 0xEE, 0xDD, 0};
+  struct Step {
+    const char* name;
+    std::function<void(SoftwareSurface&)> run;
+  };
+  const DibImage image{info, colours};
+  const std::vector<Step> steps = {
+      {"created", [](SoftwareSurface& s) { s.createSurface(7, 5); }},
+      {"copied, scrolled", [&](SoftwareSurface& s) { s.drawToSurface({1, 1, 4, 3}, image, RasterOp::Copy, {1, 0}); }},
+      {"exclusive-or", [&](SoftwareSurface& s) { s.drawToSurface({3, 2, 6, 4}, image, RasterOp::Invert, {}); }},
+      {"overlay by exclusive-or, half outside",
+       [&](SoftwareSurface& s) { s.drawOverlay({5, 3, 8, 5}, image, RasterOp::Invert, {}); }},
+      {"overlay copied", [&](SoftwareSurface& s) { s.drawOverlay({0, 0, 3, 2}, image, RasterOp::Copy, {}); }},
+      {"overlay restored", [](SoftwareSurface& s) { s.restoreWindowArea({0, 0, 3, 2}, {}); }},
+      {"cleared and painted",
+       [](SoftwareSurface& s) {
+         s.clearRect({0, 0, 3, 3});
+         s.paintWindow(nullptr, 7, 5, {}, false);
+       }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.run(plain);
+    step.run(canvas);
+    ASSERT_EQ(canvas.windowPixels().size(), plain.windowPixels().size());
+    for (std::size_t i = 0; i < plain.windowPixels().size(); ++i) {
+      ASSERT_EQ(canvas.windowPixels()[i], inCanvasOrder(plain.windowPixels()[i])) << "pixel " << i;
+    }
+    EXPECT_TRUE(std::ranges::equal(canvas.pixels(), plain.pixels()));
+  }
 }
 
 TEST(SoftwareSurface, RefusesSurfacesNoDisplayWouldHold) {

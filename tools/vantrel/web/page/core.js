@@ -81,8 +81,8 @@ export class ViewerCore {
   pointer(x, y, buttons) { this.vt.vt_pointer(x, y, buttons); }
   special(code) { return this.vt.vt_special(code) !== 0; }
   clipboard(text) { return this.vt.vt_clipboard(this.put([toLatin1(text)])) !== 0; }
-  // What changed since the page last drew, into the framebuffer (after the outgoing bytes have
-  // gone, so that an acknowledgement does not wait for it); the state after that.
+  // What changed since the page last drew (asked after the outgoing bytes have gone, so that an
+  // acknowledgement does not wait for the drawing); the state after that.
   frame() {
     this.vt.vt_frame();
     return this.state();
@@ -110,7 +110,7 @@ export class ViewerCore {
     return s;
   }
 
-  // The framebuffer as pixels for putImageData; valid until the next call.
+  // The picture as pixels for putImageData (the core's window, in RGBA); valid until the next call.
   pixels(s) {
     return new Uint8ClampedArray(this.vt.memory.buffer, s.frame, s.width * s.height * 4);
   }

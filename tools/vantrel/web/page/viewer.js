@@ -24,11 +24,11 @@ let noticesSeen = 0, clipboardSeen = 0;
 let clipboardText = null;  // the text last sent or received: the local clipboard holding it is no change
 let keys = new KeyTranslator();
 let target = { x: 0, y: 0, width: 0, height: 0 };
-let image = null;          // ImageData over the module's framebuffer
+let image = null;          // ImageData over the module's picture
 let backoff = null;
 // What the sessions cost this page so far, for scripts/measure-web: updates drawn, and the time
-// spent unpacking the gateway's messages, in the core (framing, decoding, drawing into the
-// framebuffer) and in putImageData, and the pixels put.
+// spent unpacking the gateway's messages, in the core (framing, decoding, drawing the picture)
+// and in putImageData, and the pixels put.
 window.vantrelStats = { updates: 0, unpackMs: 0, coreMs: 0, drawMs: 0, pixels: 0 };
 
 function say(text) { $('status').textContent = text; }
