@@ -6,12 +6,15 @@
 #include <new>
 
 #include "protocol/byte_io.h"
+#include "screen/cpu_features.h"
 #include "screen/dib_format.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__SSSE3__)
+#if VANTREL_X86_AT_RUN_TIME
+#include <immintrin.h>
+#elif VANTREL_SHUFFLE_PATHS
 #include <tmmintrin.h>
 #endif
 
@@ -182,17 +185,26 @@ class RowReader {
 
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
-// 0x00RRGGBB as a canvas stores it (bytes red, green, blue, 255), and back. Each is the other's
-// inverse for every pixel the window holds.
-void toCanvas(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
-  std::size_t i = 0;
-#if defined(__SSSE3__)
+#if VANTREL_SHUFFLE_PATHS
+// toCanvas four pixels a step, a byte shuffle swapping red and blue; returns how many it did.
+VANTREL_TARGET_SSSE3 std::size_t toCanvasWide(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
   const __m128i order = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
   const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
+  std::size_t i = 0;
   for (; i + 4 <= count; i += 4) {
     const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_or_si128(_mm_shuffle_epi8(p, order), opaque));
   }
+  return i;
+}
+#endif
+
+// 0x00RRGGBB as a canvas stores it (bytes red, green, blue, 255), and back. Each is the other's
+// inverse for every pixel the window holds.
+void toCanvas(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
+  std::size_t i = 0;
+#if VANTREL_SHUFFLE_PATHS
+  if (cpu::hasSsse3()) i = toCanvasWide(from, to, count);
 #endif
   for (; i < count; ++i) to[i] = kOpaque | (from[i] & 0xFFu) << 16 | (from[i] & 0xFF00u) | (from[i] >> 16 & 0xFFu);
 }
