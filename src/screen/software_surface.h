@@ -28,6 +28,8 @@ class SoftwareSurface final : public SurfacePort {
 
   enum class WindowOrder : std::uint8_t { Surface, Canvas };
   explicit SoftwareSurface(WindowOrder order = WindowOrder::Surface) : order_(order) {}
+  SoftwareSurface(const SoftwareSurface&) = delete;  // the views point into its own storage
+  SoftwareSurface& operator=(const SoftwareSurface&) = delete;
 
   SurfaceResult createSurface(std::uint32_t width, std::uint32_t height) override;
   bool querySurfaceFormat(std::span<std::uint8_t> format) override;
@@ -67,8 +69,9 @@ class SoftwareSurface final : public SurfacePort {
   bool created_ = false;
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;
-  std::vector<std::uint32_t> pixels_;
-  std::vector<std::uint32_t> window_;
+  std::vector<std::uint32_t> storage_;  // the surface, then the window
+  std::span<std::uint32_t> pixels_;
+  std::span<std::uint32_t> window_;
   std::vector<PaletteEntry> palette_;
   std::uint32_t paints_ = 0;
 };
