@@ -199,6 +199,8 @@ VANTREL_TARGET_SSSE3 std::size_t toCanvasWide(const std::uint32_t* from, std::ui
 }
 #endif
 
+constexpr std::uint32_t swapRedBlue(std::uint32_t p) { return (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu); }
+
 // 0x00RRGGBB as a canvas stores it (bytes red, green, blue, 255), and back. Each is the other's
 // inverse for every pixel the window holds.
 void toCanvas(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
@@ -206,14 +208,11 @@ void toCanvas(const std::uint32_t* from, std::uint32_t* to, std::size_t count) {
 #if VANTREL_SHUFFLE_PATHS
   if (cpu::hasSsse3()) i = toCanvasWide(from, to, count);
 #endif
-  for (; i < count; ++i) to[i] = kOpaque | (from[i] & 0xFFu) << 16 | (from[i] & 0xFF00u) | (from[i] >> 16 & 0xFFu);
+  for (; i < count; ++i) to[i] = kOpaque | swapRedBlue(from[i]);
 }
 
 void fromCanvas(std::uint32_t* pixels, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t p = pixels[i];
-    pixels[i] = (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
-  }
+  for (std::size_t i = 0; i < count; ++i) pixels[i] = swapRedBlue(pixels[i]);
 }
 
 struct Span1D {
