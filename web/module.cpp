@@ -91,8 +91,8 @@ struct Module {
     state.phase = 255;
   }
 
-  // What the session drew since the page last drew: the rectangles to put on the canvas.
-  void takeFrame() {
+  // The state record brought up to date, with the rectangles drawn since the page last drew.
+  void refresh() {
     surface->takeChanges([this](const ShownSurface::Changes& c) {
       state.frame = address(c.pixels.data());
       const auto add = [&](const SurfaceRect& r) {
@@ -107,11 +107,6 @@ struct Module {
         for (const SurfaceRect& r : c.rects) add(r);
       }
     });
-    refresh();
-  }
-
-  // The state record brought up to date.
-  void refresh() {
     state.phase = static_cast<std::uint32_t>(session->phase());
     state.changeCount = static_cast<std::uint32_t>(changes.size() / 4);
     state.changes = address(changes.data());
@@ -215,13 +210,6 @@ void vt_receive(std::uint32_t length, bool unpacked) {
     m.session->receive(bytes);
   }
   m.refresh();
-}
-
-// What changed since the page last drew, for the canvas. The page asks once it has sent the
-// outgoing bytes: an acknowledgement goes before the drawing.
-void vt_frame() {
-  auto& m = module();
-  if (m.session) m.takeFrame();
 }
 
 // The page has sent the outgoing bytes, and drawn the changed rectangles.

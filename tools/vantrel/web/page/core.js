@@ -81,12 +81,6 @@ export class ViewerCore {
   pointer(x, y, buttons) { this.vt.vt_pointer(x, y, buttons); }
   special(code) { return this.vt.vt_special(code) !== 0; }
   clipboard(text) { return this.vt.vt_clipboard(this.put([toLatin1(text)])) !== 0; }
-  // What changed since the page last drew (asked after the outgoing bytes have gone, so that an
-  // acknowledgement does not wait for the drawing); the state after that.
-  frame() {
-    this.vt.vt_frame();
-    return this.state();
-  }
   // The outgoing bytes were sent and the changes drawn.
   done() { this.vt.vt_sent(); }
 

@@ -55,9 +55,7 @@ function layout() {
 function flush() {
   const outgoing = core.outgoing();
   if (outgoing.length > 0 && socket?.readyState === WebSocket.OPEN) socket.send(outgoing);
-  const framing = performance.now();
-  const s = core.frame();
-  window.vantrelStats.coreMs += performance.now() - framing;
+  const s = core.state();
   // A session that has no screen yet leaves the last picture where it is.
   if (s.width > 0 && (s.width !== canvas.width || s.height !== canvas.height)) {
     canvas.width = s.width;
