@@ -1,6 +1,8 @@
 #include "web/gateway.h"
 
+#include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include "web/gateway_sessions.h"
 
@@ -11,7 +13,9 @@ using namespace gateway;
 class Gateway::Impl {
  public:
   Impl(GatewayConfig config, PageFiles page)
-      : config_(std::move(config)), page_(std::move(page)), shared_{config_, page_, config_.consoleTrust.get()} {
+      : config_(std::move(config)),
+        page_(std::move(page)),
+        shared_{config_, page_, config_.consoleTrust.get(), packers_} {
     if (config_.https) https_.emplace(config_.https.release());
   }
 
@@ -81,6 +85,10 @@ class Gateway::Impl {
   asio::io_context io_{1};
   tcp::acceptor acceptor_{io_};
   asio::signal_set signals_{io_};
+  // A worker per processor but the one that runs the connections: packing is the gateway's
+  // heaviest work, and the connections go on meanwhile. Declared last so that it ends first,
+  // while the connections' context is still there to take back what a worker finishes.
+  asio::thread_pool packers_{std::max(2u, std::thread::hardware_concurrency()) - 1};
 };
 
 Gateway::Gateway(GatewayConfig config, PageFiles page)

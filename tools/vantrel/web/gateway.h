@@ -1,10 +1,11 @@
 #pragma once
 // The browser's way in: serves the page's files over HTTPS (or clear HTTP for a local try) and
 // relays each browser's WebSocket to one of the consoles it was told about, by name, inside TLS
-// unless that console is clear. Boost.Beast over Asio on one thread; every browser has its own
-// session, and a slow or vanished one stalls nobody else: each socket has one write in flight,
-// reading pauses while a bounded buffer is full, and time limits end the rest. It only carries
-// bytes; the protocol is the page's business (its core, in WebAssembly).
+// unless that console is clear. Boost.Beast over Asio on one thread (the packing of messages for
+// the browsers aside, on workers); every browser has its own session, and a slow or vanished one
+// stalls nobody else: each socket has one write in flight, reading pauses while a bounded buffer
+// is full, and time limits end the rest. It only carries bytes; the protocol is the page's
+// business (its core, in WebAssembly).
 
 #include <chrono>
 #include <cstddef>

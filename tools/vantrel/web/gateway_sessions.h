@@ -40,11 +40,14 @@ inline constexpr std::size_t kRequestHeaderLimit = 8192;
 inline constexpr const char* kContentPolicy =
     "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; connect-src 'self'; frame-ancestors 'none'";
 
-// What every connection of one gateway shares. One thread runs them all: no locks.
+// What every connection of one gateway shares. One thread runs them all: no locks. Only the
+// packing of messages for the browsers runs on workers (`packers`), each message handed over
+// whole and handed back when packed.
 struct Shared {
   const GatewayConfig& config;
   const PageFiles& page;
   ConsoleTrust* consoleTrust;
+  asio::thread_pool& packers;
   std::size_t connections = 0;
   std::size_t sessions = 0;
 
@@ -198,11 +201,18 @@ class Relay : public std::enable_shared_from_this<Relay<Stream>> {
     if (!consoleEnded_ && gathered_.size() < shared_.limits().browserGather && console_->hasWaiting()) return;
     std::swap(sending_, gathered_);
     writing_ = true;
-    asio::const_buffer message = sending_.cdata();
-    if (packed_) {
-      web::packMessage({static_cast<const std::uint8_t*>(message.data()), message.size()}, packedMessage_);
-      message = asio::buffer(packedMessage_);
-    }
+    if (!packed_) return send(sending_.cdata());
+    // Packed by a worker, while this thread goes on reading the console (and serving the other
+    // browsers): until it is sent, the message is the worker's alone. The worker hands the
+    // session back whole, so that it never ends on the worker's thread.
+    asio::post(shared_.packers, [self = this->shared_from_this(), home = browser_.get_executor()]() mutable {
+      const asio::const_buffer message = self->sending_.cdata();
+      web::packMessage({static_cast<const std::uint8_t*>(message.data()), message.size()}, self->packedMessage_);
+      asio::post(home, [self = std::move(self)] { self->send(asio::buffer(self->packedMessage_)); });
+    });
+  }
+
+  void send(asio::const_buffer message) {
     browser_.async_write(message, [self = this->shared_from_this()](ErrorCode ec, std::size_t n) {
       self->writing_ = false;
       if (ec) return self->browserGone();
