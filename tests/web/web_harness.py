@@ -72,11 +72,6 @@ class Process:
         assert self.process.poll() is None, f'{self.path}: ended before listening'
         return None
 
-    def cpu_seconds(self):
-        with open(f'/proc/{self.process.pid}/stat') as f:
-            fields = f.read().rsplit(')', 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
-
     def stop(self, how=signal.SIGTERM):
         self.process.send_signal(how)
         self.process.wait(10)
