@@ -22,7 +22,7 @@
 namespace vantrel::web {
 namespace {
 
-// Read by the page at fixed offsets (module.js): every field 32 bits, addresses as numbers.
+// Read by the page at fixed offsets (core.js): every field 32 bits, addresses as numbers.
 struct State {
   std::uint32_t phase;           // PushSession::Phase, or 255 before the first session
   std::uint32_t width;           // of the picture; 0 until the first screen format
